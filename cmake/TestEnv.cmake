@@ -11,3 +11,20 @@ function(tw_add_gtest name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "unit;${ARG_LABELS}")
 endfunction()
+
+# tw_add_node_test(NAME FILE [TIMEOUT s] [LABELS ...])
+# A Node test-runner file that drives real programs under Xvfb over the
+# DevTools protocol (helpers in tests/node/lib). Runs isolated like the unit
+# tests; TW_BUILD_DIR and TW_SOURCE_DIR tell it where the programs are.
+function(tw_add_node_test name file)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/isolated-env.sh
+                   xvfb-run -a -s "-screen 0 1600x1200x24" node --test --test-concurrency=1 ${file}
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/node)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "e2e;${ARG_LABELS}"
+    ENVIRONMENT "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

@@ -8,8 +8,8 @@ packages=(
   libspdlog-dev libfmt-dev liblzf-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-wqy-microhei desktop-file-utils
-  nodejs npm
 )
+command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then
   packages+=(fdupes jdupes rmlint openssl)
 fi

@@ -4,5 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
+(cd tests/node && npm ci --no-audit --no-fund --loglevel=error)
 cd build
 ctest --output-on-failure -j2 "$@"
