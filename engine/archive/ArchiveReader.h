@@ -14,6 +14,10 @@ public:
   ArchiveReader(const ArchiveReader &) = delete;
   ArchiveReader &operator=(const ArchiveReader &) = delete;
 
+  // Whether the header and the tables it announces fit in the block. An
+  // invalid archive has no items.
+  bool isValid() const;
+
   // Finds an item by its stored name (e.g. "common/css/toast.css", UTF-8).
   // Raw items point into the block; compressed items are expanded once into
   // a buffer the reader keeps for its own lifetime. Thread-safe.

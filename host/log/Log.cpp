@@ -2,50 +2,82 @@
 
 #include <mutex>
 
+#include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <spdlog/sinks/daily_file_sink.h>
 
 #include "host/catalogue/Constants.h"
+#include "host/log/LogSetup.h"
 
 namespace Log {
 namespace {
+
+const char datePattern[] = "%Y-%m-%d";
+
+// Expands the date pattern at the end of the file name and nothing else, so
+// that "%" or braces in the folder's path cannot break the name.
+struct DailyFileName {
+  static spdlog::filename_t calc_filename(const spdlog::filename_t &pattern, const std::tm &t) {
+    const size_t at = pattern.rfind(datePattern);
+    if (at == spdlog::filename_t::npos)
+      return pattern;
+    const std::string date =
+        fmt::format("{:04d}-{:02d}-{:02d}", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    return spdlog::filename_t(pattern).replace(at, sizeof datePattern - 1, date);
+  }
+};
+
+using DailySink = spdlog::sinks::daily_file_sink<std::mutex, DailyFileName>;
+
+constexpr int rotationHour = 0;
+constexpr int rotationMinute = 0;
+constexpr bool truncateFile = false;
+constexpr uint16_t filesKept = 30;
+
+} // namespace
+
+QString defaultFolder() {
+  return QStringLiteral("%1/%2/logs")
+      .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+           Constants::applicationName());
+}
 
 QString moduleBaseName() {
   return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName();
 }
 
-std::shared_ptr<spdlog::logger> createLogger() {
-  const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  const QString folder = QStringLiteral("%1/%2/logs").arg(dataFolder, Constants::applicationName());
-  const QString file = QStringLiteral("%1/%2-%3.log").arg(folder, Constants::applicationName(),
-                                                          QStringLiteral("%Y-%m-%d"));
+std::shared_ptr<spdlog::logger> createLogger(const QString &folder, const QString &moduleName) {
+  const QString file = QStringLiteral("%1/%2-%3.log")
+                           .arg(folder, Constants::applicationName(), QLatin1String(datePattern));
   if (!QDir(folder).exists() && !QDir(folder).mkpath(QStringLiteral(".")))
     return nullptr;
   try {
-    auto sink = std::make_shared<spdlog::sinks::daily_file_format_sink_mt>(
-        file.toStdString(), 0, 0, false, 30);
-    auto logger = std::make_shared<spdlog::logger>(Constants::applicationName().toStdString(), sink);
+    auto sink = std::make_shared<DailySink>(file.toStdString(), rotationHour, rotationMinute,
+                                            truncateFile, filesKept);
+    auto logger = std::make_shared<spdlog::logger>(Constants::applicationName().toStdString(),
+                                                   std::move(sink));
     logger->set_level(spdlog::level::trace);
-    logger->set_pattern(
-        QStringLiteral("[%Y-%m-%d %H:%M:%S.%e %4oms][%1][P%6P][T%6t]%-300v [%@ %!]")
-            .arg(moduleBaseName())
-            .toStdString(),
-        spdlog::pattern_time_type::local);
+    // A "%" in the program's name must stay text in the pattern.
+    QString name = moduleName;
+    name.replace(QLatin1Char('%'), QLatin1String("%%"));
+    logger->set_pattern(QStringLiteral("[%Y-%m-%d %H:%M:%S.%e %4oms][%1][P%6P][T%6t]%-300v [%@ %!]")
+                            .arg(name)
+                            .toStdString(),
+                        spdlog::pattern_time_type::local);
     logger->flush_on(spdlog::level::trace);
     return logger;
-  } catch (const spdlog::spdlog_ex &) {
+  } catch (const std::exception &) {
     return nullptr;
   }
 }
 
-} // namespace
-
 std::shared_ptr<spdlog::logger> logger() {
   static std::once_flag once;
   static std::shared_ptr<spdlog::logger> instance;
-  std::call_once(once, [] { instance = createLogger(); });
+  std::call_once(once, [] { instance = createLogger(defaultFolder(), moduleBaseName()); });
   return instance;
 }
 
@@ -56,6 +88,12 @@ void write(const std::string &message) {
 
 void script(const std::string &tag, const std::string &message) {
   write(fmt::format("[{:>12}] {}", tag, message));
+}
+
+int scriptLine(const QString &message, const QString &tag) {
+  qDebug() << "[" << tag << "]: \t" << message;
+  script(tag.toLocal8Bit().toStdString(), message.toLocal8Bit().toStdString());
+  return 0;
 }
 
 } // namespace Log

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include <QString>
+
 #include <fmt/format.h>
 #include <spdlog/logger.h>
 
@@ -27,5 +29,9 @@ void info(const char *tag, fmt::format_string<Args...> format, Args &&...args) {
 // A script line: "[{:>12}] {}" with the tag and the message (both already
 // in the locale's encoding).
 void script(const std::string &tag, const std::string &message);
+
+// What a page's log(message, tag) does: the line on Qt's debug output, then
+// a script line in the locale's encoding. Always returns 0.
+int scriptLine(const QString &message, const QString &tag);
 
 } // namespace Log
