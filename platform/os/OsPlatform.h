@@ -1,0 +1,13 @@
+#pragma once
+// The default implementation of each operating-system facility.
+#include <memory>
+
+#include "platform/os/ProcessApi.h"
+#include "platform/os/ShellApi.h"
+#include "platform/os/SystemApi.h"
+
+namespace OsPlatform {
+std::shared_ptr<ProcessApi> processes();
+std::shared_ptr<SystemApi> systemInfo();
+std::shared_ptr<ShellApi> shell();
+} // namespace OsPlatform

@@ -1,0 +1,23 @@
+#pragma once
+// Finding, listing, ending and starting processes by executable name.
+#include <QString>
+#include <memory>
+
+#include "platform/os/ProcessApi.h"
+
+class ProcessControl {
+public:
+  ProcessControl();
+  explicit ProcessControl(std::shared_ptr<ProcessApi> processes);
+
+  bool isProcessRunning(const QString &name);
+  QString getProcessIDList(const QString &name);
+  QString getProcessNameList();
+  bool killProcess(const QString &name);
+  bool launch(const QString &program, const QString &workDir, const QString &command);
+
+private:
+  bool isLive(qint64 pid) const;
+
+  std::shared_ptr<ProcessApi> processes_;
+};

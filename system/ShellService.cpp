@@ -1,0 +1,53 @@
+#include "system/ShellService.h"
+
+#include <QDir>
+
+#include "host/log/Log.h"
+#include "platform/os/OsPlatform.h"
+
+ShellService::ShellService() : ShellService(OsPlatform::shell()) {}
+
+ShellService::ShellService(std::shared_ptr<ShellApi> shell) : shell_(std::move(shell)) {}
+
+QString ShellService::getDesktopPath() {
+  const ShellApi::FolderQuery desktop = shell_->desktopFolder();
+  Log::info("SysUtil", "desktop folder query result={:x}", desktop.status);
+  Log::info("SysUtil", "desktop folder path result={}", desktop.path.isEmpty() ? 0 : 1);
+  Log::info("SysUtil", "GetDesktopPath={}", desktop.path.toStdString());
+  return desktop.path;
+}
+
+bool ShellService::createDesktopShortcut(const QString &appName, const QString &exePath,
+                                         const QString &cmdLine, const QString &appIcon) {
+  Log::info("SysUtil", "CreateDesktopShortcut. appName={} exePath={} cmdLine={} appIcon={}",
+            appName.toStdString(), exePath.toStdString(), cmdLine.toStdString(),
+            appIcon.toStdString());
+  const ShellApi::FolderQuery desktop = shell_->desktopFolder();
+  Log::info("SysUtil", "desktop folder query result={:x}", desktop.status);
+  if (desktop.status < 0)
+    return false;
+  const QString lnkPath = desktop.path + QDir::separator() + appName + shell_->launcherSuffix();
+  Log::info("SysUtil", "lnkPath={}", lnkPath.toStdString());
+  return createLinkFile(appName, exePath, cmdLine, lnkPath, appIcon);
+}
+
+bool ShellService::createLinkFile(const QString &appName, const QString &startAppPath,
+                                  const QString &addCmdLine, const QString &destLnkPath,
+                                  const QString &iconPath) {
+  Log::info("SysUtil",
+            "CreateLinkFile. szStartAppPath={} szAddCmdLine={} szDestLnkPath={} szIconPath={}",
+            startAppPath.toStdString(), addCmdLine.toStdString(), destLnkPath.toStdString(),
+            iconPath.toStdString());
+  const int separator = startAppPath.lastIndexOf(QDir::separator());
+  const QString workDir = separator < 0 ? QString() : startAppPath.left(separator);
+  Log::info("SysUtil", "work dir={}", workDir.toStdString());
+  const Launcher launcher{appName, startAppPath, addCmdLine, workDir,
+                          iconPath.isEmpty() ? startAppPath : iconPath};
+  return shell_->writeLauncher(destLnkPath, launcher);
+}
+
+QString ShellService::selectFolder(const QString &title, const QString &path) {
+  Log::info("NativeUtil", "select folder. title={} path={}", title.toStdString(),
+            path.toStdString());
+  return shell_->pickFolder();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Facts about the machine and the running program, and the folders pages
+// build paths from.
+#include <QString>
+#include <memory>
+
+#include "platform/os/SystemApi.h"
+
+class SystemInfo {
+public:
+  SystemInfo();
+  explicit SystemInfo(std::shared_ptr<SystemApi> system);
+
+  bool is64BitOS();
+  bool isWindows7();
+  bool isInternetAvailable();
+  bool isNetworkConnected();
+  int getSecondsSinceEpoch();
+  QString OS();
+  QString cpuArchitecture();
+  QString kernelType();
+  QString kernelVersion();
+  QString language();
+  QString getCommandLine();
+  QString arguments();
+  QString processFolder();
+  QString getTempPath();
+  QString appDataPath();
+  QString programsPath();
+
+private:
+  std::shared_ptr<SystemApi> system_;
+};
