@@ -1,0 +1,212 @@
+// The store's registry semantics on a real database in a temporary folder.
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "platform/registry/RegistryFactory.h"
+#include "platform/registry/SqliteRegistry.h"
+
+namespace {
+
+class RegistryStoreTest : public ::testing::Test {
+protected:
+  QTemporaryDir folder;
+  SqliteRegistry store{folder.filePath(QStringLiteral("sub/registry.db"))};
+  const RegistryKey app{RegistryRoot::CurrentUser, QStringLiteral("Software\\MyApp")};
+};
+
+TEST_F(RegistryStoreTest, DatabaseIsCreatedOnFirstUseAndSharedBetweenConnections) {
+  EXPECT_FALSE(QFileInfo::exists(store.databasePath()));
+  EXPECT_FALSE(store.keyExists(app));
+  EXPECT_TRUE(QFileInfo::exists(store.databasePath()));
+
+  ASSERT_TRUE(store.setValue(app, QStringLiteral("Name"), RegistryValue::fromString("one")));
+  SqliteRegistry other(store.databasePath());
+  EXPECT_EQ(other.value(app, QStringLiteral("Name"))->toString(), QStringLiteral("one"));
+}
+
+TEST_F(RegistryStoreTest, AConnectionSeesKeysThatAnotherDeletedAndMadeAgain) {
+  ASSERT_TRUE(store.setValue(app.subKey("k"), "v", RegistryValue::fromDWord(1)));
+  ASSERT_EQ(store.value(app.subKey("k"), "v")->toDWord(), 1u);
+
+  SqliteRegistry other(store.databasePath());
+  ASSERT_TRUE(other.deleteKeyTree(app));
+  EXPECT_FALSE(store.value(app.subKey("k"), "v"));
+  ASSERT_TRUE(other.setValue(app.subKey("k"), "v", RegistryValue::fromDWord(2)));
+  EXPECT_EQ(store.value(app.subKey("k"), "v")->toDWord(), 2u);
+}
+
+TEST_F(RegistryStoreTest, UserStoreLivesInTheConfigFolder) {
+  EXPECT_EQ(userRegistryPath(),
+            qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tidewell/registry.db"));
+}
+
+TEST_F(RegistryStoreTest, NamesMatchWithoutCaseAndKeepTheirFirstSpelling) {
+  ASSERT_TRUE(store.setValue(app, QStringLiteral("DisplayName"), RegistryValue::fromString("a")));
+  const RegistryKey shouting(RegistryRoot::CurrentUser, QStringLiteral("SOFTWARE\\MYAPP"));
+  ASSERT_TRUE(
+      store.setValue(shouting, QStringLiteral("DISPLAYNAME"), RegistryValue::fromString("b")));
+
+  EXPECT_EQ(store.value(app, QStringLiteral("displayname"))->toString(), QStringLiteral("b"));
+  EXPECT_EQ(store.subKeyNames(RegistryKey(RegistryRoot::CurrentUser)), QStringList{"Software"});
+  EXPECT_EQ(store.subKeyNames(RegistryKey(RegistryRoot::CurrentUser, "software")),
+            QStringList{"MyApp"});
+  const auto values = store.values(shouting);
+  ASSERT_EQ(values->size(), 1);
+  EXPECT_EQ(values->first().name, QStringLiteral("DisplayName"));
+}
+
+TEST_F(RegistryStoreTest, EveryValueTypeReadsBackAsWritten) {
+  const QByteArray bytes("\x00\x01\xfe\xff", 4);
+  ASSERT_TRUE(store.setValue(app, "sz", RegistryValue::fromString(QStringLiteral("潮井 \"x\""))));
+  ASSERT_TRUE(store.setValue(app, "expand", RegistryValue::fromExpandString("%TEMP%\\a")));
+  ASSERT_TRUE(store.setValue(app, "dword", RegistryValue::fromDWord(0xfffffffeu)));
+  ASSERT_TRUE(store.setValue(app, "qword", RegistryValue::fromQWord(0x123456789abcdefull)));
+  ASSERT_TRUE(store.setValue(app, "binary", RegistryValue::fromBinary(bytes)));
+  ASSERT_TRUE(store.setValue(app, "empty", RegistryValue::fromBinary(QByteArray())));
+  ASSERT_TRUE(store.setValue(app, "multi", RegistryValue::fromMultiString({"a", "bc"})));
+  ASSERT_TRUE(store.setValue(app, "", RegistryValue::fromString("default")));
+
+  EXPECT_EQ(store.value(app, "sz")->toString(), QStringLiteral("潮井 \"x\""));
+  EXPECT_EQ(store.value(app, "expand")->type(), RegistryType::ExpandString);
+  EXPECT_EQ(store.value(app, "expand")->toString(), QStringLiteral("%TEMP%\\a"));
+  EXPECT_EQ(store.value(app, "dword")->toDWord(), 0xfffffffeu);
+  EXPECT_EQ(store.value(app, "qword")->toQWord(), 0x123456789abcdefull);
+  EXPECT_EQ(store.value(app, "binary")->data(), bytes);
+  EXPECT_EQ(store.value(app, "empty"), RegistryValue::fromBinary(QByteArray()));
+  EXPECT_EQ(store.value(app, "multi")->toStringList(), QStringList({"a", "bc"}));
+  EXPECT_EQ(store.value(app, "")->toString(), QStringLiteral("default"));
+  // Typed reads refuse another type.
+  EXPECT_FALSE(store.value(app, "dword")->toString());
+  EXPECT_FALSE(store.value(app, "sz")->toDWord());
+  EXPECT_FALSE(store.value(app, "missing"));
+  EXPECT_FALSE(store.value(app.subKey("missing"), "sz"));
+}
+
+TEST_F(RegistryStoreTest, EnumerationByIndexIsStable) {
+  for (const char *name : {"b", "A", "c"})
+    ASSERT_TRUE(store.createKey(app.subKey(name)));
+  for (const char *name : {"z", "Y", "x"})
+    ASSERT_TRUE(store.setValue(app, name, RegistryValue::fromDWord(1)));
+  // Rewriting a value keeps its place.
+  ASSERT_TRUE(store.setValue(app, "z", RegistryValue::fromDWord(2)));
+
+  EXPECT_EQ(store.subKeyNames(app), QStringList({"A", "b", "c"}));
+  QStringList byIndex;
+  for (int i = 0; const auto name = store.subKeyName(app, i); ++i)
+    byIndex.append(*name);
+  EXPECT_EQ(byIndex, QStringList({"A", "b", "c"}));
+  QStringList values;
+  for (int i = 0; const auto name = store.valueName(app, i); ++i)
+    values.append(*name);
+  EXPECT_EQ(values, QStringList({"z", "Y", "x"}));
+  EXPECT_FALSE(store.valueName(app, -1));
+
+  ASSERT_TRUE(store.deleteValue(app, "Y"));
+  EXPECT_EQ(store.valueName(app, 1), QStringLiteral("x"));
+  EXPECT_FALSE(store.deleteValue(app, "Y"));
+}
+
+TEST_F(RegistryStoreTest, KeyTreesAreDeletedWhole) {
+  ASSERT_TRUE(store.setValue(app.subKey("a\\b\\c"), "deep", RegistryValue::fromDWord(1)));
+  ASSERT_TRUE(store.setValue(app.subKey("a"), "top", RegistryValue::fromDWord(1)));
+  ASSERT_TRUE(store.setValue(app.subKey("sibling"), "kept", RegistryValue::fromDWord(1)));
+
+  ASSERT_TRUE(store.deleteKeyTree(app.subKey("A")));
+  EXPECT_FALSE(store.keyExists(app.subKey("a\\b\\c")));
+  EXPECT_FALSE(store.keyExists(app.subKey("a")));
+  EXPECT_TRUE(store.value(app.subKey("sibling"), "kept"));
+  EXPECT_FALSE(store.deleteKeyTree(app.subKey("a")));
+
+  // A key made again under the same name starts empty.
+  ASSERT_TRUE(store.createKey(app.subKey("a\\b")));
+  EXPECT_EQ(store.values(app.subKey("a"))->size(), 0);
+  EXPECT_EQ(store.subKeyNames(app.subKey("a\\b")), QStringList());
+}
+
+TEST_F(RegistryStoreTest, RootsCannotBeDeleted) {
+  ASSERT_TRUE(store.createKey(app));
+  const RegistryKey root(RegistryRoot::CurrentUser);
+  EXPECT_FALSE(store.deleteKeyTree(root));
+  EXPECT_TRUE(store.keyExists(app));
+  EXPECT_TRUE(store.keyExists(root));
+}
+
+TEST_F(RegistryStoreTest, The32BitViewRedirectsMachineSoftware) {
+  const RegistryKey view32(RegistryRoot::LocalMachine, "Software\\Vendor", RegistryView::View32);
+  ASSERT_TRUE(store.setValue(view32, "v", RegistryValue::fromString("32")));
+
+  const RegistryKey wow(RegistryRoot::LocalMachine, "SOFTWARE\\WOW6432Node\\Vendor");
+  EXPECT_EQ(store.value(wow, "v")->toString(), QStringLiteral("32"));
+  EXPECT_FALSE(store.keyExists(view32.inView(RegistryView::View64)));
+  EXPECT_FALSE(store.keyExists(view32.inView(RegistryView::Default)));
+  // An explicit WOW6432Node is not doubled, and other roots are not redirected.
+  EXPECT_TRUE(store.keyExists(wow.inView(RegistryView::View32)));
+  ASSERT_TRUE(
+      store.createKey(RegistryKey(RegistryRoot::CurrentUser, "Software\\U", RegistryView::View32)));
+  EXPECT_TRUE(store.keyExists(RegistryKey(RegistryRoot::CurrentUser, "Software\\U")));
+  EXPECT_EQ(
+      store.subKeyNames(RegistryKey(RegistryRoot::LocalMachine, "Software", RegistryView::View32)),
+      QStringList{"Vendor"});
+}
+
+TEST_F(RegistryStoreTest, ABatchIsAppliedWholeOrNotAtAll) {
+  ASSERT_TRUE(store.setValue(app, "before", RegistryValue::fromDWord(1)));
+  RegistryBatch batch;
+  batch.setValue(app, "new", RegistryValue::fromDWord(2));
+  batch.deleteValue(app, "before");
+  batch.createKey(app.subKey("child"));
+  batch.deleteKeyTree(app.subKey("missing"), true);
+  EXPECT_FALSE(store.apply(batch));
+  EXPECT_FALSE(store.lastError().isEmpty());
+
+  EXPECT_TRUE(store.value(app, "before"));
+  EXPECT_FALSE(store.value(app, "new"));
+  EXPECT_FALSE(store.keyExists(app.subKey("child")));
+}
+
+TEST_F(RegistryStoreTest, OverlongNamesAreRefused) {
+  EXPECT_FALSE(store.createKey(app.subKey(QString(256, 'k'))));
+  EXPECT_TRUE(store.createKey(app.subKey(QString(255, 'k'))));
+  EXPECT_FALSE(store.setValue(app, QString(16384, 'v'), RegistryValue::fromDWord(1)));
+}
+
+TEST_F(RegistryStoreTest, ThreadsSharingAConnectionOrEachWithItsOwnLoseNothing) {
+  SqliteRegistry second(store.databasePath());
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      SqliteRegistry &registry = t % 2 ? second : store;
+      for (int i = 0; i < 300; ++i) {
+        if (!registry.setValue(app, QStringLiteral("t%1-%2").arg(t).arg(i),
+                               RegistryValue::fromDWord(i)))
+          ++failures;
+      }
+    });
+  }
+  for (std::thread &thread : threads)
+    thread.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(store.values(app)->size(), 4 * 300);
+}
+
+TEST(RegistryKeyTest, PathsParseWithTheRootTable) {
+  const auto key = RegistryKey::parse("hkey_local_machine\\Software\\\\X\\");
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->root(), RegistryRoot::LocalMachine);
+  EXPECT_EQ(key->fullPath(), QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\X"));
+  EXPECT_TRUE(RegistryKey::parse("HKEY_CURRENT_CONFIG")->isRoot());
+  EXPECT_FALSE(RegistryKey::parse("HKLM\\Software"));
+  EXPECT_FALSE(RegistryKey::parse("HKEY_PERFORMANCE_DATA\\x"));
+  EXPECT_FALSE(RegistryKey::parse("HKEY_CURRENT_USERX\\x"));
+  EXPECT_EQ(RegistryKey::parse("HKLM\\Software", RegistryView::Default, true)->root(),
+            RegistryRoot::LocalMachine);
+  EXPECT_EQ(registryRootFromPredefinedKey(-2147483646), RegistryRoot::LocalMachine);
+  EXPECT_EQ(registryRootFromPredefinedKey(-2147483643), RegistryRoot::CurrentConfig);
+  EXPECT_FALSE(registryRootFromPredefinedKey(0));
+}
+
+} // namespace
