@@ -23,7 +23,7 @@ function(tw_add_node_test name file)
   endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/isolated-env.sh
-                   xvfb-run -a -s "-screen 0 1600x1200x24" node --test --test-concurrency=1 ${file}
+                   ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh node --test --test-concurrency=1 ${file}
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/node)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "e2e;${ARG_LABELS}"
     ENVIRONMENT "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")

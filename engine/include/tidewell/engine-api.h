@@ -53,8 +53,8 @@ enum VALUE_TYPE {
 };
 
 enum VALUE_STRING_UNITS {
-  UT_STRING_STRING = 0, /* a plain string */
-  UT_STRING_ERROR = 1,  /* an error: a native result thrown as a script Error */
+  UT_STRING_STRING = 0,      /* a plain string */
+  UT_STRING_ERROR = 1,       /* an error: a native result thrown as a script Error */
   UT_STRING_SYMBOL = 0xFFFF, /* a symbol (object keys, event "type") */
 };
 
@@ -94,8 +94,7 @@ struct som_asset_t {
 
 typedef BOOL32 (*som_prop_getter_t)(som_asset_t *thing, VALUE *p_value);
 typedef BOOL32 (*som_prop_setter_t)(som_asset_t *thing, const VALUE *p_value);
-typedef BOOL32 (*som_method_t)(som_asset_t *thing, UINT argc, const VALUE *argv,
-                               VALUE *p_result);
+typedef BOOL32 (*som_method_t)(som_asset_t *thing, UINT argc, const VALUE *argv, VALUE *p_result);
 
 typedef struct som_property_def_t {
   void *reserved;
@@ -138,7 +137,7 @@ enum SCITER_CREATE_WINDOW_FLAGS {
   SW_CONTROLS = 16,
   SW_GLASSY = 32,
   SW_ALPHA = 64,
-  SW_MAIN = 128,   /* closing this window ends the message loop */
+  SW_MAIN = 128, /* closing this window ends the message loop */
   SW_POPUP = 256,
   SW_ENABLE_DEBUG = 512,
   SW_OWNS_VM = 1024,
@@ -148,8 +147,8 @@ typedef struct RECT32 {
   INT left, top, right, bottom;
 } RECT32;
 
-typedef intptr_t (*SciterWindowDelegate)(HWINDOW hwnd, UINT msg, intptr_t wParam,
-                                         intptr_t lParam, void *pParam, BOOL32 *handled);
+typedef intptr_t (*SciterWindowDelegate)(HWINDOW hwnd, UINT msg, intptr_t wParam, intptr_t lParam,
+                                         void *pParam, BOOL32 *handled);
 
 /* Host notifications (SciterSetCallback). */
 enum SCITER_NOTIFICATION {
@@ -233,6 +232,7 @@ enum SCITER_WINDOW_CMD {
   SCITER_WINDOW_SET_STATE = 1,
   SCITER_WINDOW_GET_STATE = 2,
   SCITER_WINDOW_ACTIVATE = 3,
+  SCITER_WINDOW_SET_TITLE = 4, /* p1: the title, UTF-8, zero-terminated */
 };
 
 enum SCITER_WINDOW_STATE {
@@ -247,8 +247,8 @@ enum SCITER_WINDOW_STATE {
 /* Application commands (SciterExec). */
 enum SCITER_APP_CMD {
   SCITER_APP_STOP = 0,
-  SCITER_APP_LOOP = 1,     /* run the message loop until the main window closes */
-  SCITER_APP_INIT = 2,     /* argc, argv (UTF-16) */
+  SCITER_APP_LOOP = 1, /* run the message loop until the main window closes */
+  SCITER_APP_INIT = 2, /* argc, argv (UTF-16) */
   SCITER_APP_SHUTDOWN = 3,
 };
 
@@ -290,6 +290,8 @@ typedef struct BEHAVIOR_EVENT_PARAMS {
 #define TW_ENGINE_INSPECTOR_PORT_ENV "TIDEWELL_ENGINE_INSPECTOR_PORT"
 
 /* ---- the API table ---------------------------------------------------------*/
+/* One entry per line reads better than the formatter's split of these. */
+/* clang-format off */
 typedef struct ISciterAPI {
   UINT version;
 
@@ -346,6 +348,7 @@ typedef struct ISciterAPI {
   UINT (*ValueInvoke)(const VALUE *pval, VALUE *pthis, UINT argc, const VALUE *argv,
                       VALUE *pretval, LPCWSTR16 url);
 } ISciterAPI;
+/* clang-format on */
 
 typedef ISciterAPI *(*SciterAPI_ptr)(void);
 

@@ -1,0 +1,190 @@
+#include "engine/src/Engine.h"
+
+#include "engine/src/CallQueue.h"
+#include "engine/src/EngineWindow.h"
+#include "engine/src/GlobalAssets.h"
+#include "engine/src/RequestInterceptor.h"
+#include "engine/src/SchemeHandler.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+
+#include <cstdlib>
+#include <unistd.h>
+
+static void initRuntimeResources() {
+  Q_INIT_RESOURCE(runtime);
+}
+
+namespace {
+bool isDebuggingSwitch(const QByteArray &argument) {
+  return argument.startsWith("--remote-debugging") || argument.startsWith("--remote-allow-origins");
+}
+
+// Chromium flags from the environment, without any that would open a
+// debugging endpoint the engine did not ask for.
+QByteArray chromiumFlags() {
+  QList<QByteArray> kept;
+  for (const QByteArray &flag : qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' '))
+    if (!flag.isEmpty() && !isDebuggingSwitch(flag))
+      kept << flag;
+  kept << "--enable-blink-features=ImportMaps";
+  return kept.join(' ');
+}
+
+int inspectorPort() {
+  bool ok = false;
+  const int port = qEnvironmentVariable(TW_ENGINE_INSPECTOR_PORT_ENV).toInt(&ok);
+  return ok && port > 0 && port < 65536 ? port : 0;
+}
+} // namespace
+
+Engine &Engine::instance() {
+  static Engine engine;
+  return engine;
+}
+
+intptr_t Engine::exec(UINT command, uintptr_t p1, uintptr_t p2) {
+  switch (command) {
+  case SCITER_APP_INIT:
+    if (!app)
+      init(static_cast<int>(p1), reinterpret_cast<const char16_t *const *>(p2));
+    return 0;
+  case SCITER_APP_LOOP:
+    return app ? app->exec() : -1;
+  case SCITER_APP_STOP:
+    if (app)
+      app->quit();
+    return 0;
+  case SCITER_APP_SHUTDOWN:
+    shutdown();
+    return 0;
+  default:
+    return -1;
+  }
+}
+
+void Engine::init(int argc, const char16_t *const *argv) {
+  initRuntimeResources();
+  // The scheme must be known before the application object exists.
+  QWebEngineUrlScheme scheme("this");
+  scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
+                  QWebEngineUrlScheme::LocalAccessAllowed | QWebEngineUrlScheme::CorsEnabled);
+  QWebEngineUrlScheme::registerScheme(scheme);
+
+  // No debugging endpoint unless the engine opens one itself.
+  qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", chromiumFlags());
+  // Chromium's sandbox refuses to start as root.
+  if (geteuid() == 0)
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
+  arguments.clear();
+  for (int i = 0; argv && i < argc; ++i) {
+    const QByteArray argument = argv[i] ? QString::fromUtf16(argv[i]).toLocal8Bit() : QByteArray();
+    if (i > 0 && isDebuggingSwitch(argument))
+      continue;
+    arguments.push_back(argument);
+  }
+  if (arguments.empty())
+    arguments.push_back("tidewell");
+  argumentPointers.clear();
+  for (auto &argument : arguments)
+    argumentPointers.push_back(argument.data());
+  argumentPointers.push_back(nullptr);
+  argumentCount = static_cast<int>(arguments.size());
+
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  app = std::make_unique<QApplication>(argumentCount, argumentPointers.data());
+  app->setQuitOnLastWindowClosed(false);
+
+  bridgeToken.clear();
+  for (int i = 0; i < 4; ++i)
+    bridgeToken +=
+        QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
+  QFile runtime(":/tidewell/runtime.js");
+  runtime.open(QIODevice::ReadOnly);
+  runtimeSource = QString::fromUtf8(runtime.readAll()).replace("@@TOKEN@@", bridgeToken);
+  CallQueue::instance().start();
+}
+
+void Engine::prepareEnvironment(bool debug) {
+  // The inspector listens only on the loopback interface, only on the port
+  // the engine's own variable names, and only in debug mode.
+  const int port = debug ? inspectorPort() : 0;
+  if (port)
+    qputenv("QTWEBENGINE_REMOTE_DEBUGGING", QByteArray("127.0.0.1:") + QByteArray::number(port));
+  else
+    qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
+}
+
+QWebEngineProfile *Engine::createProfile(EngineWindow *root, bool debugWindow) {
+  if (!browserStarted) {
+    browserStarted = true;
+    prepareEnvironment(debugMode || debugWindow);
+  }
+  auto *profile = new QWebEngineProfile(); // off the record: nothing written to disk
+  profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+  profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+  profile->installUrlSchemeHandler("this", new SchemeHandler(root, profile));
+  profile->setUrlRequestInterceptor(new RequestInterceptor(root, profile));
+  profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, true);
+  QWebEngineScript runtime;
+  runtime.setName("tidewell-runtime");
+  runtime.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  runtime.setWorldId(QWebEngineScript::MainWorld);
+  runtime.setRunsOnSubFrames(false);
+  runtime.setSourceCode(runtimeSource);
+  profile->scripts()->insert(runtime);
+  profiles.append(profile);
+  return profile;
+}
+
+void Engine::windowDestroyed(bool mainWindow) {
+  if (!app)
+    return;
+  if (mainWindow && --mainWindows <= 0)
+    app->exit(0);
+  else if (!mainWindow && mainWindows <= 0 && EngineWindow::liveCount() == 0)
+    app->exit(0);
+}
+
+bool Engine::setOption(HWINDOW window, UINT option, uintptr_t value) {
+  (void)window; // every option applies to the whole engine
+  switch (option) {
+  case SCITER_SET_SCRIPT_RUNTIME_FEATURES:
+    scriptFeatures = static_cast<UINT>(value);
+    return true;
+  case SCITER_SET_DEBUG_MODE:
+    debugMode = value != 0;
+    return true;
+  case SCITER_FONT_SMOOTHING:
+  case SCITER_SET_UX_THEMING:
+  case SCITER_SET_MAX_HTTP_DATA_LENGTH:
+  case SCITER_SMOOTH_SCROLL:
+  case SCITER_CONNECTION_TIMEOUT:
+  case SCITER_HTTPS_ERROR:
+    keptOptions.insert(option, value);
+    return true;
+  default:
+    return false;
+  }
+}
+
+void Engine::shutdown() {
+  if (!app)
+    return;
+  CallQueue::instance().stop();
+  EngineWindow::destroyAll();
+  GlobalAssets::instance().clear();
+  qDeleteAll(profiles);
+  profiles.clear();
+  app.reset();
+}

@@ -1,0 +1,17 @@
+#pragma once
+// @sys file-system calls: readdir, stat, mkdir, copyfile. Paths may use
+// either separator. Without file access every call fails.
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QString>
+
+class FileSystemModule {
+public:
+  static QJsonValue call(const QString &op, const QJsonArray &args);
+
+private:
+  static QJsonValue readdir(const QString &path);
+  static QJsonValue stat(const QString &path);
+  static QJsonValue mkdir(const QString &path);
+  static QJsonValue copyfile(const QString &source, const QString &destination);
+};

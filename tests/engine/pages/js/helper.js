@@ -1,0 +1,1 @@
+export const twice = (x) => x * 2;

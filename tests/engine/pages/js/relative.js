@@ -1,0 +1,1 @@
+export const three = 3;
