@@ -29,17 +29,37 @@ const Catalogue &catalogue() {
 } // namespace
 
 namespace Constants {
-const QString &applicationName() { return catalogue().applicationName; }
-const QString &urlPrefix() { return catalogue().urlPrefix; }
-const QString &nativeVersion() { return catalogue().nativeVersion; }
-const QString &serviceBaseUrl() { return catalogue().serviceBaseUrl; }
+const QString &applicationName() {
+  return catalogue().applicationName;
+}
+const QString &urlPrefix() {
+  return catalogue().urlPrefix;
+}
+const QString &nativeVersion() {
+  return catalogue().nativeVersion;
+}
+const QString &serviceBaseUrl() {
+  return catalogue().serviceBaseUrl;
+}
 } // namespace Constants
 
 namespace PageCatalogue {
-const QString &installerPage() { return catalogue().installerPage; }
-const QString &unstallerPage() { return catalogue().unstallerPage; }
-const QString &mainPage() { return catalogue().mainPage; }
-const QString &upgraderPage() { return catalogue().upgraderPage; }
-const QString &historyPage() { return catalogue().historyPage; }
-const QString &hotkeyPage() { return catalogue().hotkeyPage; }
+const QString &installerPage() {
+  return catalogue().installerPage;
+}
+const QString &unstallerPage() {
+  return catalogue().unstallerPage;
+}
+const QString &mainPage() {
+  return catalogue().mainPage;
+}
+const QString &upgraderPage() {
+  return catalogue().upgraderPage;
+}
+const QString &historyPage() {
+  return catalogue().historyPage;
+}
+const QString &hotkeyPage() {
+  return catalogue().hotkeyPage;
+}
 } // namespace PageCatalogue

@@ -85,7 +85,7 @@ function keyDefinition(name) {
 }
 
 class Page {
-  constructor(socket, url) {
+  constructor(socket, url, app) {
     this.socket = socket;
     this.url = url;
     this.nextId = 1;
@@ -94,8 +94,11 @@ class Page {
     this.consoleMessages = [];
     this.exceptions = [];
     socket.on('message', (data) => this.dispatch(JSON.parse(data.toString())));
-    socket.on('close', () => {
-      for (const { reject } of this.pending.values()) reject(new Error('DevTools session closed'));
+    // Name the program's end, if that is why the session closed.
+    socket.on('close', async () => {
+      await Promise.race([app.exited, sleep(500)]);
+      const end = app.exitStatus ? ` (program exited ${JSON.stringify(app.exitStatus)})\n${app.stderr}` : '';
+      for (const { reject } of this.pending.values()) reject(new Error(`DevTools session closed${end}`));
       this.pending.clear();
     });
     this.on('Runtime.consoleAPICalled', ({ type, args }) => {
@@ -258,7 +261,7 @@ class App {
       socket.once('open', resolve);
       socket.once('error', reject);
     });
-    const page = new Page(socket, target.url);
+    const page = new Page(socket, target.url, this);
     this.sessions.push(page);
     await page.send('Runtime.enable');
     await page.send('Page.enable');

@@ -1,0 +1,297 @@
+#include "bridge/NativeUtil.h"
+
+#include <array>
+
+#include "bridge/MethodTable.h"
+#include "host/catalogue/Constants.h"
+#include "host/log/Log.h"
+
+NativeUtil::NativeUtil(const ISciterAPI &api)
+    : api(api), nativeVersion(Constants::nativeVersion()),
+      mainWindowPath(PageCatalogue::mainPage()), updateWindowPath(PageCatalogue::upgraderPage()),
+      historyWindowPath(PageCatalogue::historyPage()),
+      hotkeyWindowPath(PageCatalogue::hotkeyPage()) {}
+
+som_passport_t *NativeUtil::passport() {
+  // Filled once per process; a function-local static is initialised once,
+  // also against concurrent first requests.
+  static const std::array<som_method_def_t, 85> methods = {
+      MethodTable::method<&NativeUtil::log>(api, "log"),
+      MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
+      MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
+      MethodTable::method<&NativeUtil::isInternetAvailable>(api, "isInternetAvailable"),
+      MethodTable::method<&NativeUtil::getRegistryStringValue>(api, "getRegistryStringValue"),
+      MethodTable::method<&NativeUtil::createDesktopShortcut>(api, "createDesktopShortcut"),
+      MethodTable::method<&NativeUtil::setTrayIcon>(api, "setTrayIcon"),
+      MethodTable::method<&NativeUtil::getDesktopPath>(api, "getDesktopPath"),
+      MethodTable::method<&NativeUtil::getCommandLine>(api, "getCommandLine"),
+      MethodTable::method<&NativeUtil::isProcessRunning>(api, "isProcessRunning"),
+      MethodTable::method<&NativeUtil::getProcessIDList>(api, "getProcessIDList"),
+      MethodTable::method<&NativeUtil::getProcessNameList>(api, "getProcessNameList"),
+      MethodTable::method<&NativeUtil::killProcess>(api, "killProcess"),
+      MethodTable::method<&NativeUtil::getSecondsSinceEpoch>(api, "getSecondsSinceEpoch"),
+      MethodTable::method<&NativeUtil::OS>(api, "OS"),
+      MethodTable::method<&NativeUtil::cpuArchitecture>(api, "cpuArchitecture"),
+      MethodTable::method<&NativeUtil::kernelType>(api, "kernelType"),
+      MethodTable::method<&NativeUtil::kernelVersion>(api, "kernelVersion"),
+      MethodTable::method<&NativeUtil::appDataPath>(api, "appDataPath"),
+      MethodTable::method<&NativeUtil::programsPath>(api, "programsPath"),
+      MethodTable::method<&NativeUtil::selectFolder>(api, "selectFolder"),
+      MethodTable::method<&NativeUtil::isNetworkConnected>(api, "isNetworkConnected"),
+      MethodTable::method<&NativeUtil::copyFile>(api, "copyFile"),
+      MethodTable::method<&NativeUtil::launch>(api, "launch"),
+      MethodTable::method<&NativeUtil::setSharedMemoryValue>(api, "setSharedMemoryValue"),
+      MethodTable::method<&NativeUtil::getSharedMemoryValue>(api, "getSharedMemoryValue"),
+      MethodTable::method<&NativeUtil::language>(api, "language"),
+      MethodTable::method<&NativeUtil::mkdir>(api, "mkdir"),
+      MethodTable::method<&NativeUtil::arguments>(api, "arguments"),
+      MethodTable::method<&NativeUtil::getDiskList>(api, "getDiskList"),
+      MethodTable::method<&NativeUtil::getMemeryBits>(api, "getMemeryBits"),
+      MethodTable::method<&NativeUtil::getSystemDriveFreeBits>(api, "getSystemDriveFreeBits"),
+      MethodTable::method<&NativeUtil::getSystemDriveTotalBits>(api, "getSystemDriveTotalBits"),
+      MethodTable::method<&NativeUtil::getLogicalDrives>(api, "getLogicalDrives"),
+      MethodTable::method<&NativeUtil::getInstalledPrograms>(api, "getInstalledPrograms"),
+      MethodTable::method<&NativeUtil::uninstallProgram>(api, "uninstallProgram"),
+      MethodTable::method<&NativeUtil::scanLargeFiles>(api, "scanLargeFiles"),
+      MethodTable::method<&NativeUtil::startScanLargeFiles>(api, "startScanLargeFiles"),
+      MethodTable::method<&NativeUtil::stopScanLargeFiles>(api, "stopScanLargeFiles"),
+      MethodTable::method<&NativeUtil::addScanLargeFilesFolder>(api, "addScanLargeFilesFolder"),
+      MethodTable::method<&NativeUtil::findDuplicateFiles>(api, "findDuplicateFiles"),
+      MethodTable::method<&NativeUtil::startScanDuplicateFiles>(api, "startScanDuplicateFiles"),
+      MethodTable::method<&NativeUtil::stopScanDuplicateFiles>(api, "stopScanDuplicateFiles"),
+      MethodTable::method<&NativeUtil::addScanDuplicateFilesFolder>(api,
+                                                                    "addScanDuplicateFilesFolder"),
+      MethodTable::method<&NativeUtil::getStartupItems>(api, "getStartupItems"),
+      MethodTable::method<&NativeUtil::removeStartupItem>(api, "removeStartupItem"),
+      MethodTable::method<&NativeUtil::getPrivacyItems>(api, "getPrivacyItems"),
+      MethodTable::method<&NativeUtil::cleanPrivacyItems>(api, "cleanPrivacyItems"),
+      MethodTable::method<&NativeUtil::getPagefileSize>(api, "getPagefileSize"),
+      MethodTable::method<&NativeUtil::migratePagefile>(api, "migratePagefile"),
+      MethodTable::method<&NativeUtil::getFileSha256>(api, "getFileSha256"),
+      MethodTable::method<&NativeUtil::setRegistryString>(api, "setRegistryString"),
+      MethodTable::method<&NativeUtil::setRegistryIntValue>(api, "setRegistryIntValue"),
+      MethodTable::method<&NativeUtil::removeRegistry>(api, "removeRegistry"),
+      MethodTable::method<&NativeUtil::removeRegistryKey>(api, "removeRegistryKey"),
+      MethodTable::method<&NativeUtil::removeFile>(api, "removeFile"),
+      MethodTable::method<&NativeUtil::removeDir>(api, "removeDir"),
+      MethodTable::method<&NativeUtil::openFolder>(api, "openFolder"),
+      MethodTable::method<&NativeUtil::getTempPath>(api, "getTempPath"),
+      MethodTable::method<&NativeUtil::toBase64Str>(api, "toBase64Str"),
+      MethodTable::method<&NativeUtil::getCursorX>(api, "getCursorX"),
+      MethodTable::method<&NativeUtil::getCursorY>(api, "getCursorY"),
+      MethodTable::method<&NativeUtil::getMonitorCount>(api, "getMonitorCount"),
+      MethodTable::method<&NativeUtil::processFolder>(api, "processFolder"),
+      MethodTable::method<&NativeUtil::checkUpdate>(api, "checkUpdate"),
+      MethodTable::method<&NativeUtil::getVersionList>(api, "getVersionList"),
+      MethodTable::method<&NativeUtil::getAppInfo>(api, "getAppInfo"),
+      MethodTable::method<&NativeUtil::submitFeedback>(api, "submitFeedback"),
+      MethodTable::method<&NativeUtil::reportEvent>(api, "reportEvent"),
+      MethodTable::method<&NativeUtil::getClientId>(api, "getClientId"),
+      MethodTable::method<&NativeUtil::openUrl>(api, "openUrl"),
+      MethodTable::method<&NativeUtil::copyToClipboard>(api, "copyToClipboard"),
+      MethodTable::method<&NativeUtil::downloadUpdate>(api, "downloadUpdate"),
+      MethodTable::method<&NativeUtil::exitApp>(api, "exitApp"),
+      MethodTable::method<&NativeUtil::getSetting>(api, "getSetting"),
+      MethodTable::method<&NativeUtil::setSetting>(api, "setSetting"),
+      MethodTable::method<&NativeUtil::isStartupOnBoot>(api, "isStartupOnBoot"),
+      MethodTable::method<&NativeUtil::setStartupOnBoot>(api, "setStartupOnBoot"),
+      MethodTable::method<&NativeUtil::setMinimizeOnClose>(api, "setMinimizeOnClose"),
+      MethodTable::method<&NativeUtil::setInterval>(api, "setInterval"),
+      MethodTable::method<&NativeUtil::clearInterval>(api, "clearInterval"),
+      MethodTable::method<&NativeUtil::setTimeout>(api, "setTimeout"),
+      MethodTable::method<&NativeUtil::clearTimeout>(api, "clearTimeout"),
+      MethodTable::method<&NativeUtil::enableMenuOutsideClickClose>(api,
+                                                                    "enableMenuOutsideClickClose"),
+      MethodTable::method<&NativeUtil::disableMenuOutsideClickClose>(
+          api, "disableMenuOutsideClickClose"),
+  };
+  static const std::array<som_property_def_t, 8> properties = {
+      MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
+      MethodTable::property<&NativeUtil::isAutoReload>(api, "isAutoReload"),
+      MethodTable::property<&NativeUtil::canMainWindowTopmost>(api, "canMainWindowTopmost"),
+      MethodTable::property<&NativeUtil::nativeVersion>(api, "nativeVersion"),
+      MethodTable::property<&NativeUtil::mainWindowPath>(api, "mainWindowPath"),
+      MethodTable::property<&NativeUtil::updateWindowPath>(api, "updateWindowPath"),
+      MethodTable::property<&NativeUtil::historyWindowPath>(api, "historyWindowPath"),
+      MethodTable::property<&NativeUtil::hotkeyWindowPath>(api, "hotkeyWindowPath"),
+  };
+  static som_passport_t passport = MethodTable::passport(api, "NativeUtil", methods, properties);
+  return &passport;
+}
+
+int NativeUtil::log(const QString &message, const QString &tag) {
+  return Log::scriptLine(message, tag);
+}
+
+int NativeUtil::setInterval(std::shared_ptr<ScriptFunction> function, int interval) {
+  return timerService.setInterval(std::move(function), interval);
+}
+int NativeUtil::setTimeout(std::shared_ptr<ScriptFunction> function, int delay) {
+  return timerService.setTimeout(std::move(function), delay);
+}
+bool NativeUtil::clearInterval(int id) {
+  return timerService.clear(id);
+}
+bool NativeUtil::clearTimeout(int id) {
+  return timerService.clear(id);
+}
+
+// System information and paths.
+bool NativeUtil::is64BitOS() {
+  return systemInfo.is64BitOS();
+}
+bool NativeUtil::isWindows7() {
+  return systemInfo.isWindows7();
+}
+bool NativeUtil::isInternetAvailable() {
+  return systemInfo.isInternetAvailable();
+}
+bool NativeUtil::isNetworkConnected() {
+  return systemInfo.isNetworkConnected();
+}
+int NativeUtil::getSecondsSinceEpoch() {
+  return systemInfo.getSecondsSinceEpoch();
+}
+QString NativeUtil::OS() {
+  return systemInfo.OS();
+}
+QString NativeUtil::cpuArchitecture() {
+  return systemInfo.cpuArchitecture();
+}
+QString NativeUtil::kernelType() {
+  return systemInfo.kernelType();
+}
+QString NativeUtil::kernelVersion() {
+  return systemInfo.kernelVersion();
+}
+QString NativeUtil::language() {
+  return systemInfo.language();
+}
+QString NativeUtil::getCommandLine() {
+  return systemInfo.getCommandLine();
+}
+QString NativeUtil::arguments() {
+  return systemInfo.arguments();
+}
+QString NativeUtil::processFolder() {
+  return systemInfo.processFolder();
+}
+QString NativeUtil::getTempPath() {
+  return systemInfo.getTempPath();
+}
+QString NativeUtil::appDataPath() {
+  return systemInfo.appDataPath();
+}
+QString NativeUtil::programsPath() {
+  return systemInfo.programsPath();
+}
+
+// Processes.
+bool NativeUtil::isProcessRunning(const QString &name) {
+  return processControl.isProcessRunning(name);
+}
+QString NativeUtil::getProcessIDList(const QString &name) {
+  return processControl.getProcessIDList(name);
+}
+QString NativeUtil::getProcessNameList() {
+  return processControl.getProcessNameList();
+}
+bool NativeUtil::killProcess(const QString &name) {
+  return processControl.killProcess(name);
+}
+bool NativeUtil::launch(const QString &program, const QString &workDir, const QString &command) {
+  return processControl.launch(program, workDir, command);
+}
+
+// Files.
+bool NativeUtil::copyFile(const QString &from, const QString &to, bool overwrite) {
+  return fileService.copyFile(from, to, overwrite);
+}
+bool NativeUtil::removeFile(const QString &path) {
+  return fileService.removeFile(path);
+}
+bool NativeUtil::removeDir(const QString &path) {
+  return fileService.removeDir(path);
+}
+bool NativeUtil::mkdir(const QString &path) {
+  return fileService.mkdir(path);
+}
+QString NativeUtil::getFileSha256(const QString &path) {
+  return fileService.getFileSha256(path);
+}
+QString NativeUtil::toBase64Str(const QString &text) {
+  return fileService.toBase64Str(text);
+}
+
+// Shell.
+QString NativeUtil::getDesktopPath() {
+  return shellService.getDesktopPath();
+}
+bool NativeUtil::createDesktopShortcut(const QString &appName, const QString &exePath,
+                                       const QString &cmdLine, const QString &appIcon) {
+  return shellService.createDesktopShortcut(appName, exePath, cmdLine, appIcon);
+}
+QString NativeUtil::selectFolder(const QString &title, const QString &folder) {
+  return shellService.selectFolder(title, folder);
+}
+
+// Registry.
+QString NativeUtil::getRegistryStringValue(int root, const QString &path, const QString &name) {
+  return registryService.getRegistryStringValue(root, path, name);
+}
+bool NativeUtil::setRegistryString(const QString &path, const QString &name, const QString &value) {
+  return registryService.setRegistryString(path, name, value);
+}
+bool NativeUtil::setRegistryIntValue(const QString &path, const QString &name, int value) {
+  return registryService.setRegistryIntValue(path, name, value);
+}
+bool NativeUtil::removeRegistry(const QString &path, const QString &name) {
+  return registryService.removeRegistry(path, name);
+}
+bool NativeUtil::removeRegistryKey(const QString &path) {
+  return registryService.removeRegistryKey(path);
+}
+
+// Drives and disks.
+QString NativeUtil::getDiskList() {
+  return driveInfo.getDiskList();
+}
+double NativeUtil::getMemeryBits() {
+  return driveInfo.getMemeryBits();
+}
+double NativeUtil::getSystemDriveFreeBits() {
+  return driveInfo.getSystemDriveFreeBits();
+}
+double NativeUtil::getSystemDriveTotalBits() {
+  return driveInfo.getSystemDriveTotalBits();
+}
+QString NativeUtil::getLogicalDrives() {
+  return driveInfo.getLogicalDrives();
+}
+
+// Scans.
+QString NativeUtil::scanLargeFiles(const QString &folders, float minimumMegabytes) {
+  return largeFileScanner.scanLargeFiles(folders, minimumMegabytes);
+}
+int NativeUtil::startScanLargeFiles(const QString &folders, float minimumMegabytes,
+                                    ScriptCallback callback) {
+  return largeFileScanner.startScanLargeFiles(folders, minimumMegabytes, std::move(callback));
+}
+bool NativeUtil::stopScanLargeFiles(int id) {
+  return largeFileScanner.stopScanLargeFiles(id);
+}
+bool NativeUtil::addScanLargeFilesFolder(int id, const QString &folder) {
+  return largeFileScanner.addScanLargeFilesFolder(id, folder);
+}
+QString NativeUtil::findDuplicateFiles(const QString &folders) {
+  return duplicateFileFinder.findDuplicateFiles(folders);
+}
+int NativeUtil::startScanDuplicateFiles(const QString &folders, ScriptCallback callback) {
+  return duplicateFileFinder.startScanDuplicateFiles(folders, std::move(callback));
+}
+bool NativeUtil::stopScanDuplicateFiles(int id) {
+  return duplicateFileFinder.stopScanDuplicateFiles(id);
+}
+bool NativeUtil::addScanDuplicateFilesFolder(int id, const QString &folder) {
+  return duplicateFileFinder.addScanDuplicateFilesFolder(id, folder);
+}

@@ -1,0 +1,145 @@
+#pragma once
+// The native service object of the page scripts. Each script method is a
+// member of the same name, registered in the passport by name and argument
+// count; the members delegate to the subsystem objects.
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "bridge/Asset.h"
+#include "bridge/ScriptFunction.h"
+#include "bridge/TimerService.h"
+#include "disk/DriveInfo.h"
+#include "disk/DuplicateFileFinder.h"
+#include "disk/LargeFileScanner.h"
+#include "host/CallbackEvent.h"
+#include "system/FileService.h"
+#include "system/ProcessControl.h"
+#include "system/ShellService.h"
+#include "system/SystemInfo.h"
+#include "system/registry/RegistryService.h"
+
+class NativeUtil : public Asset<NativeUtil> {
+public:
+  explicit NativeUtil(const ISciterAPI &api);
+
+  som_passport_t *passport();
+  const ISciterAPI &engine() const { return api; }
+
+  // Members that still answer with their failure value until their
+  // subsystem is built.
+  static const QStringList &pendingMembers();
+
+  // Script methods, in passport order.
+  int log(const QString &message, const QString &tag);
+  bool is64BitOS();
+  bool isWindows7();
+  bool isInternetAvailable();
+  QString getRegistryStringValue(int root, const QString &path, const QString &name);
+  bool createDesktopShortcut(const QString &appName, const QString &exePath, const QString &cmdLine,
+                             const QString &appIcon);
+  bool setTrayIcon();
+  QString getDesktopPath();
+  QString getCommandLine();
+  bool isProcessRunning(const QString &name);
+  QString getProcessIDList(const QString &name);
+  QString getProcessNameList();
+  bool killProcess(const QString &name);
+  int getSecondsSinceEpoch();
+  QString OS();
+  QString cpuArchitecture();
+  QString kernelType();
+  QString kernelVersion();
+  QString appDataPath();
+  QString programsPath();
+  QString selectFolder(const QString &title, const QString &folder);
+  bool isNetworkConnected();
+  bool copyFile(const QString &from, const QString &to, bool overwrite);
+  bool launch(const QString &program, const QString &workDir, const QString &command);
+  bool setSharedMemoryValue(const QString &key, const QString &value);
+  QString getSharedMemoryValue(const QString &key);
+  QString language();
+  bool mkdir(const QString &path);
+  QString arguments();
+  QString getDiskList();
+  double getMemeryBits();
+  double getSystemDriveFreeBits();
+  double getSystemDriveTotalBits();
+  QString getLogicalDrives();
+  QString getInstalledPrograms();
+  bool uninstallProgram(const QString &command);
+  QString scanLargeFiles(const QString &folders, float minimumMegabytes);
+  int startScanLargeFiles(const QString &folders, float minimumMegabytes, ScriptCallback callback);
+  bool stopScanLargeFiles(int id);
+  bool addScanLargeFilesFolder(int id, const QString &folder);
+  QString findDuplicateFiles(const QString &folders);
+  int startScanDuplicateFiles(const QString &folders, ScriptCallback callback);
+  bool stopScanDuplicateFiles(int id);
+  bool addScanDuplicateFilesFolder(int id, const QString &folder);
+  QString getStartupItems();
+  bool removeStartupItem(const QString &type, const QString &location, const QString &name);
+  QString getPrivacyItems();
+  bool cleanPrivacyItems(const QString &items);
+  QString getPagefileSize();
+  bool migratePagefile(const QString &drive);
+  QString getFileSha256(const QString &path);
+  bool setRegistryString(const QString &path, const QString &name, const QString &value);
+  bool setRegistryIntValue(const QString &path, const QString &name, int value);
+  bool removeRegistry(const QString &path, const QString &name);
+  bool removeRegistryKey(const QString &path);
+  bool removeFile(const QString &path);
+  bool removeDir(const QString &path);
+  bool openFolder(const QString &path);
+  QString getTempPath();
+  QString toBase64Str(const QString &text);
+  int getCursorX();
+  int getCursorY();
+  int getMonitorCount();
+  QString processFolder();
+  QString checkUpdate();
+  QString getVersionList();
+  QString getAppInfo();
+  bool submitFeedback(const QString &feedback);
+  bool reportEvent(const QString &event);
+  QString getClientId();
+  bool openUrl(const QString &url);
+  bool copyToClipboard(const QString &text);
+  QString downloadUpdate(const QString &url, const QString &savePath, ScriptCallback callback);
+  bool exitApp();
+  QString getSetting(const QString &key, const QString &defaultValue);
+  bool setSetting(const QString &key, const QString &value);
+  bool isStartupOnBoot();
+  bool setStartupOnBoot(bool enable);
+  bool setMinimizeOnClose(bool flag);
+  int setInterval(std::shared_ptr<ScriptFunction> function, int interval);
+  bool clearInterval(int id);
+  int setTimeout(std::shared_ptr<ScriptFunction> function, int delay);
+  bool clearTimeout(int id);
+  bool enableMenuOutsideClickClose(int x, int y, int width, int height);
+  bool disableMenuOutsideClickClose();
+
+private:
+  friend class Asset<NativeUtil>;
+  ~NativeUtil() = default;
+
+  const ISciterAPI &api;
+  SystemInfo systemInfo;
+  ProcessControl processControl;
+  FileService fileService;
+  ShellService shellService;
+  RegistryService registryService;
+  DriveInfo driveInfo;
+  LargeFileScanner largeFileScanner;
+  DuplicateFileFinder duplicateFileFinder;
+  TimerService timerService;
+
+  // Script properties.
+  const bool isDebug = false;
+  const bool isAutoReload = false;
+  const bool canMainWindowTopmost = true;
+  const QString nativeVersion;
+  const QString mainWindowPath;
+  const QString updateWindowPath;
+  const QString historyWindowPath;
+  const QString hotkeyWindowPath;
+};

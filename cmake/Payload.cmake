@@ -1,0 +1,20 @@
+# build*/payload: the folder the installer installs from. Copying it is a
+# complete installation: the three programs beside the engine they load
+# through RPATH $ORIGIN (Qt comes from the system).
+set(TW_PAYLOAD_DIR ${CMAKE_BINARY_DIR}/payload)
+set(_payload_targets Tidewell-installer.exe Tidewell-app.exe Tidewell-unstaller.exe tidewell-engine)
+
+set(_payload_commands)
+foreach(_target IN LISTS _payload_targets)
+  list(APPEND _payload_commands
+       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${_target}> ${TW_PAYLOAD_DIR}/)
+endforeach()
+
+add_custom_target(payload ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TW_PAYLOAD_DIR}
+  ${_payload_commands}
+  COMMENT "Assembling the payload folder ${TW_PAYLOAD_DIR}"
+  VERBATIM)
+add_dependencies(payload ${_payload_targets})
+unset(_payload_commands)
+unset(_payload_targets)

@@ -1,0 +1,17 @@
+#pragma once
+// Finds groups of files with identical content under a set of folders: at
+// once, or on a worker thread that reports as it goes.
+#include "host/CallbackEvent.h"
+
+#include <QString>
+
+class DuplicateFileFinder {
+public:
+  QString findDuplicateFiles(const QString &folders);
+
+  // Messages: "progress" at most every 2 s and only when the groups changed,
+  // then one "done" or "stopped" with all groups, or one "error".
+  int startScanDuplicateFiles(const QString &folders, ScriptCallback callback);
+  bool stopScanDuplicateFiles(int id);
+  bool addScanDuplicateFilesFolder(int id, const QString &folder);
+};

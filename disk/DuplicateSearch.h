@@ -1,0 +1,17 @@
+#pragma once
+// The duplicate groups of a set of found files, computed on every core.
+//
+// Gives exactly what hashing every file that shares its size, size by size in
+// ascending order, would give, but reads less: a file whose size is unique is
+// never opened, and a file whose first 4 KiB differ from those of every other
+// file of its size is not read further.
+#include "disk/DuplicateGroups.h"
+
+namespace DuplicateSearch {
+
+constexpr int prefixLength = 4096;
+
+// records in the order they were found; a path found twice counts once.
+DigestGroups run(const QVector<FileRecord> &records);
+
+} // namespace DuplicateSearch

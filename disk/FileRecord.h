@@ -1,0 +1,21 @@
+#pragma once
+// One file found by a scan.
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+struct FileRecord {
+  QString path; // absolute, "/" separators
+  qint64 size = 0;
+  qint64 modifiedSecs = 0; // seconds since the epoch
+
+  QString name() const;
+  // Local time, "yyyy-MM-dd hh:mm".
+  QString modifiedTime() const;
+  QJsonObject toJson() const;
+
+  static QJsonArray toJsonArray(const QVector<FileRecord> &records);
+  // Largest first; equal sizes in no particular order.
+  static void sortBySize(QVector<FileRecord> &records);
+};

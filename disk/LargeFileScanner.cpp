@@ -1,0 +1,97 @@
+#include "disk/LargeFileScanner.h"
+
+#include "disk/FileTree.h"
+#include "disk/FolderList.h"
+#include "disk/JsonText.h"
+#include "disk/ScanRegistry.h"
+
+#include <cmath>
+#include <limits>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto progressInterval = 500ms;
+
+ScanRegistry &registry() {
+  static ScanRegistry *scans = new ScanRegistry; // outlives detached workers at exit
+  return *scans;
+}
+
+QString listText(QVector<FileRecord> records) {
+  FileRecord::sortBySize(records);
+  return JsonText::list(FileRecord::toJsonArray(records));
+}
+
+class LargeFileScanContext : public ScanContext {
+public:
+  LargeFileScanContext(const QStringList &folders, qint64 minimumSize, ScriptCallback callback)
+      : ScanContext(folders, std::move(callback)), minimumSize(minimumSize) {}
+
+  QString run() {
+    QString folder;
+    while (!stopRequested && takeFolder(folder)) {
+      scanFolder(folder);
+      progressStep();
+      std::this_thread::yield();
+    }
+    progressStep();
+    return listText(records);
+  }
+
+private:
+  void scanFolder(const QString &folder) {
+    QStringList subfolders;
+    if (FileTree::listLevel(FolderList::expand(folder), minimumSize, stopRequested, records,
+                            subfolders) &&
+        !subfolders.isEmpty())
+      appendFolders(subfolders);
+  }
+
+  void progressStep() {
+    if (progressDue(progressInterval) && !records.isEmpty())
+      send("progress", listText(records));
+  }
+
+  const qint64 minimumSize;
+  QVector<FileRecord> records; // discovery order; the worker's alone
+};
+
+} // namespace
+
+qint64 LargeFileScanner::minimumBytes(float minimumSize) {
+  if (std::isnan(minimumSize) || minimumSize <= 0)
+    return 0;
+  if (minimumSize >= float(std::numeric_limits<qint64>::max()))
+    return std::numeric_limits<qint64>::max();
+  return qint64(minimumSize);
+}
+
+QString LargeFileScanner::scanLargeFiles(const QString &folders, float minimumSize) {
+  const qint64 minimum = minimumBytes(minimumSize);
+  QVector<FileRecord> records;
+  for (const QString &folder : FolderList::parse(folders)) {
+    const QString directory = FileTree::directoryPath(FolderList::expand(folder));
+    if (!directory.isEmpty())
+      FileTree::collectInParallel(directory, minimum, records);
+  }
+  return listText(std::move(records));
+}
+
+int LargeFileScanner::startScanLargeFiles(const QString &folders, float minimumSize,
+                                          ScriptCallback callback) {
+  auto context = std::make_shared<LargeFileScanContext>(
+      FolderList::parse(folders), minimumBytes(minimumSize), std::move(callback));
+  return registry().start(
+      context, [context] { return context->run(); }, QStringLiteral("scan large files failed"));
+}
+
+bool LargeFileScanner::stopScanLargeFiles(int id) {
+  return registry().stop(id);
+}
+
+bool LargeFileScanner::addScanLargeFilesFolder(int id, const QString &folder) {
+  return registry().addFolder(id, folder);
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Finds the files at or above a minimum size under a set of folders, largest
+// first: at once, or on a worker thread that reports as it goes.
+#include "host/CallbackEvent.h"
+
+#include <QString>
+
+class LargeFileScanner {
+public:
+  QString scanLargeFiles(const QString &folders, float minimumSize);
+
+  // Messages: "progress" at most every 0.5 s with the list so far, then one
+  // "done" or "stopped" with the whole list, or one "error".
+  int startScanLargeFiles(const QString &folders, float minimumSize, ScriptCallback callback);
+  bool stopScanLargeFiles(int id);
+  bool addScanLargeFilesFolder(int id, const QString &folder);
+
+  // Truncates toward zero; out-of-range and NaN values saturate.
+  static qint64 minimumBytes(float minimumSize);
+};

@@ -1,0 +1,60 @@
+#include "disk/ScanContext.h"
+
+ScanContext::ScanContext(const QStringList &folders, ScriptCallback callback)
+    : callback(std::move(callback)), pendingFolders_(folders),
+      lastProgressTime_(std::chrono::steady_clock::now()) {}
+
+bool ScanContext::takeFolder(QString &folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (pendingFolders_.isEmpty()) {
+    finished_ = true;
+    return false;
+  }
+  folder = pendingFolders_.takeFirst();
+  return true;
+}
+
+void ScanContext::appendFolders(const QStringList &folders) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pendingFolders_.append(folders);
+}
+
+bool ScanContext::addFolder(const QString &folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (finished_)
+    return false;
+  pendingFolders_.append(folder);
+  return true;
+}
+
+void ScanContext::clearFolders() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pendingFolders_.clear();
+}
+
+void ScanContext::markFinished() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  finished_ = true;
+}
+
+bool ScanContext::progressDue(std::chrono::nanoseconds interval) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastProgressTime_ <= interval)
+    return false;
+  lastProgressTime_ = now;
+  return true;
+}
+
+void ScanContext::send(const char *type, const QString &data) const {
+  callback(CallbackEvent()
+               .symbol(QStringLiteral("type"), QString::fromLatin1(type))
+               .integer(QStringLiteral("id"), id)
+               .text(QStringLiteral("data"), data));
+}
+
+void ScanContext::sendFailure(const QString &message) const {
+  callback(CallbackEvent()
+               .symbol(QStringLiteral("type"), QStringLiteral("error"))
+               .integer(QStringLiteral("id"), id)
+               .text(QStringLiteral("error"), message));
+}

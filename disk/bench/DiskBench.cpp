@@ -1,0 +1,435 @@
+// disk-bench: the duplicate finder and the large-file scan against peer tools
+// on a generated tree, warm cache, best of three.
+//
+//   disk-bench [--files N] [--keep DIR]
+//
+// The tree (about 20,000 files, 1.5 GB by default) goes into a temporary
+// folder under TMPDIR and is removed afterwards, or into DIR, where it stays
+// and is reused when DIR already exists.
+#include "disk/DuplicateFileFinder.h"
+#include "disk/FileDigest.h"
+#include "disk/LargeFileScanner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <random>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
+constexpr int runs = 3;
+
+struct TreeStats {
+  int files = 0;
+  qint64 bytes = 0;
+  int sharingSize = 0;
+  qint64 sharingBytes = 0;
+};
+
+// Content is a function of (seed, size): a copy repeats both, a same-size
+// file with other content takes another seed, and a "near copy" changes the
+// last byte only, so its first 4 KiB match.
+void fill(QByteArray &buffer, quint64 seed, qint64 size, bool nearCopy) {
+  buffer.resize(int(size));
+  quint64 x = seed * 0x9E3779B97F4A7C15ull + 1;
+  auto *words = reinterpret_cast<quint64 *>(buffer.data());
+  const qint64 count = size / 8;
+  for (qint64 i = 0; i < count; ++i) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    words[i] = x;
+  }
+  for (qint64 i = count * 8; i < size; ++i)
+    buffer[int(i)] = char(seed + i);
+  if (nearCopy)
+    buffer[int(size - 1)] = char(~buffer[int(size - 1)]);
+}
+
+TreeStats statsOf(const QString &root) {
+  TreeStats stats;
+  std::map<qint64, int> sizes;
+  const QJsonArray list =
+      QJsonDocument::fromJson(LargeFileScanner().scanLargeFiles(root, 0).toUtf8())
+          .object()["list"]
+          .toArray();
+  for (const QJsonValue &item : list) {
+    const qint64 size = qint64(item.toObject()["size"].toDouble());
+    ++sizes[size];
+    ++stats.files;
+    stats.bytes += size;
+  }
+  for (const auto &[size, count] : sizes) {
+    if (count >= 2) {
+      stats.sharingSize += count;
+      stats.sharingBytes += size * count;
+    }
+  }
+  return stats;
+}
+
+void generate(const QString &root, int fileCount) {
+  std::mt19937_64 random(20261209);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const auto logUniform = [&](double low, double high) {
+    return qint64(std::exp(std::log(low) + unit(random) * (std::log(high) - std::log(low))));
+  };
+  struct Made {
+    quint64 seed;
+    qint64 size;
+  };
+  std::vector<Made> made;
+  QByteArray buffer;
+  const int largeEvery = 250; // 80 of 20,000 files from 1 MiB to 50 MiB
+  for (int i = 0; i < fileCount; ++i) {
+    const double kind = unit(random);
+    Made file{quint64(i) + 1, 0};
+    bool nearCopy = false;
+    if (!made.empty() && kind < 0.15) { // a copy of an earlier file
+      file = made[random() % made.size()];
+    } else if (!made.empty() && kind < 0.20) { // same size, other content
+      nearCopy = unit(random) < 0.5;
+      if (nearCopy) // same first 4 KiB too
+        file = made[random() % made.size()];
+      else
+        file.size = made[random() % made.size()].size;
+    } else {
+      file.size =
+          i % largeEvery == 0 ? logUniform(1 * MiB, 50 * MiB) : logUniform(1 * KiB, 128 * KiB);
+    }
+    const QString folder = QStringLiteral("%1/d%2/e%3").arg(root).arg(i % 40).arg((i / 40) % 10);
+    if (i < 400)
+      QDir().mkpath(folder);
+    fill(buffer, file.seed, file.size, nearCopy);
+    QFile out(QStringLiteral("%1/f%2.bin").arg(folder).arg(i));
+    if (!out.open(QIODevice::WriteOnly) || out.write(buffer) != buffer.size()) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(out.fileName()));
+      std::exit(1);
+    }
+    if (!nearCopy)
+      made.push_back(file);
+  }
+}
+
+struct Measure {
+  double seconds = 1e9;  // wall clock
+  double cpuSeconds = 0; // user and system, all threads
+  long peakKiB = 0;
+};
+
+double cpuSecondsOf(const struct rusage &usage) {
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+// Runs a program with its output thrown away. Times from wait4; peak memory
+// from GNU time, since a spawned child's own figure starts at its parent's size.
+Measure runProgram(const QStringList &command, const QString &workingFolder) {
+  const QString memoryFile = QDir::tempPath() + "/disk-bench-peak.txt";
+  const QStringList arguments =
+      QStringList({"/usr/bin/time", "-f", "%M", "-o", memoryFile}) + command;
+  std::vector<QByteArray> bytes;
+  for (const QString &argument : arguments)
+    bytes.push_back(argument.toLocal8Bit());
+  std::vector<char *> argv;
+  for (QByteArray &argument : bytes)
+    argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const QString cwd = QDir::currentPath();
+  QDir::setCurrent(workingFolder);
+  QElapsedTimer timer;
+  timer.start();
+  pid_t pid;
+  Measure measure;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status;
+    struct rusage usage;
+    wait4(pid, &status, 0, &usage);
+    measure.seconds = timer.nsecsElapsed() / 1e9;
+    measure.cpuSeconds = cpuSecondsOf(usage);
+    QFile peak(memoryFile);
+    if (peak.open(QIODevice::ReadOnly))
+      measure.peakKiB = peak.readAll().trimmed().split('\n').last().toLong();
+  }
+  QDir::setCurrent(cwd);
+  posix_spawn_file_actions_destroy(&actions);
+  return measure;
+}
+
+Measure bestOf(const std::function<Measure()> &once) {
+  Measure best;
+  for (int i = 0; i < runs; ++i) {
+    const Measure m = once();
+    if (m.seconds < best.seconds)
+      best = m;
+  }
+  return best;
+}
+
+Measure timeCall(const std::function<void()> &call) {
+  struct rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+  QElapsedTimer timer;
+  timer.start();
+  call();
+  const double seconds = timer.nsecsElapsed() / 1e9;
+  getrusage(RUSAGE_SELF, &after);
+  return {seconds, cpuSecondsOf(after) - cpuSecondsOf(before), 0};
+}
+
+// Peak memory of one call, measured in a child process of its own.
+long peakOfChild(const QString &mode, const QString &folder) {
+  const QString self = QCoreApplication::applicationFilePath();
+  return runProgram({self, mode, folder}, QDir::tempPath()).peakKiB;
+}
+
+int countGroups(const QString &json, int *files) {
+  const QJsonArray groups = QJsonDocument::fromJson(json.toUtf8()).object()["groups"].toArray();
+  *files = 0;
+  for (const QJsonValue &group : groups)
+    *files += group.toObject()["files"].toArray().size();
+  return groups.size();
+}
+
+// Duplicate sets in the output of fdupes-style tools: blank-line separated.
+int countPeerGroups(const QStringList &arguments) {
+  QProcess process;
+  process.start(arguments.first(), arguments.mid(1));
+  process.waitForFinished(-1);
+  int groups = 0;
+  bool inGroup = false;
+  for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+    if (line.trimmed().isEmpty()) {
+      inGroup = false;
+    } else if (!inGroup) {
+      inGroup = true;
+      ++groups;
+    }
+  }
+  return groups;
+}
+
+void row(const char *name, const Measure &m, const QString &note) {
+  if (m.cpuSeconds == 0 && m.peakKiB == 0) {
+    std::printf("  %-34s %8.3f s wall %38s%s\n", name, m.seconds, "", qPrintable(note));
+    return;
+  }
+  std::printf("  %-34s %8.3f s wall %8.3f s cpu %7.1f MB peak  %s\n", name, m.seconds, m.cpuSeconds,
+              m.peakKiB / 1024.0, qPrintable(note));
+}
+
+void printLoad() {
+  QFile load("/proc/loadavg");
+  load.open(QIODevice::ReadOnly);
+  std::printf("(load average now: %s)\n", load.readAll().trimmed().constData());
+}
+
+// One core, 64 MiB in memory: MB/s by the wall clock and by this thread's CPU time.
+std::pair<double, double> sha256InMemory() {
+  QByteArray data(int(64 * MiB), 'x');
+  EVP_MD_CTX *context = EVP_MD_CTX_new();
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length;
+  double bestWall = 1e9, bestCpu = 1e9;
+  for (int r = 0; r < runs; ++r) {
+    timespec cpuStart, cpuEnd;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuStart);
+    QElapsedTimer timer;
+    timer.start();
+    EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
+    for (int i = 0; i < data.size(); i += int(MiB))
+      EVP_DigestUpdate(context, data.constData() + i, size_t(MiB));
+    EVP_DigestFinal_ex(context, digest, &length);
+    bestWall = std::min(bestWall, timer.nsecsElapsed() / 1e9);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
+    bestCpu = std::min(bestCpu, (cpuEnd.tv_sec - cpuStart.tv_sec) +
+                                    (cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e9);
+  }
+  EVP_MD_CTX_free(context);
+  return {data.size() / bestWall / 1e6, data.size() / bestCpu / 1e6};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  // Child modes for the peak-memory figures.
+  if (args.size() == 3 && args[1] == "--child-duplicates") {
+    DuplicateFileFinder().findDuplicateFiles(args[2]);
+    return 0;
+  }
+  if (args.size() == 3 && args[1] == "--child-large") {
+    LargeFileScanner().scanLargeFiles(args[2], float(MiB));
+    return 0;
+  }
+  int fileCount = 20000;
+  QString keep;
+  for (int i = 1; i + 1 < args.size(); i += 2) {
+    if (args[i] == "--files")
+      fileCount = args[i + 1].toInt();
+    else if (args[i] == "--keep")
+      keep = args[i + 1];
+  }
+
+  QTemporaryDir temporary(QDir::tempPath() + "/disk-bench-XXXXXX");
+  const QString root = keep.isEmpty() ? temporary.path() + "/tree" : keep;
+  std::printf("generating %d files under %s ...\n", fileCount, qPrintable(root));
+  QElapsedTimer generation;
+  generation.start();
+  // A kept tree is made once and reused by later runs.
+  const bool reuse = !keep.isEmpty() && QFileInfo::exists(keep);
+  if (!reuse)
+    generate(root, fileCount);
+  const TreeStats stats = statsOf(root);
+  std::printf("tree: %d files, %.2f GB; %d files share a size (%.0f MB); made in %.1f s\n\n",
+              stats.files, stats.bytes / 1e9, stats.sharingSize, stats.sharingBytes / 1e6,
+              generation.nsecsElapsed() / 1e9);
+  ::sync();
+
+  // Warm the cache: every file read once.
+  DuplicateFileFinder finder;
+  QString ours = finder.findDuplicateFiles(root);
+  for (const QString tool : {"fdupes", "jdupes"})
+    runProgram({tool, "-r", "-q", root}, QDir::tempPath());
+
+  int ourFiles = 0;
+  const int ourGroups = countGroups(ours, &ourFiles);
+  printLoad();
+  std::printf("duplicates (best of %d, warm cache)\n", runs);
+  Measure mine = bestOf([&] { return timeCall([&] { ours = finder.findDuplicateFiles(root); }); });
+  mine.peakKiB = peakOfChild("--child-duplicates", root);
+  row("findDuplicateFiles (in process)", mine,
+      QStringLiteral("%1 groups, %2 files").arg(ourGroups).arg(ourFiles));
+  Measure child = bestOf([&] {
+    return runProgram({QCoreApplication::applicationFilePath(), "--child-duplicates", root},
+                      QDir::tempPath());
+  });
+  row("findDuplicateFiles (own process)", child, "");
+  for (const QString tool : {"jdupes", "fdupes"}) {
+    const Measure m = bestOf([&] {
+      return runProgram({tool, "-r", "-q", root}, QDir::tempPath());
+    });
+    const int groups = countPeerGroups({tool, "-r", "-q", root});
+    row(qPrintable(tool + " -r -q"), m, QStringLiteral("%1 groups").arg(groups));
+  }
+  {
+    QTemporaryDir rmlintFolder; // rmlint writes its reports into the working folder
+    const Measure m = bestOf([&] { return runProgram({"rmlint", root}, rmlintFolder.path()); });
+    row("rmlint", m, "");
+  }
+
+  std::printf("\nasynchronous duplicate scan (once; 1 ms pause per new record and folder)\n");
+  {
+    std::mutex mutex;
+    std::condition_variable ended;
+    QString endData;
+    int progress = 0;
+    QElapsedTimer timer;
+    timer.start();
+    finder.startScanDuplicateFiles(root, [&](const CallbackEvent &event) {
+      std::lock_guard<std::mutex> lock(mutex);
+      const QString type = event.fields().first().text;
+      if (type == "progress") {
+        ++progress;
+      } else {
+        endData = event.fields().last().text;
+        ended.notify_all();
+      }
+    });
+    std::unique_lock<std::mutex> lock(mutex);
+    ended.wait(lock, [&] { return !endData.isEmpty(); });
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    int files = 0;
+    const int groups = countGroups(endData, &files);
+    const double pauses = (stats.files + 440) / 1000.0;
+    row("startScanDuplicateFiles", {seconds, 0, 0},
+        QStringLiteral("%1 groups, %2 files, %3 progress messages; pauses alone >= %4 s; same "
+                       "groups as the synchronous form: %5")
+            .arg(groups)
+            .arg(files)
+            .arg(progress)
+            .arg(pauses, 0, 'f', 1)
+            .arg(endData == ours ? "yes" : "NO"));
+  }
+
+  const qint64 minimum = MiB;
+  std::printf("\nlarge files of at least %lld bytes (best of %d)\n", minimum, runs);
+  LargeFileScanner scanner;
+  int found = 0;
+  Measure large = bestOf([&] {
+    return timeCall([&] {
+      const QString text = scanner.scanLargeFiles(root, float(minimum));
+      found = QJsonDocument::fromJson(text.toUtf8()).object()["list"].toArray().size();
+    });
+  });
+  large.peakKiB = peakOfChild("--child-large", root);
+  row("scanLargeFiles (in process)", large, QStringLiteral("%1 files").arg(found));
+  const Measure find = bestOf([&] {
+    return runProgram(
+        {"find", root, "-type", "f", "-size", QStringLiteral("+%1c").arg(minimum - 1)},
+        QDir::tempPath());
+  });
+  row(qPrintable(QStringLiteral("find -type f -size +%1c").arg(minimum - 1)), find, "");
+
+  std::printf("\nSHA-256\n");
+  printLoad();
+  const auto [wallRate, cpuRate] = sha256InMemory();
+  std::printf("  %-34s %8.0f MB/s wall, %.0f MB/s per CPU second (one core, 64 MiB in memory)\n",
+              "OpenSSL EVP in process", wallRate, cpuRate);
+  {
+    // The largest file, through the finder's own reader.
+    QString largest;
+    qint64 largestSize = 0;
+    for (const QJsonValue &item : QJsonDocument::fromJson(scanner.scanLargeFiles(root, 0).toUtf8())
+                                      .object()["list"]
+                                      .toArray()) {
+      largest = item.toObject()["path"].toString();
+      largestSize = qint64(item.toObject()["size"].toDouble());
+      break;
+    }
+    FileDigest digest;
+    const Measure m = bestOf([&] { return timeCall([&] { digest.ofFile(largest); }); });
+    std::printf("  %-34s %8.0f MB/s wall, %.0f MB/s per CPU second (%.0f MB file, warm cache)\n",
+                "FileDigest::ofFile", largestSize / m.seconds / 1e6,
+                largestSize / m.cpuSeconds / 1e6, largestSize / 1e6);
+  }
+  std::fflush(stdout);
+  QProcess openssl;
+  openssl.start("openssl", {"speed", "-evp", "sha256", "-bytes", "1048576", "-seconds", "2"});
+  openssl.waitForFinished(-1);
+  const QList<QByteArray> lines = openssl.readAllStandardOutput().trimmed().split('\n');
+  std::printf("  %-34s %s (bytes per CPU second, 1 MiB blocks)\n", "openssl speed -evp sha256",
+              lines.last().simplified().constData());
+  return 0;
+}

@@ -1,0 +1,165 @@
+// The installer: copies this program's folder into the install folder, then
+// adds the desktop shortcut and the uninstall registration.
+import * as sys from "@sys";
+import {
+  gAppNameEn,
+  gAppNameCn,
+  UninstallRegistry,
+  INSTALLER_EXE_NAME,
+  APP_EXE_NAME,
+  UNSTALLER_EXE_NAME,
+  PATH_SEPARATOR,
+} from "/common/js/constants.js";
+import { Company } from "/common/js/brandconfig.js";
+import "/common/js/tooltip.js";
+import { showWarning, showError } from "/common/js/toast.js";
+import {
+  errorText,
+  normalisePath,
+  defaultInstallDir,
+  installDirFromChoice,
+  isFolderEntry,
+  isFolderStat,
+  countFiles,
+  folderSize,
+  PageSession,
+  ProgressView,
+} from "/common/js/wizard.js";
+
+const TAG = "installer";
+const LICENSE_WIDTH = 500;
+const LICENSE_HEIGHT = 400;
+
+const session = new PageSession();
+const progress = new ProgressView();
+const dirGroup = document.getElementById("dirGroup");
+const installDirField = document.getElementById("installDir");
+const changeDirBtn = document.getElementById("changeDirBtn");
+const progressArea = document.getElementById("progressArea");
+const installBtn = document.getElementById("installBtn");
+const installerWindow = document.querySelector(".installer-window");
+
+let installAction = runInstall;
+
+function showProgress(percent, tip, delay = 300) {
+  progress.set(percent, tip);
+  return session.wait(delay);
+}
+
+// Copies src into dst depth first; false when the window closed on the way.
+async function copyFolder(src, dst, onFileCopied) {
+  const entries = sys.fs.sync.readdir(src);
+  if (!entries) throw new Error("无法读取目录: " + src);
+  for (const entry of entries) {
+    if (session.closing) return false;
+    if (entry.name === INSTALLER_EXE_NAME) continue;
+    const from = src + "/" + entry.name;
+    const to = dst + "/" + entry.name;
+    if (isFolderEntry(entry)) {
+      if (!isFolderStat(sys.fs.sync.stat(to))) sys.fs.sync.mkdir(to);
+      if (!(await copyFolder(from, to, onFileCopied))) return false;
+    } else {
+      sys.fs.sync.copyfile(from, to);
+      onFileCopied();
+    }
+  }
+  return true;
+}
+
+function writeUninstallRegistration(installDir) {
+  try {
+    const key = UninstallRegistry + "\\" + gAppNameEn;
+    const sizeKiB = Math.floor((folderSize(installDir, TAG) + 512) / 1024);
+    NativeUtil.setRegistryString(key, "DisplayName", gAppNameCn);
+    NativeUtil.setRegistryString(key, "UninstallString", installDir + PATH_SEPARATOR + UNSTALLER_EXE_NAME);
+    NativeUtil.setRegistryString(key, "InstallLocation", installDir);
+    NativeUtil.setRegistryString(key, "DisplayIcon", installDir + PATH_SEPARATOR + APP_EXE_NAME);
+    NativeUtil.setRegistryString(key, "Publisher", Company);
+    NativeUtil.setRegistryIntValue(key, "NoModify", 1);
+    NativeUtil.setRegistryIntValue(key, "NoRepair", 1);
+    if (sizeKiB > 0) NativeUtil.setRegistryIntValue(key, "EstimatedSize", sizeKiB);
+    NativeUtil.log("create uninstall registry success", TAG);
+  } catch (error) {
+    NativeUtil.log("create uninstall registry failed: " + errorText(error), TAG);
+  }
+}
+
+async function runInstall() {
+  NativeUtil.log("start run install");
+  if (NativeUtil.isProcessRunning(APP_EXE_NAME)) {
+    showWarning("主程序正在运行，请先退出主程序，再进行安装。");
+    return;
+  }
+  installBtn.disabled = true;
+  changeDirBtn.disabled = true;
+  installerWindow.classList.remove("failed");
+  dirGroup.style.display = "none";
+  progressArea.classList.add("active");
+
+  const installDir = installDirField.value;
+  const sourceDir = NativeUtil.processFolder();
+  try {
+    if (!NativeUtil.mkdir(installDir)) throw new Error("创建安装目录失败：" + installDir);
+    await showProgress(5, "正在扫描安装文件...");
+    const total = countFiles(sourceDir);
+    let copied = 0;
+    const finished = await copyFolder(normalisePath(sourceDir), normalisePath(installDir), () => {
+      copied += 1;
+      if (total > 0) showProgress(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...", 100);
+    });
+    if (!finished) return;
+
+    const appPath = normalisePath(installDir) + "/" + APP_EXE_NAME;
+    const shortcutMade = NativeUtil.createDesktopShortcut(gAppNameCn, appPath, "", appPath);
+    NativeUtil.log("create desktop shortcut: " + (shortcutMade ? "success" : "failed"));
+    writeUninstallRegistration(installDir);
+    await showProgress(100, "安装完成");
+
+    installBtn.textContent = "打开";
+    installBtn.disabled = false;
+    installAction = () => {
+      NativeUtil.launch(appPath, installDir, "");
+      session.closeWindow();
+    };
+  } catch (error) {
+    showError("安装失败：" + errorText(error));
+    await showProgress(0, "安装失败");
+    dirGroup.style.display = "";
+    installerWindow.classList.add("failed");
+    changeDirBtn.disabled = false;
+    installBtn.textContent = "重新安装";
+    installBtn.disabled = false;
+    installAction = runInstall;
+  }
+}
+
+function openLicense(event) {
+  event.preventDefault();
+  if (session.closing) return;
+  const [x, y, w, h] = Window.this.box("xywh", "border", "screen");
+  Window.this.modal({
+    url: new URL("license.html", document.baseURI).href,
+    x: x + Math.round((w - LICENSE_WIDTH) / 2),
+    y: y + Math.round((h - LICENSE_HEIGHT) / 2),
+    width: LICENSE_WIDTH,
+    height: LICENSE_HEIGHT,
+    resizable: true,
+  });
+}
+
+async function changeInstallDir() {
+  if (session.closing) return;
+  const chosen = await Window.this.selectFolder({ caption: "请选择安装目录", path: installDirField.value });
+  if (chosen) installDirField.value = installDirFromChoice(chosen);
+}
+
+document.getElementById("installerTitle").textContent = gAppNameCn;
+document.title = gAppNameCn + "安装向导";
+installDirField.value = defaultInstallDir();
+
+document.getElementById("closeBtn").addEventListener("click", () => session.closeWindow());
+document.getElementById("licenseLink").addEventListener("click", openLicense);
+changeDirBtn.addEventListener("click", changeInstallDir);
+installBtn.addEventListener("click", () => {
+  if (!installBtn.disabled) installAction();
+});

@@ -1,0 +1,19 @@
+// The application's first page: what this machine is and where we live.
+import { gAppNameCn, gAppVersion, UNSTALLER_EXE_NAME, PATH_SEPARATOR } from "/common/js/constants.js";
+import "/common/js/tooltip.js";
+import { showError } from "/common/js/toast.js";
+
+const installFolder = NativeUtil.processFolder();
+
+document.title = gAppNameCn;
+document.getElementById("osName").textContent = NativeUtil.OS();
+document.getElementById("cpuArch").textContent = NativeUtil.cpuArchitecture();
+document.getElementById("kernel").textContent = NativeUtil.kernelType() + " " + NativeUtil.kernelVersion();
+document.getElementById("installFolder").textContent = installFolder;
+document.getElementById("version").textContent = "版本 " + gAppVersion;
+
+document.getElementById("closeBtn").addEventListener("click", () => Window.this.close());
+document.getElementById("uninstallBtn").addEventListener("click", () => {
+  const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
+  if (!NativeUtil.launch(uninstaller, installFolder, "")) showError("无法启动卸载程序：" + uninstaller);
+});

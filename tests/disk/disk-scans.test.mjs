@@ -1,0 +1,82 @@
+// One background scan of each kind, started from a page of the real
+// application under Xvfb: progress messages, then one "done", each with a
+// symbol type, the scan's id and JSON text as data.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { mkdtemp, mkdir, writeFile } from 'node:fs/promises';
+import { join } from 'node:path';
+import { launch } from '../node/lib/driver.mjs';
+
+const bin = join(process.env.TW_BUILD_DIR, 'bin');
+const tmp = process.env.TMPDIR ?? '/tmp';
+const running = [];
+after(() => running.forEach((app) => app.kill()));
+
+// "pair": two equal files and one large file; "spread": 3,000 files of
+// distinct sizes below the large file's, which keep both scans busy past their
+// progress intervals (walked many times, or paused for 1 ms per new file).
+async function makeTree() {
+  const root = await mkdtemp(join(tmp, 'disk-scans-'));
+  await mkdir(join(root, 'pair'));
+  await mkdir(join(root, 'spread'));
+  await writeFile(join(root, 'pair', 'a.txt'), 'same content');
+  await writeFile(join(root, 'pair', 'b.txt'), 'same content');
+  await writeFile(join(root, 'pair', 'big.bin'), Buffer.alloc(8192, 7));
+  for (let start = 1; start <= 3000; start += 500) {
+    const batch = [];
+    for (let size = start; size < start + 500; size++)
+      batch.push(writeFile(join(root, 'spread', `f${size}`), Buffer.alloc(size, 1)));
+    await Promise.all(batch);
+  }
+  return root;
+}
+
+test('background scans report progress and end once, from a page', async () => {
+  const root = await makeTree();
+  const pair = join(root, 'pair');
+  const spread = join(root, 'spread');
+  const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: tmp });
+  running.push(app);
+  const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 10000);
+
+  const scan = (start) => page.eval(`new Promise((resolve) => {
+    const messages = [];
+    const id = (${start})((e) => {
+      messages.push({ type: e.type, typeOf: typeof e.type, id: e.id, data: e.data, dataOf: typeof e.data });
+      if (e.type !== 'progress') resolve({ id, messages });
+    });
+    if (!(id >= 1)) resolve({ id, messages }); // not started: no message will come
+  })`);
+
+  const largeFolders = JSON.stringify([pair, ...Array(400).fill(spread)]);
+  const large = await scan(`(f) => NativeUtil.startScanLargeFiles(${JSON.stringify(largeFolders)}, 5000, f)`);
+  const duplicates = await scan(`(f) => NativeUtil.startScanDuplicateFiles(${JSON.stringify(`${pair},${spread}`)}, f)`);
+
+  for (const [name, result, key] of [['large', large, 'list'], ['duplicates', duplicates, 'groups']]) {
+    const { id, messages } = result;
+    assert.ok(id >= 1, `${name}: id ${id}`);
+    assert.ok(messages.length >= 2, `${name}: ${messages.length} messages`);
+    messages.forEach((m, i) => {
+      assert.equal(m.type, i === messages.length - 1 ? 'done' : 'progress', name);
+      assert.equal(m.typeOf, 'string');
+      assert.equal(m.dataOf, 'string');
+      assert.equal(m.id, id);
+      assert.ok(Array.isArray(JSON.parse(m.data)[key]), `${name}: ${m.data.slice(0, 80)}`);
+    });
+  }
+  const listed = JSON.parse(large.messages.at(-1).data).list;
+  assert.equal(listed.length, 1);
+  assert.deepEqual(Object.keys(listed[0]), ['modifiedTime', 'name', 'path', 'size']);
+  assert.equal(listed[0].path, join(pair, 'big.bin'));
+  assert.equal(listed[0].size, 8192);
+  const groups = JSON.parse(duplicates.messages.at(-1).data).groups;
+  assert.equal(groups.length, 1);
+  assert.deepEqual(groups[0].files.map((f) => f.name).sort(), ['a.txt', 'b.txt']);
+  assert.equal(groups[0].size, 12);
+  assert.equal(await page.eval(`NativeUtil.stopScanLargeFiles(${large.id})`), false);
+  assert.equal(await page.eval(`NativeUtil.addScanDuplicateFilesFolder(${duplicates.id}, "/")`), false);
+
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});

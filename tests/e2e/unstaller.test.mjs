@@ -1,0 +1,165 @@
+// The uninstaller from a payload copy, against installations made by hand.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import {
+  UNSTALLER,
+  freshUser, copyPayload, scratch, writeFile, listTree, startProgram, closeProgram, shot,
+  registryValues, registryImport, recordProgress, progressSteps, pageState, loggedMessages, fakeProcess, sleep,
+} from './lib/fixture.mjs';
+
+// The registration as the installer writes it.
+function register(user, installDir) {
+  registryImport(user, { DisplayName: '潮井', InstallLocation: installDir, NoModify: 1 });
+}
+
+function desktopEntry(user) {
+  writeFile(user.shortcut, '[Desktop Entry]\nType=Application\nName=潮井\nExec=/bin/true\n');
+}
+
+async function runToEnd(page) {
+  await page.click('#unstallBtn');
+  await page.waitFor('document.getElementById("unstallBtn").textContent === "完成"', 20000);
+}
+
+test('three files: tips at 31, 58 and 85 %, then everything is gone and 完成 closes', async () => {
+  const user = freshUser('three');
+  const source = copyPayload('payload-three', null);
+  fs.mkdirSync(user.installDir, { recursive: true });
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    assert.equal(await page.eval('document.title'), '潮井卸载向导');
+    assert.equal(await page.eval('document.getElementById("uninstallerTitle").textContent'), '卸载潮井');
+    assert.equal(await page.eval('document.getElementById("installDir").textContent'), user.installDir);
+    // The program's own log may already live in the folder: fill it up to three files.
+    const present = listTree(user.installDir).length;
+    assert.ok(present <= 1, listTree(user.installDir).join());
+    for (let i = present; i < 3; i++) writeFile(path.join(user.installDir, `file${i}.dat`), 'x'.repeat(100 * i));
+    desktopEntry(user);
+    register(user, user.installDir);
+    assert.ok(registryValues(user));
+
+    const ready = await pageState(page);
+    assert.deepEqual([ready.button, ready.groupShown, ready.progressShown], ['开始卸载', false, false]);
+    await shot(page, 'unstaller-ready');
+
+    await recordProgress(page);
+    await runToEnd(page);
+    await sleep(400);
+    await shot(page, 'unstaller-finished');
+    const steps = await progressSteps(page);
+    assert.deepEqual(steps, [
+      ['正在扫描安装目录...', '5%'],
+      ['正在删除文件 (1/3)...', '31%'],
+      ['正在删除文件 (2/3)...', '58%'],
+      ['正在删除文件 (3/3)...', '85%'],
+      ['正在清理残留项...', '90%'],
+      ['卸载完成', '100%'],
+    ]);
+    const done = await pageState(page);
+    assert.deepEqual([done.buttonFinish, done.buttonEnabled, done.tip, done.percent], [true, true, '卸载完成', '100%']);
+    assert.equal(fs.existsSync(user.installDir), false);
+    assert.equal(fs.existsSync(user.shortcut), false);
+
+    page.click('#unstallBtn').catch(() => {}); // the window closes under the click
+    assert.equal(await app.exit(10000), 0);
+    assert.equal(loggedMessages(app, 'click finish button'), 1);
+    assert.equal(registryValues(user), null);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('nested folders are emptied depth first, each removed after its content', async () => {
+  const user = freshUser('nested');
+  const source = copyPayload('payload-nested', null);
+  writeFile(path.join(user.installDir, 'a', 'b', 'deep.txt'), 'deep');
+  writeFile(path.join(user.installDir, 'a', 'mid.txt'), 'mid');
+  writeFile(path.join(user.installDir, 'top.txt'), 'top');
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    // Watch the removals as the kernel reports them, folder by folder.
+    const removed = [];
+    const watchers = [['~', ''], ['a', 'a'], ['b', 'a/b']].map(([label, rel]) =>
+      fs.watch(path.join(user.installDir, rel), (event, name) => {
+        if (event === 'rename' && ['a', 'b', 'deep.txt', 'mid.txt', 'top.txt'].includes(name)) removed.push(`${label}:${name}`);
+      }).on('error', () => {}),
+    );
+    try {
+      await runToEnd(page);
+      await sleep(200);
+    } finally {
+      for (const watcher of watchers) watcher.close();
+    }
+    const order = (item) => {
+      assert.ok(removed.includes(item), `${item} in ${removed.join(', ')}`);
+      return removed.indexOf(item);
+    };
+    assert.ok(order('b:deep.txt') < order('a:b'), removed.join(', '));
+    assert.ok(order('a:b') < order('~:a'), removed.join(', '));
+    assert.ok(order('a:mid.txt') < order('~:a'), removed.join(', '));
+    order('~:top.txt');
+    assert.equal(fs.existsSync(user.installDir), false);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('without an install folder the launcher and the registration still go', async () => {
+  // A data folder below a plain file cannot exist, not even for root: no install folder, no log.
+  const blocker = path.join(scratch('nodata'), 'file');
+  writeFile(blocker, '');
+  const user = freshUser('none', { dataHome: path.join(blocker, 'data') });
+  const source = copyPayload('payload-none', null);
+  desktopEntry(user);
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    register(user, user.installDir);
+    await runToEnd(page);
+    const state = await pageState(page);
+    assert.deepEqual([state.tip, state.percent], ['卸载完成', '100%']);
+    assert.equal(fs.existsSync(user.shortcut), false);
+    assert.equal(loggedMessages(app, 'install dir not found: ' + user.installDir), 1);
+    assert.equal(registryValues(user), null);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('an installation in another folder stays in place', async () => {
+  const user = freshUser('elsewhere');
+  const source = copyPayload('payload-elsewhere', null);
+  const elsewhere = path.join(user.root, 'Apps', 'Tidewell');
+  writeFile(path.join(elsewhere, 'Tidewell-app.exe'), 'app');
+  writeFile(path.join(elsewhere, 'lib', 'data.bin'), 'data');
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    register(user, elsewhere);
+    await runToEnd(page);
+    assert.deepEqual(listTree(elsewhere), ['Tidewell-app.exe', 'lib/data.bin']);
+    assert.equal(registryValues(user), null);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('with the application running only the warning toast appears', async () => {
+  const user = freshUser('unstall-running');
+  const source = copyPayload('payload-unstall-running', null);
+  writeFile(path.join(user.installDir, 'keep.txt'), 'keep');
+  const running = fakeProcess('Tidewell-app.exe');
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    await sleep(200);
+    await page.click('#unstallBtn');
+    await page.waitFor('document.querySelector(".toast.show")', 3000);
+    const state = await pageState(page);
+    assert.deepEqual(state.toasts, [{ type: 'warning', text: '主程序正在运行，请先退出主程序，再进行卸载。' }]);
+    assert.deepEqual([state.button, state.buttonEnabled, state.progressShown], ['开始卸载', true, false]);
+    assert.ok(fs.existsSync(path.join(user.installDir, 'keep.txt')));
+  } finally {
+    running.stop();
+    await closeProgram(app);
+  }
+});

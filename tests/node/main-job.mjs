@@ -1,0 +1,99 @@
+// The main job without a display: installs build/payload for the current user
+// by clicking through the installer over the inspector, then shows the result.
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { launch } from './lib/driver.mjs';
+
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const build = process.env.TW_BUILD_DIR || path.join(root, 'build');
+const payload = path.join(build, 'payload');
+const shots = path.join(build, 'screenshots');
+fs.mkdirSync(shots, { recursive: true });
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+function tree(dir, prefix = '') {
+  if (!fs.existsSync(dir)) return [];
+  return fs.readdirSync(dir, { withFileTypes: true }).sort((a, b) => a.name.localeCompare(b.name)).flatMap((e) => {
+    const rel = prefix + e.name;
+    if (e.isDirectory()) return tree(path.join(dir, e.name), rel + '/');
+    return [`${String(fs.statSync(path.join(dir, e.name)).size).padStart(12)}  ${rel}`];
+  });
+}
+
+const installer = await launch({ program: path.join(payload, 'Tidewell-installer.exe'), cwd: payload });
+let exitCode = 1;
+try {
+  const page = await installer.page({ urlIncludes: 'installer.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 15000);
+  const installDir = await page.eval('document.getElementById("installDir").value');
+  const desktop = await page.eval('NativeUtil.getDesktopPath()');
+  console.log(`Installing into ${installDir}`);
+  await page.screenshot(path.join(shots, 'main-job-1-ready.png'));
+  await page.click('#installBtn');
+  await page.screenshot(path.join(shots, 'main-job-2-running.png'));
+  const outcome = await page.waitFor(
+    `(() => { const t = document.getElementById("installBtn").textContent;
+              return (t === "打开" || t === "重新安装") && t; })()`,
+    300000,
+  );
+  await sleep(400);
+  await page.screenshot(path.join(shots, 'main-job-3-done.png'));
+  if (outcome !== '打开') {
+    const toasts = await page.eval('[...document.querySelectorAll(".toast-message")].map((t) => t.textContent)');
+    throw new Error(`the installation failed: ${toasts.join(' / ')}`);
+  }
+
+  console.log(`\nInstalled files (${installDir}):`);
+  for (const line of tree(installDir)) console.log(line);
+  const shortcut = path.join(desktop, '潮井.desktop');
+  console.log(`\nDesktop entry ${shortcut}:`);
+  console.log(fs.existsSync(shortcut) ? fs.readFileSync(shortcut, 'utf8').trimEnd() : '(missing)');
+  const key = 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tidewell';
+  const exported = spawnSync(path.join(build, 'bin', 'regtool'), ['export', key], { encoding: 'utf8' });
+  console.log(`\nregtool export ${key}:`);
+  console.log((exported.stdout + exported.stderr).trimEnd());
+
+  // "打开" starts the installed application and closes the installer.
+  page.click('#installBtn').catch(() => {}); // the window closes under the click
+  exitCode = await installer.exit(15000);
+  console.log(`\nThe installer closed with exit code ${exitCode}; the application starts from ${installDir}.`);
+  await showApplication(installDir);
+} finally {
+  installer.kill();
+}
+process.exit(exitCode);
+
+function processesOf(exe) {
+  return fs.readdirSync('/proc').filter((pid) => /^\d+$/.test(pid)).flatMap((pid) => {
+    try {
+      return fs.readlinkSync(`/proc/${pid}/exe`) === exe ? [{ pid: Number(pid), cwd: fs.readlinkSync(`/proc/${pid}/cwd`) }] : [];
+    } catch {
+      return [];
+    }
+  });
+}
+
+// The application that "打开" started, then a look at its first page in an instance of our own.
+async function showApplication(installDir) {
+  const exe = path.join(installDir, 'Tidewell-app.exe');
+  let started = [];
+  for (let i = 0; i < 50 && !started.length; i++, await sleep(100)) started = processesOf(exe);
+  if (!started.length) {
+    console.log('The application did not start.');
+    return;
+  }
+  console.log(`The application runs (process ${started[0].pid}, working folder ${started[0].cwd}).`);
+  for (const { pid } of started) process.kill(pid, 'SIGTERM');
+  const app = await launch({ program: exe, cwd: installDir });
+  try {
+    const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 20000 });
+    await page.waitFor('document.readyState === "complete"', 10000);
+    await sleep(500);
+    await page.screenshot(path.join(shots, 'main-job-4-application.png'));
+    console.log('Its first page: build/screenshots/main-job-4-application.png');
+  } finally {
+    app.kill();
+  }
+}
