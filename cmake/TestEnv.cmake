@@ -12,12 +12,12 @@ function(tw_add_gtest name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "unit;${ARG_LABELS}")
 endfunction()
 
-# tw_add_node_test(NAME FILE [TIMEOUT s] [LABELS ...])
+# tw_add_node_test(NAME FILE [TIMEOUT s] [LABELS ...] [LOCKS ...])
 # A Node test-runner file that drives real programs under Xvfb over the
 # DevTools protocol (helpers in tests/node/lib). Runs isolated like the unit
 # tests; TW_BUILD_DIR and TW_SOURCE_DIR tell it where the programs are.
 function(tw_add_node_test name file)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS;LOCKS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
@@ -27,4 +27,9 @@ function(tw_add_node_test name file)
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/node)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "e2e;${ARG_LABELS}"
     ENVIRONMENT "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  # Tests whose programs look for one another among all processes hold a
+  # common lock, so they never see each other's.
+  if(ARG_LOCKS)
+    set_property(TEST ${name} PROPERTY RESOURCE_LOCK ${ARG_LOCKS})
+  endif()
 endfunction()

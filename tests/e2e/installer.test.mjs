@@ -34,7 +34,9 @@ test('installs the payload into the default folder and opens the application', a
     await recordProgress(page);
     await page.click('#installBtn');
     await shot(page, 'installer-running');
-    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 30000);
+    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 30000).catch(async (e) => {
+      throw new Error(`${e.message}\nstate ${JSON.stringify(await pageState(page))}\nsteps ${JSON.stringify(await progressSteps(page))}\n${app.stderr}`);
+    });
     await sleep(400); // let the fill's width transition end before the picture
     await shot(page, 'installer-done');
 

@@ -253,14 +253,18 @@ test('the installer starts with the globals and two programs run side by side', 
   assert.equal(await second.exit(15000), 0);
 });
 
-test('a program without the engine beside it exits 255 without a word', async () => {
-  const folder = await mkdtemp(join(tmp, 'no-engine-'));
-  const program = join(folder, 'Tidewell-installer.exe');
-  await copyFile(join(bin, 'Tidewell-installer.exe'), program);
-  await execFilePromise('chmod', ['755', program]);
-  const { code, stderr } = await run(program, { cwd: folder });
-  assert.equal(code, 255);
-  assert.equal(stderr, '');
+test('a program without a usable engine beside it exits 255 without a word', async () => {
+  // No library at all, then a library of the engine's name without SciterAPI.
+  for (const library of [null, join(process.env.TW_BUILD_DIR, 'tests', 'host', 'engine-without-entry', 'libtidewell-engine.so')]) {
+    const folder = await mkdtemp(join(tmp, 'no-engine-'));
+    const program = join(folder, 'Tidewell-installer.exe');
+    await copyFile(join(bin, 'Tidewell-installer.exe'), program);
+    if (library) await copyFile(library, join(folder, 'libtidewell-engine.so'));
+    await execFilePromise('chmod', ['755', program]);
+    const { code, stderr } = await run(program, { cwd: folder });
+    assert.equal(code, 255, String(library));
+    assert.equal(stderr, '', String(library));
+  }
 });
 
 test('an engine of another version is refused with one message', async () => {
