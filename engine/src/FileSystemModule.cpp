@@ -6,13 +6,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
-#include <QTemporaryFile>
 #include <QUrl>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QJsonValue nullWire = QJsonValue::Null;
@@ -44,6 +45,38 @@ double seconds(const struct timespec &t) {
 QString errnoText() {
   return QString::fromLocal8Bit(std::strerror(errno));
 }
+
+// The bytes of input into output: in the kernel (a shared extent where the
+// file system offers one), or by reads and writes where that is refused.
+bool copyBytes(int input, int output) {
+  for (;;) {
+    const ssize_t moved = ::copy_file_range(input, nullptr, output, nullptr, size_t(1) << 30, 0);
+    if (moved == 0)
+      return true;
+    if (moved > 0 || errno == EINTR)
+      continue;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+      return false;
+    break;
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(input, buffer, sizeof buffer);
+    if (got == 0)
+      return true;
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(output, buffer + done, size_t(got - done));
+      if (put < 0 && errno != EINTR)
+        return false;
+      done += put > 0 ? put : 0;
+    }
+  }
+}
 } // namespace
 
 QJsonValue FileSystemModule::call(const QString &op, const QJsonArray &args) {
@@ -68,8 +101,9 @@ QJsonValue FileSystemModule::readdir(const QString &path) {
   const auto infos = dir.entryInfoList(
       QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
   for (const QFileInfo &info : infos) {
-    // Links count as what they point at; dangling ones as unknown.
-    const int type = info.isDir() ? 2 : info.isFile() ? 1 : 0;
+    // Links are links, whatever they point at: a walk that deletes must
+    // never be led out of its tree by one.
+    const int type = info.isSymLink() ? 3 : info.isDir() ? 2 : info.isFile() ? 1 : 0;
     entries.append(wireMap({{"name", info.fileName()}, {"type", type}}));
   }
   return QJsonObject{{"a", entries}};
@@ -123,27 +157,39 @@ QJsonValue FileSystemModule::copyfile(const QString &source, const QString &dest
     return NativeObject::error(
         QStringLiteral("copyfile: the folder of %1 does not exist").arg(destination));
   // Copy beside the destination, then replace it in one step: a failed copy
-  // leaves the old file as it was. QFile::copy keeps the permissions.
-  QString temporary;
-  {
-    QTemporaryFile slot(to.absolutePath() + "/." + to.fileName() + ".XXXXXX");
-    if (!slot.open())
-      return NativeObject::error(QStringLiteral("copyfile: cannot write in %1: %2")
-                                     .arg(to.absolutePath(), slot.errorString()));
-    temporary = slot.fileName();
-  }
-  QFile input(source);
-  if (!input.copy(temporary)) {
-    QFile::remove(temporary);
-    return NativeObject::error(
-        QStringLiteral("copyfile: cannot copy %1: %2").arg(source, input.errorString()));
-  }
-  if (std::rename(QFile::encodeName(temporary).constData(),
-                  QFile::encodeName(destination).constData()) != 0) {
+  // leaves the old file as it was. The copy keeps the permissions.
+  const int input = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+  struct stat status {};
+  if (input < 0 || ::fstat(input, &status) != 0) {
     const QString reason = errnoText();
-    QFile::remove(temporary);
+    if (input >= 0)
+      ::close(input);
+    return NativeObject::error(QStringLiteral("copyfile: cannot copy %1: %2").arg(source, reason));
+  }
+  QByteArray temporary = QFile::encodeName(to.absolutePath() + "/." + to.fileName() + ".XXXXXX");
+  const int output = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (output < 0) {
+    const QString reason = errnoText();
+    ::close(input);
     return NativeObject::error(
-        QStringLiteral("copyfile: cannot replace %1: %2").arg(destination, reason));
+        QStringLiteral("copyfile: cannot write in %1: %2").arg(to.absolutePath(), reason));
+  }
+  bool copied = copyBytes(input, output) && ::fchmod(output, status.st_mode & 07777) == 0;
+  QString reason = copied ? QString() : errnoText();
+  if (::close(output) != 0 && copied) {
+    copied = false;
+    reason = errnoText();
+  }
+  ::close(input);
+  if (!copied) {
+    ::unlink(temporary.constData());
+    return NativeObject::error(QStringLiteral("copyfile: cannot copy %1: %2").arg(source, reason));
+  }
+  if (::rename(temporary.constData(), QFile::encodeName(destination).constData()) != 0) {
+    const QString failure = errnoText();
+    ::unlink(temporary.constData());
+    return NativeObject::error(
+        QStringLiteral("copyfile: cannot replace %1: %2").arg(destination, failure));
   }
   return true;
 }

@@ -158,6 +158,22 @@ test('a payload of the installer alone installs nothing and registers no size', 
   }
 });
 
+test('an install folder inside the payload folder is not copied into itself', async () => {
+  const user = freshUser('inside');
+  const source = copyPayload('payload-inside');
+  const { app, page } = await startProgram(source, INSTALLER, user);
+  try {
+    const chosen = path.join(source, 'Tidewell');
+    await page.eval(`document.getElementById("installDir").value = ${JSON.stringify(chosen)}`);
+    await page.click('#installBtn');
+    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 20000);
+    const expected = listTree(source).filter((f) => !f.startsWith('Tidewell/') && f !== INSTALLER);
+    assert.deepEqual(listTree(chosen).filter((f) => !f.startsWith('logs/')), expected);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
 test('the change button turns the chosen folder into a folder named Tidewell', async () => {
   const user = freshUser('paths');
   const source = copyPayload('payload-paths');

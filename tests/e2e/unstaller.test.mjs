@@ -106,6 +106,24 @@ test('nested folders are emptied depth first, each removed after its content', a
   }
 });
 
+test('a link inside the install folder is removed, never followed', async () => {
+  const user = freshUser('links');
+  const source = copyPayload('payload-links', null);
+  const outside = path.join(scratch('outside'), 'kept');
+  writeFile(path.join(outside, 'precious.txt'), 'keep me');
+  writeFile(path.join(user.installDir, 'app.txt'), 'app');
+  fs.symlinkSync(outside, path.join(user.installDir, 'linked-folder'));
+  fs.symlinkSync(path.join(outside, 'precious.txt'), path.join(user.installDir, 'linked-file'));
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    await runToEnd(page);
+    assert.equal(fs.existsSync(user.installDir), false);
+    assert.equal(fs.readFileSync(path.join(outside, 'precious.txt'), 'utf8'), 'keep me');
+  } finally {
+    await closeProgram(app);
+  }
+});
+
 test('without an install folder the launcher and the registration still go', async () => {
   // A data folder below a plain file cannot exist, not even for root: no install folder, no log.
   const blocker = path.join(scratch('nodata'), 'file');

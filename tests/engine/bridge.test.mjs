@@ -1,7 +1,7 @@
 // Native objects, values, callbacks and page facilities of the engine,
 // driven in the real test host over DevTools.
 import assert from 'node:assert/strict';
-import { chmod, mkdir, readFile, stat, writeFile } from 'node:fs/promises';
+import { chmod, mkdir, readFile, stat, symlink, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { closeMainWindow, startHost } from './host.mjs';
@@ -157,6 +157,7 @@ describe('native objects and values', () => {
     await writeFile(path.join(base, 'src', 'a.txt'), 'hello');
     await writeFile(path.join(base, 'src', 'tool.sh'), '#!/bin/sh\n');
     await chmod(path.join(base, 'src', 'tool.sh'), 0o755);
+    await symlink(path.join(base, 'src', 'sub'), path.join(base, 'src', 'link'));
     const result = await page.eval(`(() => {
       const fs = sys.fs;
       const base = ${JSON.stringify(base)};
@@ -178,6 +179,7 @@ describe('native objects and values', () => {
     })()`);
     assert.deepEqual(result.listing, [
       { name: 'a.txt', type: 1 },
+      { name: 'link', type: 3 }, // a link to a folder is a link
       { name: 'sub', type: 2 },
       { name: 'tool.sh', type: 1 },
     ]);

@@ -35,8 +35,10 @@ export function installDirFromChoice(choice) {
   return folder.endsWith(PATH_SEPARATOR) ? folder + gAppNameEn : folder + PATH_SEPARATOR + gAppNameEn;
 }
 
+// Only a real folder: a link's type (UV_DIRENT_LINK, 3) shares the folder
+// bit, and following one would copy or delete outside the tree.
 export function isFolderEntry(entry) {
-  return (entry.type & sys.fs.UV_DIRENT_DIR) !== 0;
+  return entry.type === sys.fs.UV_DIRENT_DIR;
 }
 
 export function isFolderStat(stat) {

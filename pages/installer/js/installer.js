@@ -47,7 +47,8 @@ function showProgress(percent, tip, delay = 300) {
 }
 
 // Copies src into dst depth first; false when the window closed on the way.
-async function copyFolder(src, dst, onFileCopied) {
+// An install folder inside the source folder is not copied into itself.
+async function copyFolder(src, dst, onFileCopied, installRoot = dst) {
   const entries = sys.fs.sync.readdir(src);
   if (!entries) throw new Error("无法读取目录: " + src);
   for (const entry of entries) {
@@ -55,9 +56,10 @@ async function copyFolder(src, dst, onFileCopied) {
     if (entry.name === INSTALLER_EXE_NAME) continue;
     const from = src + "/" + entry.name;
     const to = dst + "/" + entry.name;
+    if (from === installRoot) continue;
     if (isFolderEntry(entry)) {
       if (!isFolderStat(sys.fs.sync.stat(to))) sys.fs.sync.mkdir(to);
-      if (!(await copyFolder(from, to, onFileCopied))) return false;
+      if (!(await copyFolder(from, to, onFileCopied, installRoot))) return false;
     } else {
       sys.fs.sync.copyfile(from, to);
       onFileCopied();
