@@ -15,21 +15,18 @@ namespace DuplicateSearch {
 
 namespace {
 
-// Runs job for every listed record on all cores, each thread with its own digest state.
-void digestInParallel(const QVector<int> &indexes,
-                      const std::function<void(int, FileDigest &)> &job) {
+// Files open at once when comparing; larger sets are hashed file by file.
+constexpr int maxComparedAtOnce = 64;
+
+// Runs job for every index below count on all cores, each thread with its own digest state.
+void digestInParallel(int count, const std::function<void(int, FileDigest &)> &job) {
   std::vector<std::unique_ptr<FileDigest>> digests(size_t(Parallel::workerCount()));
-  Parallel::forEach(indexes.size(), [&](int worker, int k) {
+  Parallel::forEach(count, [&](int worker, int k) {
     std::unique_ptr<FileDigest> &digest = digests[size_t(worker)];
     if (!digest)
       digest = std::make_unique<FileDigest>();
-    job(indexes[k], *digest);
+    job(k, *digest);
   });
-}
-
-void sortLargestFirst(QVector<int> &indexes, const QVector<FileRecord> &records) {
-  std::stable_sort(indexes.begin(), indexes.end(),
-                   [&](int a, int b) { return records[a].size > records[b].size; });
 }
 
 } // namespace
@@ -54,33 +51,53 @@ DigestGroups run(const QVector<FileRecord> &records) {
     }
   }
 
-  // First pass: small files in full, the others by their first bytes. An
-  // empty key means the file could not be opened.
+  // First pass: a key of every file's first bytes. An empty key means the
+  // file could not be opened.
   std::vector<QByteArray> key(size_t(records.size())), full(size_t(records.size()));
-  sortLargestFirst(candidates, records);
-  digestInParallel(candidates, [&](int i, FileDigest &digest) {
-    if (records[i].size <= prefixLength)
-      key[i] = full[i] = digest.ofFile(records[i].path);
-    else
-      key[i] = digest.ofPrefix(records[i].path, prefixLength);
+  digestInParallel(candidates.size(), [&](int k, FileDigest &digest) {
+    const int i = candidates[k];
+    key[i] = digest.prefixKey(records[i].path, prefixLength);
   });
 
-  // Second pass: only files whose first bytes match another file of their size.
-  QVector<int> needed;
+  // Second pass: only files whose first bytes match another file of their
+  // size, compared with those files.
+  QVector<QVector<int>> alike;
   for (const QVector<int> *members : shared) {
-    QHash<QByteArray, int> keyCount;
+    QHash<QByteArray, int> setOfKey;
+    const int firstSet = alike.size();
     for (int i : *members) {
-      if (!key[i].isEmpty())
-        ++keyCount[key[i]];
+      if (key[i].isEmpty())
+        continue;
+      const auto found = setOfKey.constFind(key[i]);
+      if (found != setOfKey.constEnd()) {
+        alike[*found].append(i);
+      } else {
+        setOfKey.insert(key[i], alike.size());
+        alike.append(QVector<int>{i});
+      }
     }
-    for (int i : *members) {
-      if (full[i].isEmpty() && !key[i].isEmpty() && keyCount.value(key[i]) >= 2)
-        needed.append(i);
-    }
+    alike.erase(std::remove_if(alike.begin() + firstSet, alike.end(),
+                               [](const QVector<int> &set) { return set.size() < 2; }),
+                alike.end());
   }
-  sortLargestFirst(needed, records);
-  digestInParallel(needed,
-                   [&](int i, FileDigest &digest) { full[i] = digest.ofFile(records[i].path); });
+  // Largest sets first, so no core is left with a big one at the end.
+  std::stable_sort(alike.begin(), alike.end(), [&](const QVector<int> &a, const QVector<int> &b) {
+    return records[a.first()].size * a.size() > records[b.first()].size * b.size();
+  });
+  digestInParallel(alike.size(), [&](int k, FileDigest &digest) {
+    const QVector<int> &set = alike[k];
+    if (set.size() > maxComparedAtOnce) {
+      for (int i : set)
+        full[i] = digest.ofFile(records[i].path);
+      return;
+    }
+    QStringList paths;
+    for (int i : set)
+      paths.append(records[i].path);
+    const QVector<QByteArray> digests = FileDigest::ofCopies(paths);
+    for (int m = 0; m < set.size(); ++m)
+      full[set[m]] = digests[m];
+  });
 
   DigestGroups groups;
   for (const QVector<int> *members : shared) {

@@ -4,7 +4,9 @@
 // Gives exactly what hashing every file that shares its size, size by size in
 // ascending order, would give, but reads less: a file whose size is unique is
 // never opened, and a file whose first 4 KiB differ from those of every other
-// file of its size is not read further.
+// file of its size is not read further. Files whose first 4 KiB match are
+// compared with each other, and only one file of each shared content is
+// hashed in full.
 #include "disk/DuplicateGroups.h"
 
 namespace DuplicateSearch {

@@ -2,10 +2,57 @@
 
 #include "platform/storage/ReadOnlyFile.h"
 
+#include <QHash>
+
 #include <openssl/evp.h>
 
-#include <limits>
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <new>
+#include <vector>
+
+namespace {
+
+// Per file while comparing; small, since many files may be compared at once.
+constexpr int compareChunk = 64 * 1024;
+
+using DigestState = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
+
+DigestState newState() {
+  DigestState state(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+  if (!state)
+    throw std::bad_alloc();
+  return state;
+}
+
+QByteArray finish(EVP_MD_CTX *context) {
+  unsigned char value[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(context, value, &length);
+  return QByteArray(reinterpret_cast<const char *>(value), int(length)).toHex();
+}
+
+// Reads on until size bytes are in or a read returns nothing, so files whose
+// digests would cover the same bytes give the same chunks.
+int readFull(ReadOnlyFile &file, char *buffer, int size) {
+  int filled = 0;
+  while (filled < size) {
+    const qint64 got = file.read(buffer + filled, size - filled);
+    if (got <= 0)
+      break;
+    filled += int(got);
+  }
+  return filled;
+}
+
+// Files whose content read so far is the same, and the digest state of that content.
+struct Copies {
+  QVector<int> members;
+  DigestState state;
+};
+
+} // namespace
 
 FileDigest::FileDigest() : buffer_(chunkSize, Qt::Uninitialized), context_(EVP_MD_CTX_new()) {
   if (!context_)
@@ -16,29 +63,82 @@ FileDigest::~FileDigest() {
   EVP_MD_CTX_free(context_);
 }
 
+QByteArray FileDigest::prefixKey(const QString &path, int length) {
+  ReadOnlyFile file(path);
+  if (!file.isOpen())
+    return QByteArray();
+  const int filled = readFull(file, buffer_.data(), length);
+  const uint key = qHashBits(buffer_.constData(), size_t(filled));
+  return QByteArray(reinterpret_cast<const char *>(&key), int(sizeof key));
+}
+
 QByteArray FileDigest::ofFile(const QString &path) {
-  return digest(path, std::numeric_limits<qint64>::max());
-}
-
-QByteArray FileDigest::ofPrefix(const QString &path, int length) {
-  return digest(path, length);
-}
-
-QByteArray FileDigest::digest(const QString &path, qint64 limit) {
   ReadOnlyFile file(path);
   if (!file.isOpen())
     return QByteArray();
   EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
-  qint64 remaining = limit;
-  while (remaining > 0) {
-    const qint64 got = file.read(buffer_.data(), std::min<qint64>(remaining, chunkSize));
+  for (;;) {
+    const qint64 got = file.read(buffer_.data(), chunkSize);
     if (got <= 0)
       break;
     EVP_DigestUpdate(context_, buffer_.constData(), size_t(got));
-    remaining -= got;
   }
-  unsigned char value[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(context_, value, &length);
-  return QByteArray(reinterpret_cast<const char *>(value), int(length)).toHex();
+  return finish(context_);
+}
+
+QVector<QByteArray> FileDigest::ofCopies(const QStringList &paths) {
+  QVector<QByteArray> digests(paths.size());
+  std::vector<std::unique_ptr<ReadOnlyFile>> files;
+  std::vector<Copies> reading;
+  reading.push_back({{}, newState()});
+  for (int i = 0; i < paths.size(); ++i) {
+    files.push_back(std::make_unique<ReadOnlyFile>(paths[i]));
+    if (files.back()->isOpen())
+      reading.back().members.append(i);
+  }
+  if (reading.back().members.size() < 2)
+    return digests;
+  EVP_DigestInit_ex(reading.back().state.get(), EVP_sha256(), nullptr);
+  std::vector<QByteArray> chunks(size_t(paths.size()));
+  std::vector<int> lengths(size_t(paths.size()));
+  while (!reading.empty()) {
+    const Copies copies = std::move(reading.back());
+    reading.pop_back();
+    // Split by the next chunk, each part in the order of the list.
+    std::vector<QVector<int>> parts;
+    for (int m : copies.members) {
+      chunks[m].resize(compareChunk);
+      lengths[m] = readFull(*files[m], chunks[m].data(), compareChunk);
+      const auto same = std::find_if(parts.begin(), parts.end(), [&](const QVector<int> &part) {
+        const int first = part.first();
+        return lengths[first] == lengths[m] &&
+               std::memcmp(chunks[first].constData(), chunks[m].constData(), size_t(lengths[m])) ==
+                   0;
+      });
+      if (same == parts.end())
+        parts.push_back({m});
+      else
+        same->append(m);
+    }
+    for (QVector<int> &part : parts) {
+      const int first = part.first();
+      if (part.size() < 2) {
+        files[first].reset();
+        continue;
+      }
+      Copies next{std::move(part), newState()};
+      EVP_MD_CTX_copy_ex(next.state.get(), copies.state.get());
+      EVP_DigestUpdate(next.state.get(), chunks[first].constData(), size_t(lengths[first]));
+      if (lengths[first] == compareChunk) {
+        reading.push_back(std::move(next));
+        continue;
+      }
+      const QByteArray digest = finish(next.state.get());
+      for (int m : next.members) {
+        digests[m] = digest;
+        files[m].reset();
+      }
+    }
+  }
+  return digests;
 }

@@ -226,11 +226,13 @@ TEST(LargeFileScanAsync, ProgressCarriesTheSortedListSoFar) {
   LargeFileScanner scanner;
   auto log = MessageLog::create();
   const int id = scanner.startScanLargeFiles(tree.path("two"), 0, log->callback(log));
-  // Keep the queue busy until the half-second progress interval has passed.
+  // Keep the queue busy until the half-second progress interval has passed;
+  // batches far longer than the worker walks between two of them, so the
+  // queue never runs dry and closes.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   bool progressed = false;
   while (!progressed && std::chrono::steady_clock::now() < deadline) {
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 5000; ++i)
       ASSERT_TRUE(scanner.addScanLargeFilesFolder(id, tree.path("one")));
     for (const MessageLog::Message &message : log->messages())
       progressed = progressed || message.type == "progress";
