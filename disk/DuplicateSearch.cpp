@@ -54,8 +54,10 @@ DigestGroups run(const QVector<FileRecord> &records) {
   // First pass: a key of every file's first bytes. An empty key means the
   // file could not be opened.
   std::vector<QByteArray> key(size_t(records.size())), full(size_t(records.size()));
+  // Only const access from the workers: candidates may share its data with a
+  // size group, and a non-const [] would detach it on several threads at once.
   digestInParallel(candidates.size(), [&](int k, FileDigest &digest) {
-    const int i = candidates[k];
+    const int i = candidates.at(k);
     key[i] = digest.prefixKey(records[i].path, prefixLength);
   });
 
@@ -85,7 +87,7 @@ DigestGroups run(const QVector<FileRecord> &records) {
     return records[a.first()].size * a.size() > records[b.first()].size * b.size();
   });
   digestInParallel(alike.size(), [&](int k, FileDigest &digest) {
-    const QVector<int> &set = alike[k];
+    const QVector<int> &set = alike.at(k);
     if (set.size() > maxComparedAtOnce) {
       for (int i : set)
         full[i] = digest.ofFile(records[i].path);
