@@ -6,6 +6,7 @@
 // bare Qt WebEngine page answering window.prompt.
 #include "engine/archive/ArchiveWriter.h"
 #include "engine/include/tidewell/engine-api.h"
+#include "tests/engine/host/StaticAsset.h"
 #include "tests/engine/host/TestNative.h"
 
 #include <QByteArray>
@@ -90,19 +91,8 @@ BOOL32 report(som_asset_t *, UINT, const VALUE *argv, VALUE *) {
   api->SciterWindowExec(mainWindow, SCITER_WINDOW_SET_STATE, SCITER_WINDOW_STATE_CLOSED, 0);
   return true;
 }
-long noRef(som_asset_t *) {
-  return 1;
-}
-long noInterface(som_asset_t *, const char *, void **) {
-  return 0;
-}
 som_method_def_t benchMethods[2];
-som_passport_t benchPassport;
-som_passport_t *benchPassportOf(som_asset_t *) {
-  return &benchPassport;
-}
-som_asset_class_t benchClass = {noRef, noRef, noInterface, benchPassportOf};
-som_asset_t benchAsset = {&benchClass};
+StaticAsset benchObject;
 
 int runOnce(int argc, char **argv) {
   api = SciterAPI();
@@ -123,8 +113,8 @@ int runOnce(int argc, char **argv) {
                                    static_cast<UINT>(bytes.size()));
   benchMethods[0] = {nullptr, api->SciterAtomValue("loaded"), 0, loaded};
   benchMethods[1] = {nullptr, api->SciterAtomValue("report"), 1, report};
-  benchPassport = {0, api->SciterAtomValue("Bench"), nullptr, 0, benchMethods, 2};
-  api->SciterSetGlobalAsset(&benchAsset);
+  benchObject.passport = {0, api->SciterAtomValue("Bench"), nullptr, 0, benchMethods, 2};
+  api->SciterSetGlobalAsset(&benchObject.asset);
   auto *native = new TestNative(api);
   api->SciterSetGlobalAsset(native->asset());
   mainWindow = api->SciterCreateWindow(SW_MAIN, nullptr, nullptr, nullptr, nullptr);

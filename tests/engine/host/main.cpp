@@ -4,6 +4,7 @@
 //                    [--no-debug] [--flags N] [--delay PATH]
 #include "engine/archive/ArchiveWriter.h"
 #include "engine/include/tidewell/engine-api.h"
+#include "tests/engine/host/StaticAsset.h"
 #include "tests/engine/host/TestNative.h"
 
 #include <QByteArray>
@@ -107,28 +108,17 @@ BOOL32 windowSetTitle(som_asset_t *, UINT, const VALUE *argv, VALUE *result) {
   api->ValueIntDataSet(result, done, T_BOOL, 0);
   return true;
 }
-long noRef(som_asset_t *) {
-  return 1;
-}
-long noInterface(som_asset_t *, const char *, void **) {
-  return 0;
-}
 som_method_def_t windowMethods[3];
-som_passport_t windowPassport;
-som_passport_t *windowPassportOf(som_asset_t *) {
-  return &windowPassport;
-}
-som_asset_class_t windowClass = {noRef, noRef, noInterface, windowPassportOf};
-som_asset_t windowAsset = {&windowClass};
+StaticAsset windowObject;
 
 BOOL32 windowEvents(void *, HELEMENT, UINT group, void *params) {
   if (group != HANDLE_SOM)
     return false;
   auto *som = static_cast<SOM_PARAMS *>(params);
   if (som->cmd == SOM_GET_PASSPORT)
-    som->data.passport = &windowPassport;
+    som->data.passport = &windowObject.passport;
   else
-    som->data.asset = &windowAsset;
+    som->data.asset = &windowObject.asset;
   return true;
 }
 
@@ -189,7 +179,7 @@ int main(int argc, char **argv) {
   windowMethods[0] = {nullptr, titleAtom, 0, windowTitle};
   windowMethods[1] = {nullptr, sumAtom, 2, windowSum};
   windowMethods[2] = {nullptr, api->SciterAtomValue("setTitle"), 1, windowSetTitle};
-  windowPassport = {0, api->SciterAtomValue("TestWindow"), nullptr, 0, windowMethods, 3};
+  windowObject.passport = {0, api->SciterAtomValue("TestWindow"), nullptr, 0, windowMethods, 3};
 
   native = new TestNative(api);
   api->SciterSetGlobalAsset(native->asset());
