@@ -12,6 +12,13 @@ NativeUtil::NativeUtil(const ISciterAPI &api)
       historyWindowPath(PageCatalogue::historyPage()),
       hotkeyWindowPath(PageCatalogue::hotkeyPage()) {}
 
+// The engine releases this object while it shuts down: background scans end
+// here, before the process exits under their workers.
+NativeUtil::~NativeUtil() {
+  LargeFileScanner::stopAllScans();
+  DuplicateFileFinder::stopAllScans();
+}
+
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.

@@ -120,7 +120,7 @@ public:
 
 private:
   friend class Asset<NativeUtil>;
-  ~NativeUtil() = default;
+  ~NativeUtil();
 
   const ISciterAPI &api;
   SystemInfo systemInfo;

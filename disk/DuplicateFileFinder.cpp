@@ -18,7 +18,8 @@ constexpr auto progressInterval = 2s;
 constexpr auto pausePerRecord = 1ms;
 
 ScanRegistry &registry() {
-  static ScanRegistry *scans = new ScanRegistry; // outlives detached workers at exit
+  static ScanRegistry *scans =
+      new ScanRegistry; // never destroyed: workers may end after exit begins
   return *scans;
 }
 
@@ -130,4 +131,8 @@ bool DuplicateFileFinder::stopScanDuplicateFiles(int id) {
 
 bool DuplicateFileFinder::addScanDuplicateFilesFolder(int id, const QString &folder) {
   return registry().addFolder(id, folder);
+}
+
+void DuplicateFileFinder::stopAllScans() {
+  registry().stopAllAndWait();
 }

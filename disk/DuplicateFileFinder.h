@@ -14,4 +14,7 @@ public:
   int startScanDuplicateFiles(const QString &folders, ScriptCallback callback);
   bool stopScanDuplicateFiles(int id);
   bool addScanDuplicateFilesFolder(int id, const QString &folder);
+  // Stops the process's running scans of this kind and waits for their
+  // workers; called before the engine they report to goes away.
+  static void stopAllScans();
 };

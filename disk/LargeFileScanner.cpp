@@ -16,7 +16,8 @@ using namespace std::chrono_literals;
 constexpr auto progressInterval = 500ms;
 
 ScanRegistry &registry() {
-  static ScanRegistry *scans = new ScanRegistry; // outlives detached workers at exit
+  static ScanRegistry *scans =
+      new ScanRegistry; // never destroyed: workers may end after exit begins
   return *scans;
 }
 
@@ -94,4 +95,8 @@ bool LargeFileScanner::stopScanLargeFiles(int id) {
 
 bool LargeFileScanner::addScanLargeFilesFolder(int id, const QString &folder) {
   return registry().addFolder(id, folder);
+}
+
+void LargeFileScanner::stopAllScans() {
+  registry().stopAllAndWait();
 }

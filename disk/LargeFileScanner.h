@@ -14,6 +14,9 @@ public:
   int startScanLargeFiles(const QString &folders, float minimumSize, ScriptCallback callback);
   bool stopScanLargeFiles(int id);
   bool addScanLargeFilesFolder(int id, const QString &folder);
+  // Stops the process's running scans of this kind and waits for their
+  // workers; called before the engine they report to goes away.
+  static void stopAllScans();
 
   // Truncates toward zero; out-of-range and NaN values saturate.
   static qint64 minimumBytes(float minimumSize);

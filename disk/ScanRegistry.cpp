@@ -12,17 +12,34 @@ int ScanRegistry::start(const std::shared_ptr<ScanContext> &context, std::functi
     id = ++lastId_;
     context->id = id;
     scans_[id] = context;
+    ++workers_;
   }
   try {
-    std::thread([this, context, body = std::move(body), failureMessage] {
+    std::thread([this, worker = context, body = std::move(body), failureMessage]() mutable {
       lowerCurrentThreadPriority();
-      finish(*context, body, failureMessage);
+      finish(*worker, body, failureMessage);
+      body = nullptr; // it may hold the context too
+      worker.reset();
+      std::lock_guard<std::mutex> lock(mutex_);
+      --workers_;
+      idle_.notify_all();
     }).detach();
   } catch (...) {
-    remove(id);
+    std::lock_guard<std::mutex> lock(mutex_);
+    scans_.erase(id);
+    --workers_;
     throw;
   }
   return id;
+}
+
+void ScanRegistry::stopAllAndWait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (const auto &scan : scans_) {
+    scan.second->stopRequested = true;
+    scan.second->clearFolders();
+  }
+  idle_.wait(lock, [this] { return workers_ == 0; });
 }
 
 void ScanRegistry::finish(ScanContext &context, const std::function<QString()> &body,

@@ -3,6 +3,7 @@
 // Lock order: the registry lock, then a context's own lock.
 #include "disk/ScanContext.h"
 
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +21,9 @@ public:
   bool stop(int id);
   // Queues a folder; false when the id is not running, is stopping or has finished its queue.
   bool addFolder(int id, const QString &folder);
+  // Stops every running scan and waits until each worker has sent its last
+  // message and let go of its callback, so none outlives what it calls.
+  void stopAllAndWait();
 
 private:
   void finish(ScanContext &context, const std::function<QString()> &body,
@@ -29,4 +33,6 @@ private:
   std::mutex mutex_;
   std::map<int, std::shared_ptr<ScanContext>> scans_;
   int lastId_ = 0;
+  int workers_ = 0; // threads started and not yet done with their context
+  std::condition_variable idle_;
 };

@@ -80,3 +80,21 @@ test('background scans report progress and end once, from a page', async () => {
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });
+
+test('closing the window while scans run ends the program with 0', async () => {
+  const root = await makeTree();
+  const spread = join(root, 'spread');
+  // Closed at several points of the scans' lives: just started, walking, hashing.
+  for (const wait of [0, 300, 900]) {
+    const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: tmp });
+    running.push(app);
+    const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+    await page.waitFor('document.readyState === "complete"', 10000);
+    const folders = JSON.stringify(Array(400).fill(spread));
+    await page.eval(`NativeUtil.startScanLargeFiles(${JSON.stringify(folders)}, 0, () => {}),
+      NativeUtil.startScanDuplicateFiles(${JSON.stringify(spread)}, () => {}), true`);
+    await new Promise((resolve) => setTimeout(resolve, wait));
+    await page.eval('setTimeout(() => Window.this.close(), 20), true');
+    assert.equal(await app.exit(15000), 0, `closed after ${wait} ms\n${app.stderr}`);
+  }
+});
