@@ -74,7 +74,9 @@ EngineWindow::~EngineWindow() {
   for (auto *child : findChildren<EngineWindow *>(QString(), Qt::FindDirectChildrenOnly))
     delete child;
   windowInterface.reset();
-  view->setPage(nullptr);
+  // The page goes first and detaches itself from the view: detaching it
+  // from the view side (setPage(nullptr)) stops a timer of the view's render
+  // widget, which at shutdown may already be gone.
   delete webPage;
   if (callback) {
     SCN_ENGINE_DESTROYED destroyed{SC_ENGINE_DESTROYED, handle()};
