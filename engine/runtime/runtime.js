@@ -96,10 +96,12 @@
   // Native objects: each method a synchronous function, each property a getter.
   info.globals.forEach((g, gi) => {
     const object = {};
-    g.m.forEach(([name], mi) => {
+    g.m.forEach(([name, count], mi) => {
       const method = {
+        // Only the declared arguments go: a function among the others would
+        // stay registered with nothing native ever holding it.
         [name](...args) {
-          return send({ k: 'call', g: gi, i: mi, a: args.map((x) => encode(x)) });
+          return send({ k: 'call', g: gi, i: mi, a: args.slice(0, count).map((x) => encode(x)) });
         },
       }[name];
       Object.defineProperty(object, name, { value: method, writable: false, enumerable: true, configurable: false });

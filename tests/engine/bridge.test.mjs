@@ -116,6 +116,11 @@ describe('native objects and values', () => {
     assert.deepEqual(await page.eval('window.keptCalls'), ['a']);
     await page.eval('TestNative.releaseKept()');
     await page.waitFor(`${runtime}.keptFunctions() === 0`);
+    // Functions past the declared arguments never reach native code, so
+    // nothing is left holding them.
+    await page.eval('TestNative.echo(1, () => 0, () => 1), TestNative.releaseKept(() => 2)');
+    await page.eval('new Promise((resolve) => setTimeout(resolve, 100))');
+    assert.equal(await page.eval(`${runtime}.keptFunctions()`), 0);
   });
 
   test('10,000 calls from a worker thread arrive in order, none lost', async () => {
