@@ -34,12 +34,14 @@ QByteArray finish(EVP_MD_CTX *context) {
 }
 
 // Reads on until size bytes are in or a read returns nothing, so files whose
-// digests would cover the same bytes give the same chunks.
+// digests would cover the same bytes give the same chunks; -1 when a read fails.
 int readFull(ReadOnlyFile &file, char *buffer, int size) {
   int filled = 0;
   while (filled < size) {
     const qint64 got = file.read(buffer + filled, size - filled);
-    if (got <= 0)
+    if (got < 0)
+      return -1;
+    if (got == 0)
       break;
     filled += int(got);
   }
@@ -68,6 +70,8 @@ QByteArray FileDigest::prefixKey(const QString &path, int length) {
   if (!file.isOpen())
     return QByteArray();
   const int filled = readFull(file, buffer_.data(), length);
+  if (filled < 0)
+    return QByteArray();
   const uint key = qHashBits(buffer_.constData(), size_t(filled));
   return QByteArray(reinterpret_cast<const char *>(&key), int(sizeof key));
 }
@@ -79,7 +83,9 @@ QByteArray FileDigest::ofFile(const QString &path) {
   EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
   for (;;) {
     const qint64 got = file.read(buffer_.data(), chunkSize);
-    if (got <= 0)
+    if (got < 0)
+      return QByteArray();
+    if (got == 0)
       break;
     EVP_DigestUpdate(context_, buffer_.constData(), size_t(got));
   }
@@ -109,6 +115,10 @@ QVector<QByteArray> FileDigest::ofCopies(const QStringList &paths) {
     for (int m : copies.members) {
       chunks[m].resize(compareChunk);
       lengths[m] = readFull(*files[m], chunks[m].data(), compareChunk);
+      if (lengths[m] < 0) {
+        files[m].reset();
+        continue;
+      }
       const auto same = std::find_if(parts.begin(), parts.end(), [&](const QVector<int> &part) {
         const int first = part.first();
         return lengths[first] == lengths[m] &&

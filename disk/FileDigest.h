@@ -17,16 +17,17 @@ public:
   FileDigest(const FileDigest &) = delete;
   FileDigest &operator=(const FileDigest &) = delete;
 
-  // 64 lowercase hexadecimal characters, the file read in chunkSize pieces;
-  // empty when the file cannot be opened. Reading stops at the end or at the first read that
-  // returns nothing, and the digest covers what was read.
+  // 64 lowercase hexadecimal characters, the file read in chunkSize pieces
+  // up to the first read that returns nothing. Empty when the file cannot be
+  // opened or a read fails: a digest of part of a file would pair it with
+  // files it may not equal.
   QByteArray ofFile(const QString &path);
   // A short hash of at most the first length bytes (length <= chunkSize):
   // files that begin alike get equal keys, most others not. Empty when the
-  // file cannot be opened.
+  // file cannot be opened or read.
   QByteArray prefixKey(const QString &path, int length);
   // The digest of each file whose content equals that of another listed file,
-  // empty for the others and for files that cannot be opened. The files are
+  // empty for the others and for files that cannot be opened or read. The files are
   // read side by side and compared, so only one copy of each content is hashed
   // and reading a file stops at its first difference from all the others.
   static QVector<QByteArray> ofCopies(const QStringList &paths);

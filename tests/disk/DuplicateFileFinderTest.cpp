@@ -1,4 +1,5 @@
 #include "disk/DuplicateFileFinder.h"
+#include "disk/FileDigest.h"
 
 #include "DiskTestSupport.h"
 
@@ -318,4 +319,22 @@ TEST(DuplicateFiles, BothFormsFindTheSameFilesInTheSameOrder) {
   const QString immediate = finder.findDuplicateFiles(tree.root());
   EXPECT_EQ(groupsOf(immediate).size(), 7);
   EXPECT_EQ(immediate, runAsync(finder, tree.root()));
+}
+
+// A folder opens for reading but every read fails (EISDIR): a read error
+// gives no digest, never the digest of the bytes read before it.
+TEST(FileDigestReads, AFailedReadGivesNoDigestRatherThanThatOfAnEmptyFile) {
+  TempTree tree;
+  const QString empty = tree.write("empty", QByteArray());
+  const QString unreadable = tree.mkdir("unreadable");
+  const QString other = tree.mkdir("other");
+  FileDigest digest;
+  EXPECT_EQ(digest.ofFile(empty), QByteArray(emptyDigest));
+  EXPECT_TRUE(digest.ofFile(unreadable).isEmpty());
+  EXPECT_TRUE(digest.prefixKey(unreadable, 4096).isEmpty());
+  EXPECT_FALSE(digest.prefixKey(empty, 4096).isEmpty());
+  const QVector<QByteArray> copies = FileDigest::ofCopies({unreadable, empty, other});
+  EXPECT_TRUE(copies.at(0).isEmpty());
+  EXPECT_TRUE(copies.at(1).isEmpty()); // no readable copy of it is listed
+  EXPECT_TRUE(copies.at(2).isEmpty());
 }
