@@ -73,7 +73,7 @@ private:
         return;
       if (hashedPaths.contains(record.path))
         continue;
-      const QByteArray hash = digest.ofFile(record.path);
+      const QByteArray hash = digest.ofFile(record.path, &stopRequested);
       if (hash.isEmpty())
         continue;
       hashGroups[hash].append(record);

@@ -76,12 +76,14 @@ QByteArray FileDigest::prefixKey(const QString &path, int length) {
   return QByteArray(reinterpret_cast<const char *>(&key), int(sizeof key));
 }
 
-QByteArray FileDigest::ofFile(const QString &path) {
+QByteArray FileDigest::ofFile(const QString &path, const std::atomic<bool> *stop) {
   ReadOnlyFile file(path);
   if (!file.isOpen())
     return QByteArray();
   EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
   for (;;) {
+    if (stop && *stop)
+      return QByteArray();
     const qint64 got = file.read(buffer_.data(), chunkSize);
     if (got < 0)
       return QByteArray();

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
+
 struct evp_md_ctx_st;
 
 class FileDigest {
@@ -19,9 +21,9 @@ public:
 
   // 64 lowercase hexadecimal characters, the file read in chunkSize pieces
   // up to the first read that returns nothing. Empty when the file cannot be
-  // opened or a read fails: a digest of part of a file would pair it with
-  // files it may not equal.
-  QByteArray ofFile(const QString &path);
+  // opened, a read fails or stop is set between two chunks: a digest of part
+  // of a file would pair it with files it may not equal.
+  QByteArray ofFile(const QString &path, const std::atomic<bool> *stop = nullptr);
   // A short hash of at most the first length bytes (length <= chunkSize):
   // files that begin alike get equal keys, most others not. Empty when the
   // file cannot be opened or read.
