@@ -3,6 +3,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
+import { spawnSync } from 'node:child_process';
 import {
   UNSTALLER,
   freshUser, copyPayload, scratch, writeFile, listTree, startProgram, closeProgram, shot,
@@ -141,6 +142,33 @@ test('without an install folder the launcher and the registration still go', asy
     assert.equal(loggedMessages(app, 'install dir not found: ' + user.installDir), 1);
     assert.equal(registryValues(user), null);
   } finally {
+    await closeProgram(app);
+  }
+});
+
+test('a file that cannot be deleted fails the run; the retry after it finishes', async (t) => {
+  const user = freshUser('undeletable');
+  const source = copyPayload('payload-undeletable', null);
+  writeFile(path.join(user.installDir, 'a.txt'), 'a');
+  const locked = path.join(user.installDir, 'sub', 'locked.txt');
+  writeFile(locked, 'locked');
+  // Even root cannot delete an immutable file.
+  if (spawnSync('chattr', ['+i', locked]).status !== 0) return t.skip('chattr +i is not allowed here');
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    await page.click('#unstallBtn');
+    await page.waitFor('document.getElementById("unstallBtn").textContent === "重新卸载"', 20000);
+    const failed = await pageState(page);
+    assert.deepEqual([failed.tip, failed.percent, failed.buttonEnabled], ['卸载失败', '0%', true]);
+    assert.ok(failed.toasts.some((toast) => toast.type === 'error' && toast.text.startsWith('卸载失败：')), JSON.stringify(failed.toasts));
+    assert.deepEqual(listTree(user.installDir).filter((f) => !f.startsWith('logs/')), ['sub/locked.txt']);
+
+    spawnSync('chattr', ['-i', locked]);
+    await page.click('#unstallBtn');
+    await page.waitFor('document.getElementById("unstallBtn").textContent === "完成"', 20000);
+    assert.equal(fs.existsSync(user.installDir), false);
+  } finally {
+    spawnSync('chattr', ['-i', locked]);
     await closeProgram(app);
   }
 });

@@ -98,6 +98,9 @@ async function runUninstall() {
     if (removeShortcut) removeDesktopShortcut();
     if (removeRegistry) removeRegistration();
     if (pathExists(installDir)) NativeUtil.removeDir(installDir);
+    // A file that could not be deleted keeps the folder: that is a failed
+    // run, which the user may retry, not a finished one.
+    if (pathExists(installDir)) throw new Error("无法删除安装目录：" + installDir);
     await showProgress(100, "卸载完成", 300);
     finished = true;
     unstallBtn.textContent = "完成";
