@@ -94,15 +94,17 @@ QString RegistryService::getRegistryStringValue(int root, const QString &dir, co
 
 bool RegistryService::setRegistryString(const QString &path, const QString &name,
                                         const QString &value) {
-  if (const auto target = settingsTarget(path, name))
-    registry_->setValue(target->key, target->valueName, RegistryValue::fromString(value));
-  return true;
+  // A store that cannot be written says so: the caller must not take a lost
+  // write for a kept one.
+  const auto target = settingsTarget(path, name);
+  return !target ||
+         registry_->setValue(target->key, target->valueName, RegistryValue::fromString(value));
 }
 
 bool RegistryService::setRegistryIntValue(const QString &path, const QString &name, int value) {
-  if (const auto target = settingsTarget(path, name))
-    registry_->setValue(target->key, target->valueName, RegistryValue::fromDWord(quint32(value)));
-  return true;
+  const auto target = settingsTarget(path, name);
+  return !target || registry_->setValue(target->key, target->valueName,
+                                        RegistryValue::fromDWord(quint32(value)));
 }
 
 bool RegistryService::removeRegistry(const QString &path, const QString &name) {

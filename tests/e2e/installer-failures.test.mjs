@@ -84,3 +84,19 @@ test('installing over an installation replaces the copied files and keeps the ot
     await closeProgram(app);
   }
 });
+
+test('a registration the store refuses is logged as failed, and the install still finishes', async () => {
+  const user = freshUser('no-registry');
+  const source = copyPayload('payload-no-registry');
+  writeFile(path.join(user.config, 'Tidewell'), 'a file where the store folder belongs');
+  const { app, page } = await startProgram(source, INSTALLER, user);
+  try {
+    await page.click('#installBtn');
+    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 30000);
+    await sleep(200);
+    assert.equal(loggedMessages(app, 'create uninstall registry failed: '), 1, app.stderr);
+    assert.equal(loggedMessages(app, 'create uninstall registry success'), 0);
+  } finally {
+    await closeProgram(app);
+  }
+});

@@ -1,10 +1,13 @@
 // The script-facing registry methods over the user's store (HOME and the
 // XDG folders point at a temporary folder), with their exact log lines.
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "LogLines.h"
 #include "platform/registry/RegistryFactory.h"
+#include "platform/registry/SqliteRegistry.h"
 #include "system/registry/RegistryService.h"
 
 namespace {
@@ -119,6 +122,17 @@ TEST_F(RegistryServiceTest, WritesOutsideTheRootTableDoNothingButReportTrue) {
   EXPECT_TRUE(service.setRegistryIntValue("HKEY_CURRENT_USER\\Software\\Tidewell", "", 1));
   EXPECT_TRUE(service.removeRegistry("NOWHERE\\x", "n"));
   EXPECT_FALSE(store->keyExists(app));
+}
+
+TEST(RegistryServiceStore, WritesAStoreCannotKeepReportFalse) {
+  // A plain file where the store's folder belongs: nothing can be written.
+  QTemporaryDir dir;
+  QFile blocker(dir.filePath("blocked"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  RegistryService service(std::make_shared<SqliteRegistry>(dir.filePath("blocked/registry.db")));
+  EXPECT_FALSE(service.setRegistryString(uninstall, "DisplayName", "x"));
+  EXPECT_FALSE(service.setRegistryIntValue(uninstall, "NoModify", 1));
 }
 
 TEST_F(RegistryServiceTest, RemoveRegistryDeletesTheValueAndTheSubKeyOfThatName) {

@@ -72,14 +72,18 @@ function writeUninstallRegistration(installDir) {
   try {
     const key = UninstallRegistry + "\\" + gAppNameEn;
     const sizeKiB = Math.floor((folderSize(installDir, TAG) + 512) / 1024);
-    NativeUtil.setRegistryString(key, "DisplayName", gAppNameCn);
-    NativeUtil.setRegistryString(key, "UninstallString", installDir + PATH_SEPARATOR + UNSTALLER_EXE_NAME);
-    NativeUtil.setRegistryString(key, "InstallLocation", installDir);
-    NativeUtil.setRegistryString(key, "DisplayIcon", installDir + PATH_SEPARATOR + APP_EXE_NAME);
-    NativeUtil.setRegistryString(key, "Publisher", Company);
-    NativeUtil.setRegistryIntValue(key, "NoModify", 1);
-    NativeUtil.setRegistryIntValue(key, "NoRepair", 1);
-    if (sizeKiB > 0) NativeUtil.setRegistryIntValue(key, "EstimatedSize", sizeKiB);
+    // Every write is made; success is logged only when all of them held.
+    const written = [
+      NativeUtil.setRegistryString(key, "DisplayName", gAppNameCn),
+      NativeUtil.setRegistryString(key, "UninstallString", installDir + PATH_SEPARATOR + UNSTALLER_EXE_NAME),
+      NativeUtil.setRegistryString(key, "InstallLocation", installDir),
+      NativeUtil.setRegistryString(key, "DisplayIcon", installDir + PATH_SEPARATOR + APP_EXE_NAME),
+      NativeUtil.setRegistryString(key, "Publisher", Company),
+      NativeUtil.setRegistryIntValue(key, "NoModify", 1),
+      NativeUtil.setRegistryIntValue(key, "NoRepair", 1),
+      sizeKiB > 0 ? NativeUtil.setRegistryIntValue(key, "EstimatedSize", sizeKiB) : true,
+    ];
+    if (written.includes(false)) throw new Error("a registry write was refused");
     NativeUtil.log("create uninstall registry success", TAG);
   } catch (error) {
     NativeUtil.log("create uninstall registry failed: " + errorText(error), TAG);
