@@ -15,5 +15,10 @@ document.getElementById("version").textContent = "版本 " + gAppVersion;
 document.getElementById("closeBtn").addEventListener("click", () => Window.this.close());
 document.getElementById("uninstallBtn").addEventListener("click", () => {
   const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
-  if (!NativeUtil.launch(uninstaller, installFolder, "")) showError("无法启动卸载程序：" + uninstaller);
+  if (!NativeUtil.launch(uninstaller, installFolder, "")) {
+    showError("无法启动卸载程序：" + uninstaller);
+    return;
+  }
+  // The uninstaller refuses to run while this program does: make way for it.
+  Window.this.close();
 });
