@@ -285,7 +285,14 @@ test('an engine of another version is refused with one message', async () => {
 
 async function globalsBeforeEachScript(page) {
   const seen = [];
+  // Pauses before the reload has replaced the document belong to the old one.
+  let replaced = false;
+  page.on('Runtime.executionContextsCleared', () => (replaced = true));
   page.on('Debugger.paused', async ({ callFrames, data }) => {
+    if (!replaced) {
+      await page.send('Debugger.resume').catch(() => {});
+      return;
+    }
     let globals;
     try {
       const { result } = await page.send('Debugger.evaluateOnCallFrame', {
