@@ -183,7 +183,10 @@ QString manyTimes(const QString &folder, int count) {
 
 TEST(LargeFileScanAsync, StopTwiceThenFalseAndNoAdditionsAfterStop) {
   TempTree tree;
-  tree.write("wide/f", "x");
+  // A folder whose listing takes a while, so the worker is still in it when
+  // the second stop comes, however the threads are scheduled.
+  for (int i = 0; i < 5000; ++i)
+    tree.write(QString("wide/f%1").arg(i), "x");
   tree.write("wide/sub/f", "x");
   LargeFileScanner scanner;
   auto log = MessageLog::create();
@@ -195,7 +198,7 @@ TEST(LargeFileScanAsync, StopTwiceThenFalseAndNoAdditionsAfterStop) {
   ASSERT_TRUE(log->waitForEnd());
   EXPECT_TRUE(log->wellFormed());
   EXPECT_EQ(log->last().type, "stopped");
-  EXPECT_LT(listOf(log->last().data).size(), 4000); // the queued folders were dropped
+  EXPECT_LT(listOf(log->last().data).size(), 2000 * 5001); // the queued folders were dropped
   EXPECT_FALSE(scanner.stopScanLargeFiles(id));
   EXPECT_FALSE(scanner.addScanLargeFilesFolder(id, tree.path("wide")));
 }
@@ -225,7 +228,12 @@ TEST(LargeFileScanAsync, ProgressCarriesTheSortedListSoFar) {
   tree.write("two/file", QByteArray(9, 'f'));
   LargeFileScanner scanner;
   auto log = MessageLog::create();
-  const int id = scanner.startScanLargeFiles(tree.path("two"), 0, log->callback(log));
+  // "two" first, then a queue long enough that the worker cannot drain it
+  // (and close it) before the additions begin, however it is scheduled.
+  QStringList folders(QStringList() << tree.path("two"));
+  for (int i = 0; i < 20000; ++i)
+    folders.append(tree.path("one"));
+  const int id = scanner.startScanLargeFiles(jsonArrayOf(folders), 0, log->callback(log));
   // Keep the queue busy until the half-second progress interval has passed;
   // batches far longer than the worker walks between two of them, so the
   // queue never runs dry and closes.
