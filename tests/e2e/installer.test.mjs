@@ -79,9 +79,9 @@ test('installs the payload into the default folder and opens the application', a
     assert.equal(await app.exit(10000), 0);
     let started = [];
     for (let i = 0; i < 50 && !started.length; i++, await sleep(100)) started = processesOf(appExe);
+    for (const { pid } of started) process.kill(pid, 'SIGKILL');
     assert.equal(started.length, 1, 'the application runs');
     assert.equal(started[0].cwd, user.installDir);
-    for (const { pid } of started) process.kill(pid, 'SIGKILL');
 
     // The registration; the log folder lives inside the default folder here, so its size floats.
     const values = registryValues(user);

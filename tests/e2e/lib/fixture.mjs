@@ -201,18 +201,23 @@ export function loggedMessages(app, message) {
   return app.stderr.split('\n').filter((line) => line.includes(message)).length;
 }
 
-// Processes whose program file is exe, with their working folders.
+// Processes whose program file is exe, with their working folders. A child
+// of one of them that still shares its program file is a fork on its way to
+// start another program, not an instance of its own.
 export function processesOf(exe) {
   const found = [];
   for (const pid of fs.readdirSync('/proc')) {
     if (!/^\d+$/.test(pid)) continue;
     try {
-      if (fs.readlinkSync(`/proc/${pid}/exe`) === exe) found.push({ pid: Number(pid), cwd: fs.readlinkSync(`/proc/${pid}/cwd`) });
+      if (fs.readlinkSync(`/proc/${pid}/exe`) !== exe) continue;
+      const parent = Number(/^PPid:\s+(\d+)/m.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
+      found.push({ pid: Number(pid), parent, cwd: fs.readlinkSync(`/proc/${pid}/cwd`) });
     } catch {
       // gone, or not ours
     }
   }
-  return found;
+  const pids = new Set(found.map((p) => p.pid));
+  return found.filter((p) => !pids.has(p.parent)).map(({ pid, cwd }) => ({ pid, cwd }));
 }
 
 // A process whose program file is named name (a copy of sleep), as the running application.
