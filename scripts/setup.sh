@@ -8,6 +8,11 @@ packages=(
   libspdlog-dev libfmt-dev liblzf-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev
   xvfb xauth fonts-wqy-microhei desktop-file-utils
+  libx11-dev libxi-dev qttranslations5-l10n
+  # what the tests check our output with: compositor, input, clipboard,
+  # trash, session bus, autostart generator, gio, local HTTP service
+  xcompmgr xdotool xclip trash-cli dbus dbus-x11 systemd libglib2.0-bin
+  python3 python3-httpbin iproute2 pkexec
 )
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then
