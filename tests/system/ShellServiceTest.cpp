@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "platform/os/linux/DesktopEntry.h"
 #include "system/ShellService.h"
 #include "tests/system/LogLines.h"
 #include "tests/system/TestFiles.h"
@@ -123,16 +122,6 @@ TEST_F(ShellServiceTest, MissingDesktopFolderStopsAfterTheQuery) {
                      "appIcon="),
                 line("desktop folder query result=-2"), line("desktop folder query result=-2"),
                 line("desktop folder path result=0"), line("GetDesktopPath=")}));
-}
-
-TEST(DesktopEntryTest, ExecQuotesReservedCharactersAndEscapesInsideQuotes) {
-  EXPECT_EQ(DesktopEntry::execValue("/bin/app", {}), "/bin/app");
-  EXPECT_EQ(DesktopEntry::execValue("/bin/app", {""}), R"(/bin/app "")");
-  EXPECT_EQ(DesktopEntry::execValue("/bin/app", {"it's", "a`b", "x\"y", "(1)", "a;b"}),
-            R"x(/bin/app "it's" "a\\`b" "x\\"y" "(1)" "a;b")x");
-  EXPECT_EQ(DesktopEntry::execValue("/bin/app", {"50%", "tab\there", "new\nline"}),
-            R"(/bin/app 50%% "tab\there" "new\nline")");
-  EXPECT_EQ(DesktopEntry::execValue("/bin/app", {"plain-=,.:@+"}), "/bin/app plain-=,.:@+");
 }
 
 } // namespace

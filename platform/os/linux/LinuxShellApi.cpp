@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "platform/os/linux/DesktopEntry.h"
+#include "platform/os/linux/LauncherEntry.h"
 
 ShellApi::FolderQuery LinuxShellApi::desktopFolder() const {
   const QString path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -21,7 +21,7 @@ QString LinuxShellApi::launcherSuffix() const {
 }
 
 bool LinuxShellApi::writeLauncher(const QString &path, const Launcher &launcher) const {
-  return DesktopEntry::write(path, launcher);
+  return LauncherEntry::write(path, launcher);
 }
 
 QString LinuxShellApi::pickFolder() const {

@@ -1,0 +1,27 @@
+#include "platform/os/linux/LauncherEntry.h"
+
+#include "platform/os/CommandLine.h"
+
+namespace LauncherEntry {
+
+std::optional<DesktopEntry> build(const Launcher &launcher) {
+  DesktopEntry entry;
+  entry.setValue(QStringLiteral("Type"), QStringLiteral("Application"));
+  entry.setValue(QStringLiteral("Name"), launcher.name);
+  if (!entry.setExec(launcher.target, CommandLine::split(launcher.arguments)))
+    return std::nullopt;
+  if (!launcher.workingFolder.isEmpty())
+    entry.setValue(QStringLiteral("Path"), launcher.workingFolder);
+  if (!launcher.icon.isEmpty())
+    entry.setValue(QStringLiteral("Icon"), launcher.icon);
+  return entry;
+}
+
+bool write(const QString &path, const Launcher &launcher) {
+  const auto entry = build(launcher);
+  return entry && entry->save(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                        QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                        QFile::ExeOther);
+}
+
+} // namespace LauncherEntry
