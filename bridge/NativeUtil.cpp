@@ -276,6 +276,23 @@ QString NativeUtil::getLogicalDrives() {
   return driveInfo.getLogicalDrives();
 }
 
+// Start-up items.
+QString NativeUtil::getStartupItems() {
+  return startupItems.getStartupItems();
+}
+bool NativeUtil::removeStartupItem(const QString &type, const QString &location,
+                                   const QString &name) {
+  return startupItems.removeStartupItem(type, location, name);
+}
+
+// Start-on-boot.
+bool NativeUtil::isStartupOnBoot() {
+  return startOnBoot.isStartupOnBoot();
+}
+bool NativeUtil::setStartupOnBoot(bool enable) {
+  return startOnBoot.setStartupOnBoot(enable);
+}
+
 // Scans.
 QString NativeUtil::scanLargeFiles(const QString &folders, float minimumMegabytes) {
   return largeFileScanner.scanLargeFiles(folders, minimumMegabytes);

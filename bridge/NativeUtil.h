@@ -8,7 +8,9 @@
 
 #include "bridge/Asset.h"
 #include "bridge/ScriptFunction.h"
+#include "bridge/StartOnBoot.h"
 #include "bridge/TimerService.h"
+#include "cleanup/StartupItems.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -131,6 +133,8 @@ private:
   DriveInfo driveInfo;
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
+  StartupItems startupItems;
+  StartOnBoot startOnBoot;
   TimerService timerService;
 
   // Script properties.

@@ -26,10 +26,10 @@ const QStringList &NativeUtil::pendingMembers() {
       "setTrayIcon", "openFolder", "getCursorX", "getCursorY", "getMonitorCount", "openUrl",
       "copyToClipboard", "exitApp", "enableMenuOutsideClickClose", "disableMenuOutsideClickClose",
       // settings and shared memory
-      "setSharedMemoryValue", "getSharedMemoryValue", "getSetting", "setSetting", "isStartupOnBoot",
-      "setStartupOnBoot", "setMinimizeOnClose",
+      "setSharedMemoryValue", "getSharedMemoryValue", "getSetting", "setSetting",
+      "setMinimizeOnClose",
       // cleanup
-      "getInstalledPrograms", "uninstallProgram", "getStartupItems", "removeStartupItem",
+      "getInstalledPrograms", "uninstallProgram",
       "getPrivacyItems", "cleanPrivacyItems", "getPagefileSize", "migratePagefile",
       // online services
       "checkUpdate", "getVersionList", "getAppInfo", "submitFeedback", "reportEvent", "getClientId",
@@ -80,12 +80,6 @@ QString NativeUtil::getSetting(const QString &, const QString &defaultValue) {
 bool NativeUtil::setSetting(const QString &, const QString &) {
   return true;
 }
-bool NativeUtil::isStartupOnBoot() {
-  return false;
-}
-bool NativeUtil::setStartupOnBoot(bool) {
-  return false;
-}
 bool NativeUtil::setMinimizeOnClose(bool) {
   return true;
 }
@@ -94,12 +88,6 @@ QString NativeUtil::getInstalledPrograms() {
   return emptyList();
 }
 bool NativeUtil::uninstallProgram(const QString &) {
-  return false;
-}
-QString NativeUtil::getStartupItems() {
-  return emptyList();
-}
-bool NativeUtil::removeStartupItem(const QString &, const QString &, const QString &) {
   return false;
 }
 QString NativeUtil::getPrivacyItems() {

@@ -124,5 +124,11 @@ QString LinuxSystemApi::commandLine() const {
 }
 
 QString LinuxSystemApi::programFile() const {
-  return QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+  // A program replaced while it runs (an update) keeps its old path with
+  // this mark, which is no file name to start.
+  const QString deleted = QStringLiteral(" (deleted)");
+  QString path = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+  if (path.endsWith(deleted))
+    path.chop(deleted.size());
+  return path;
 }
