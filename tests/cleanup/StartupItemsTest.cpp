@@ -82,6 +82,9 @@ TEST_F(StartupItemsTest, FolderItemsAreEnabledExactlyWhenTheGeneratorStartsThem)
   const QString missing = root.path() + "/missing";
   ASSERT_TRUE(writeFile(sys1 + "/plain.desktop", entry("Exec=true --flag")));
   ASSERT_TRUE(writeFile(sys1 + "/hidden.desktop", entry("Exec=true\nHidden=true")));
+  ASSERT_TRUE(writeFile(sys1 + "/hiddenyes.desktop", entry("Exec=true\nHidden=Yes")));
+  ASSERT_TRUE(writeFile(sys1 + "/notype.desktop", "[Desktop Entry]\nName=N\nExec=true\n"));
+  ASSERT_TRUE(writeFile(sys1 + "/stray.desktop", "stray\n[Other]\nExec=x\n" + entry("Exec=true")));
   ASSERT_TRUE(
       writeFile(sys1 + "/tryexec.desktop", entry("Exec=true\nTryExec=" + missing.toUtf8())));
   ASSERT_TRUE(writeFile(sys1 + "/noprogram.desktop", entry("Exec=" + missing.toUtf8() + " x")));
@@ -106,14 +109,17 @@ TEST_F(StartupItemsTest, FolderItemsAreEnabledExactlyWhenTheGeneratorStartsThem)
   const QStringList lines = folderItems(items);
   EXPECT_EQ(lines, (QStringList{
                        "machine " + sys1 + "/hidden.desktop off",
+                       "machine " + sys1 + "/hiddenyes.desktop off",
                        "machine " + sys1 + "/link.desktop off",
                        "machine " + sys1 + "/masked.desktop on",
                        "machine " + sys1 + "/noexec.desktop off",
                        "machine " + sys1 + "/noprogram.desktop off",
                        "machine " + sys1 + "/notgnome.desktop off",
+                       "machine " + sys1 + "/notype.desktop off",
                        "machine " + sys1 + "/onlyunity.desktop on",
                        "machine " + sys1 + "/onlyxfce.desktop off",
                        "machine " + sys1 + "/plain.desktop on",
+                       "machine " + sys1 + "/stray.desktop on",
                        "machine " + sys1 + "/tryexec.desktop off",
                        "machine " + sys2 + "/second.desktop on",
                        "user " + user + "/mine.desktop on",

@@ -67,6 +67,8 @@ TEST(DesktopEntryTest, ReadsKeysOfTheMainGroupAndKeepsEverythingElseWhenChanged)
   EXPECT_EQ(entry->execArguments(), (QStringList{"/opt/my app/run", "--x", "a \\ \" b", "%%U"}));
   EXPECT_EQ(entry->boolean("Hidden"), true);
   EXPECT_EQ(entry->boolean("Name"), std::nullopt);
+  EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nA=Yes\nB=off\n")->boolean("A"), true);
+  EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nA=Yes\nB=off\n")->boolean("B"), false);
   EXPECT_FALSE(entry->contains("Icon"));
 
   entry->setBoolean("Hidden", false);
@@ -91,10 +93,14 @@ TEST(DesktopEntryTest, ReadsKeysOfTheMainGroupAndKeepsEverythingElseWhenChanged)
             (QStringList{"Utility", "a;b"}));
 }
 
-TEST(DesktopEntryTest, RefusesFilesThatAreNoEntries) {
-  EXPECT_FALSE(DesktopEntry::parse("Name=x\n[Desktop Entry]\nType=Application\n"));
+TEST(DesktopEntryTest, StrayLinesAreKeptButNotRead) {
+  const QByteArray text = "Name=x\njunk\n[Desktop Entry]\nType=Application\njust text\n";
+  const auto entry = DesktopEntry::parse(text);
+  ASSERT_TRUE(entry);
+  EXPECT_FALSE(entry->contains("Name"));
+  EXPECT_EQ(entry->value("Type"), "Application");
+  EXPECT_EQ(entry->text(), text);
   EXPECT_FALSE(DesktopEntry::parse("[Other]\nName=x\n"));
-  EXPECT_FALSE(DesktopEntry::parse("[Desktop Entry]\njust text\n"));
   EXPECT_FALSE(DesktopEntry::load("/nonexistent/x.desktop"));
   const auto unclosed = DesktopEntry::parse("[Desktop Entry]\nExec=\"/bin/a b\n");
   ASSERT_TRUE(unclosed);

@@ -139,10 +139,14 @@ std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray &text) {
       hasMainGroup = hasMainGroup || group == mainGroup;
       entry.lines_.append({group, QString(), row});
     } else {
+      // A line that is no assignment, or one outside any group, is kept
+      // as it stands and otherwise ignored, as the session's generator does.
       const int equals = row.indexOf(QLatin1Char('='));
       const QString key = row.left(equals).trimmed();
-      if (equals < 0 || group.isEmpty() || key.isEmpty())
-        return std::nullopt;
+      if (equals < 0 || group.isEmpty() || key.isEmpty()) {
+        entry.lines_.append({group, QString(), row});
+        continue;
+      }
       QString raw = row.mid(equals + 1);
       while (raw.startsWith(QLatin1Char(' ')) || raw.startsWith(QLatin1Char('\t')))
         raw.remove(0, 1);
@@ -172,10 +176,13 @@ QString DesktopEntry::value(const QString &key) const {
 }
 
 std::optional<bool> DesktopEntry::boolean(const QString &key) const {
-  const QString text = value(key).trimmed();
-  if (text == QLatin1String("true") || text == QLatin1String("1"))
+  // The words systemd's generator takes, a superset of the specification's.
+  static const QStringList yes = {"true", "1", "yes", "y", "t", "on"};
+  static const QStringList no = {"false", "0", "no", "n", "f", "off"};
+  const QString text = value(key).trimmed().toLower();
+  if (yes.contains(text))
     return true;
-  if (text == QLatin1String("false") || text == QLatin1String("0"))
+  if (no.contains(text))
     return false;
   return std::nullopt;
 }

@@ -15,15 +15,17 @@ public:
   // An empty entry; the first key set opens its "Desktop Entry" group.
   DesktopEntry() = default;
 
-  // The entry in a file; nothing when it cannot be read or is malformed (a
-  // key outside any group, no "Desktop Entry" group).
+  // The entry in a file; nothing when it cannot be read or has no "Desktop
+  // Entry" group. Lines that are neither groups, keys nor comments are kept
+  // but not read.
   static std::optional<DesktopEntry> load(const QString &path);
   static std::optional<DesktopEntry> parse(const QByteArray &text);
 
   bool contains(const QString &key) const;
   // The value with the string escapes undone; empty when absent.
   QString value(const QString &key) const;
-  // "true" or "1" is true, "false" or "0" false; nothing for anything else.
+  // "true", "1", "yes", "on" (any case) are true, their opposites false;
+  // nothing for anything else.
   std::optional<bool> boolean(const QString &key) const;
   // A ";"-separated list.
   QStringList list(const QString &key) const;
