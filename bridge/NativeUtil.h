@@ -9,6 +9,8 @@
 #include "bridge/Asset.h"
 #include "bridge/ScriptFunction.h"
 #include "bridge/TimerService.h"
+#include "cleanup/InstalledPrograms.h"
+#include "cleanup/Pagefile.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -131,6 +133,8 @@ private:
   DriveInfo driveInfo;
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
+  InstalledPrograms installedPrograms;
+  Pagefile pagefile;
   TimerService timerService;
 
   // Script properties.

@@ -29,8 +29,7 @@ const QStringList &NativeUtil::pendingMembers() {
       "setSharedMemoryValue", "getSharedMemoryValue", "getSetting", "setSetting", "isStartupOnBoot",
       "setStartupOnBoot", "setMinimizeOnClose",
       // cleanup
-      "getInstalledPrograms", "uninstallProgram", "getStartupItems", "removeStartupItem",
-      "getPrivacyItems", "cleanPrivacyItems", "getPagefileSize", "migratePagefile",
+      "getStartupItems", "removeStartupItem", "getPrivacyItems", "cleanPrivacyItems",
       // online services
       "checkUpdate", "getVersionList", "getAppInfo", "submitFeedback", "reportEvent", "getClientId",
       "downloadUpdate"};
@@ -90,12 +89,6 @@ bool NativeUtil::setMinimizeOnClose(bool) {
   return true;
 }
 
-QString NativeUtil::getInstalledPrograms() {
-  return emptyList();
-}
-bool NativeUtil::uninstallProgram(const QString &) {
-  return false;
-}
 QString NativeUtil::getStartupItems() {
   return emptyList();
 }
@@ -107,12 +100,6 @@ QString NativeUtil::getPrivacyItems() {
 }
 bool NativeUtil::cleanPrivacyItems(const QString &) {
   return true;
-}
-QString NativeUtil::getPagefileSize() {
-  return QStringLiteral("0");
-}
-bool NativeUtil::migratePagefile(const QString &) {
-  return false;
 }
 
 QString NativeUtil::checkUpdate() {
