@@ -159,7 +159,8 @@ protected:
   void SetUp() override {
     clearRegistrations();
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    roots.applicationDirs = QStringList{tree.path("home/applications"), tree.path("usr/applications")};
+    roots.applicationDirs =
+        QStringList{tree.path("home/applications"), tree.path("usr/applications")};
     roots.userApplicationDir = tree.path("home/applications");
     roots.dpkgStatus = tree.path("dpkg/status");
     roots.dpkgInfo = tree.path("dpkg/info");
