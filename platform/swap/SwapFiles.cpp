@@ -16,7 +16,10 @@ QVector<SwapFile> active(StorageInfo &storage) {
       continue;
     if (area.name.endsWith(deletedMark) && !QFileInfo::exists(area.name))
       continue;
-    files.append({area.name, area.sizeBytes + headerBytes});
+    // The kernel's count leaves out the header and blocks it could not use,
+    // so the file itself is the measure wherever it can be seen.
+    const QFileInfo file(area.name);
+    files.append({area.name, file.isFile() ? quint64(file.size()) : area.sizeBytes + headerBytes});
   }
   return files;
 }

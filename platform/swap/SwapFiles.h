@@ -7,7 +7,7 @@
 
 struct SwapFile {
   QString path;
-  quint64 sizeBytes = 0; // the file's size: the usable size plus the header page
+  quint64 sizeBytes = 0; // the file's size; else the kernel's usable size plus the header page
 };
 
 namespace SwapFiles {

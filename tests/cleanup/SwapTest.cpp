@@ -108,7 +108,9 @@ protected:
 
 TEST(SwapSize, CountsActiveFilesOnlyInWholeMebibytes) {
   Tree tree;
-  const QString deletedButThere = tree.write("kept (deleted)", "x");
+  // Sizes come from the file where it exists (sparse here), else from the kernel's count.
+  const QString deletedButThere = tree.write("kept (deleted)", "");
+  QFile(deletedButThere).resize(1536ll << 20);
   tree.write("proc/swaps", "Filename\tType\tSize\tUsed\tPriority\n"
                            "/swap\\040file                           file\t\t1048572\t0\t-2\n"
                            "/dev/sda3                               partition\t2048\t0\t-3\n"
@@ -128,13 +130,16 @@ TEST(SwapSize, CountsActiveFilesOnlyInWholeMebibytes) {
 
 TEST(SwapSize, AgreesWithSwaponOnThisMachine) {
   QProcess swapon;
-  swapon.start("swapon", {"--show=TYPE,SIZE", "--bytes", "--noheadings"});
+  swapon.start("swapon", {"--show=TYPE,NAME", "--raw", "--noheadings"});
   ASSERT_TRUE(swapon.waitForFinished(10000));
   quint64 total = 0;
   for (const QString &line : QString::fromUtf8(swapon.readAllStandardOutput()).split('\n')) {
-    const QStringList fields = line.simplified().split(' ');
-    if (fields.size() == 2 && fields[0] == "file")
-      total += fields[1].toULongLong() + quint64(sysconf(_SC_PAGESIZE));
+    if (!line.startsWith("file "))
+      continue;
+    QProcess stat;
+    stat.start("stat", {"-c", "%s", line.mid(5)});
+    stat.waitForFinished();
+    total += stat.readAllStandardOutput().trimmed().toULongLong();
   }
   EXPECT_EQ(Pagefile().getPagefileSize(), QString::number((total >> 20) << 20));
 }
@@ -237,4 +242,93 @@ TEST(SwapHelper, RefusesBadArgumentsAndTargetsItself) {
     ASSERT_TRUE(helper.waitForFinished(10000));
     EXPECT_EQ(helper.exitCode(), 2) << arguments.join(' ').toStdString();
   }
+}
+
+namespace {
+
+// Two loop-mounted ext4 file systems; unmounted and removed at the end.
+class LoopVolumes {
+public:
+  bool mount() {
+    for (const QString name : {"a", "b"}) {
+      const QString image = tree.path(name + ".img");
+      QFile file(image);
+      if (!file.open(QIODevice::WriteOnly) || !file.resize(128 << 20))
+        return false;
+      file.close();
+      tree.mkdir(name);
+      if (QProcess::execute("mkfs.ext4", {"-q", "-F", image}) != 0 ||
+          QProcess::execute("mount", {"-o", "loop", image, tree.path(name)}) != 0)
+        return false;
+      mounted.append(tree.path(name));
+    }
+    return true;
+  }
+  ~LoopVolumes() {
+    for (const QString &swap : {tree.path("a/swapfile"), tree.path("b/swapfile")})
+      QProcess::execute("swapoff", {swap});
+    for (const QString &point : mounted)
+      QProcess::execute("umount", {point});
+  }
+
+  Tree tree;
+  QStringList mounted;
+};
+
+bool hasSwap() {
+  QFile swaps("/proc/swaps");
+  return !swaps.open(QIODevice::ReadOnly) || swaps.readAll().count('\n') > 1;
+}
+
+} // namespace
+
+// For real: mkswap, swapon and swapoff on loop-mounted file systems. The mount
+// table says the target is a fixed disk (loop devices are not volumes a user
+// picks); /proc/swaps is the kernel's own.
+TEST(SwapForReal, MovesASwapFileBetweenLoopMountedFileSystems) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root to mount and to turn swap on";
+  if (hasSwap())
+    GTEST_SKIP() << "this machine has swap of its own, which the move would take along";
+  LoopVolumes volumes;
+  if (!volumes.mount())
+    GTEST_SKIP() << "cannot loop-mount a file system here";
+  const QString oldFile = volumes.tree.write("a/swapfile", QByteArray(8 << 20, '\0'));
+  QFile::setPermissions(oldFile, QFile::ReadOwner | QFile::WriteOwner);
+  if (QProcess::execute("mkswap", {"-q", oldFile}) != 0 ||
+      QProcess::execute("swapon", {oldFile}) != 0)
+    GTEST_SKIP() << "cannot turn swap on here";
+
+  Tree machine;
+  const QString pci =
+      "sys/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda";
+  machine.write(pci + "/dev", "8:0\n");
+  machine.write(pci + "/removable", "0\n");
+  machine.write(pci + "/sda2/dev", "8:2\n");
+  machine.write(pci + "/sda2/partition", "1\n");
+  QDir().mkpath(machine.path("sys/dev/block"));
+  QFile::link(machine.path(pci + "/sda2"), machine.path("sys/dev/block/8:2"));
+  machine.write("proc/self/mountinfo", "26 1 8:1 / / rw - ext4 /dev/sda1 rw\n30 26 8:2 / " +
+                                           volumes.tree.path("b").toUtf8() +
+                                           " rw - ext4 /dev/sda2 rw\n");
+  QFile::link("/proc/swaps", machine.path("proc/swaps"));
+  const QByteArray fstab =
+      "UUID=1 / ext4 defaults 0 1\n" + oldFile.toUtf8() + " none swap sw 0 0\n";
+  machine.write("fstab", fstab);
+  SwapPaths paths;
+  paths.storageRoot = machine.root();
+  paths.fstab = machine.path("fstab");
+
+  SwapFileMove move(paths);
+  ASSERT_TRUE(move.run(volumes.tree.path("b"))) << move.error().toStdString();
+  const QString newFile = volumes.tree.path("b/swapfile");
+  QFile swaps("/proc/swaps");
+  ASSERT_TRUE(swaps.open(QIODevice::ReadOnly));
+  const QByteArray active = swaps.readAll();
+  EXPECT_TRUE(active.contains(newFile.toUtf8() + " ")) << active.toStdString();
+  EXPECT_FALSE(active.contains(oldFile.toUtf8())) << active.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(oldFile));
+  EXPECT_EQ(QFileInfo(newFile).size(), 8 << 20);
+  EXPECT_EQ(machine.read("fstab"),
+            "UUID=1 / ext4 defaults 0 1\n" + newFile.toUtf8() + " none swap sw 0 0\n");
 }
