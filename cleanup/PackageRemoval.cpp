@@ -51,7 +51,13 @@ const QStringList &desktopPackages() {
 QDBusConnection packageKitBus(const QString &address) {
   if (address.isEmpty())
     return QDBusConnection::systemBus();
-  return QDBusConnection::connectToBus(address, QStringLiteral("tidewell-packagekit"));
+  const QString name = QStringLiteral("tidewell-packagekit");
+  QDBusConnection bus = QDBusConnection::connectToBus(address, name);
+  if (bus.isConnected())
+    return bus;
+  // A connection lost earlier keeps its name: start over.
+  QDBusConnection::disconnectFromBus(name);
+  return QDBusConnection::connectToBus(address, name);
 }
 
 } // namespace
