@@ -11,6 +11,7 @@
 #include "CleanupTestSupport.h"
 #include "cleanup/InstalledPrograms.h"
 #include "platform/registry/RegistryFactory.h"
+#include "tests/system/LogLines.h"
 
 namespace {
 
@@ -71,9 +72,18 @@ TEST_F(Uninstall, RefusesWhatTheListingDidNotOffer) {
   const QString marker = tree.path("started");
   const QString command = tree.script("run.exe", "touch " + marker.toUtf8() + "\n");
   InstalledPrograms &list = listed();
+  LogLines log;
   EXPECT_FALSE(list.uninstallProgram(command));
   EXPECT_FALSE(list.uninstallProgram("sh -c 'touch " + marker + "'"));
   EXPECT_FALSE(list.uninstallProgram("   "));
+  EXPECT_EQ(log.messages(),
+            std::vector<std::string>(
+                {LogLines::native("NativeUtil", "uninstall command is not in the program list: " +
+                                                    command.toStdString()),
+                 LogLines::native("NativeUtil",
+                                  "uninstall command is not in the program list: sh -c 'touch " +
+                                      marker.toStdString() + "'"),
+                 LogLines::native("NativeUtil", "uninstall command is empty")}));
   // Listed later, the same string is accepted only after a new listing.
   registerUninstaller(command);
   EXPECT_FALSE(list.uninstallProgram(command));
@@ -87,7 +97,13 @@ TEST_F(Uninstall, StartsOurUninstallerWithItsArgumentsAndNoShell) {
   const QString command =
       QString("\"%1\" /SILENT \"two words\" $(touch %2);touch %2").arg(TW_UNINSTALL_PROBE, marker);
   registerUninstaller(command);
+  LogLines log;
   ASSERT_TRUE(listed().uninstallProgram(command));
+  EXPECT_EQ(log.messages(),
+            std::vector<std::string>({LogLines::native(
+                "NativeUtil", "uninstall program. exe=" + std::string(TW_UNINSTALL_PROBE) +
+                                  " params=/SILENT \"two words\" $(touch " + marker.toStdString() +
+                                  ");touch " + marker.toStdString())}));
   const QStringList record = waitForProbe();
   ASSERT_FALSE(record.isEmpty());
   EXPECT_EQ(record[0], QFileInfo("/proc/self/exe").symLinkTarget());
