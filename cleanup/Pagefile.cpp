@@ -3,9 +3,8 @@
 #include "platform/storage/StorageInfo.h"
 #include "platform/swap/SwapApi.h"
 #include "platform/swap/SwapFiles.h"
-#include "platform/swap/linux/LinuxSwapApi.h"
 
-Pagefile::Pagefile() : Pagefile(createStorageInfo(), std::make_shared<LinuxSwapApi>()) {}
+Pagefile::Pagefile() : Pagefile(createStorageInfo(), createSwapApi()) {}
 
 Pagefile::Pagefile(std::shared_ptr<StorageInfo> storage, std::shared_ptr<SwapApi> swap)
     : storage_(std::move(storage)), swap_(std::move(swap)) {}

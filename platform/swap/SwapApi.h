@@ -2,6 +2,7 @@
 // The swap facility: moving the swap file to another file system. On Linux
 // the move runs in a privileged helper.
 #include <QString>
+#include <memory>
 
 class SwapApi {
 public:
@@ -15,3 +16,6 @@ public:
   // Why the last move failed, for the log.
   virtual QString lastError() const = 0;
 };
+
+// This platform's swap facility.
+std::unique_ptr<SwapApi> createSwapApi();

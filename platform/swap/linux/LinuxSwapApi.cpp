@@ -25,6 +25,10 @@ bool isRootOwned(const QString &path) {
 
 } // namespace
 
+std::unique_ptr<SwapApi> createSwapApi() {
+  return std::make_unique<LinuxSwapApi>();
+}
+
 LinuxSwapApi::LinuxSwapApi(SwapPaths paths) : paths_(std::move(paths)) {}
 
 bool LinuxSwapApi::isSwapTarget(const QString &mountPoint) const {
