@@ -302,3 +302,11 @@ bool NativeUtil::stopScanDuplicateFiles(int id) {
 bool NativeUtil::addScanDuplicateFilesFolder(int id, const QString &folder) {
   return duplicateFileFinder.addScanDuplicateFilesFolder(id, folder);
 }
+
+// Privacy items.
+QString NativeUtil::getPrivacyItems() {
+  return privacyCleaner.getPrivacyItems();
+}
+bool NativeUtil::cleanPrivacyItems(const QString &items) {
+  return privacyCleaner.cleanPrivacyItems(items);
+}

@@ -9,6 +9,7 @@
 #include "bridge/Asset.h"
 #include "bridge/ScriptFunction.h"
 #include "bridge/TimerService.h"
+#include "cleanup/PrivacyCleaner.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -131,6 +132,7 @@ private:
   DriveInfo driveInfo;
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
+  PrivacyCleaner privacyCleaner;
   TimerService timerService;
 
   // Script properties.

@@ -30,7 +30,7 @@ const QStringList &NativeUtil::pendingMembers() {
       "setStartupOnBoot", "setMinimizeOnClose",
       // cleanup
       "getInstalledPrograms", "uninstallProgram", "getStartupItems", "removeStartupItem",
-      "getPrivacyItems", "cleanPrivacyItems", "getPagefileSize", "migratePagefile",
+      "getPagefileSize", "migratePagefile",
       // online services
       "checkUpdate", "getVersionList", "getAppInfo", "submitFeedback", "reportEvent", "getClientId",
       "downloadUpdate"};
@@ -101,12 +101,6 @@ QString NativeUtil::getStartupItems() {
 }
 bool NativeUtil::removeStartupItem(const QString &, const QString &, const QString &) {
   return false;
-}
-QString NativeUtil::getPrivacyItems() {
-  return emptyList();
-}
-bool NativeUtil::cleanPrivacyItems(const QString &) {
-  return true;
 }
 QString NativeUtil::getPagefileSize() {
   return QStringLiteral("0");

@@ -254,8 +254,6 @@ TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureVal
       {"uninstallProgram", T_BOOL, "", 0},
       {"getStartupItems", T_STRING, emptyList, 0},
       {"removeStartupItem", T_BOOL, "", 0},
-      {"getPrivacyItems", T_STRING, emptyList, 0},
-      {"cleanPrivacyItems", T_BOOL, "", 1},
       {"getPagefileSize", T_STRING, "0", 0},
       {"migratePagefile", T_BOOL, "", 0},
       {"checkUpdate", T_STRING, unreachable, 0},
