@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 

@@ -84,6 +84,7 @@ struct Trees {
     write(chromeProfile1 + "/Cache/Cache_Data/data_1", bytes(700));
     write(cacheHome() + "/google-chrome/ShaderCache/x", bytes(40)); // not a profile
     write(chromiumFlatpak + "/Cache/Cache_Data/data_0", bytes(900));
+    EXPECT_EQ(mkfifo(QFile::encodeName(chromiumFlatpak + "/Cache/pipe").constData(), 0600), 0);
     link(outside, chromiumFlatpak + "/Cache/Cache_Data/outside");
     link(outside + "/keep.txt", chromiumFlatpak + "/Cache/Cache_Data/keep-link");
     write(chromiumSnap + "/Code Cache/js/index", bytes(400));
@@ -123,12 +124,13 @@ struct TempTree {
     write(folder + "/emptyold/.keep-me-not", QByteArray());
     QFile::remove(folder + "/emptyold/.keep-me-not");
     makeSocket(folder + "/sock");
+    EXPECT_EQ(mkfifo(QFile::encodeName(folder + "/pipe").constData(), 0600), 0);
     link(folder + "/old.bin", folder + "/oldlink");
     for (const char *entry :
          {"old.bin", "sub/old2.bin", "sub/caf\xe9.tmp", "sub", "held.bin",
           "qipc_sharedmemory_TidewellKey", "systemd-private-0123-colord.service-abc/tmp/x",
           "systemd-private-0123-colord.service-abc/tmp", "systemd-private-0123-colord.service-abc",
-          ".X11-unix/leftover", ".X11-unix", "emptyold", "sock", "oldlink"})
+          ".X11-unix/leftover", ".X11-unix", "emptyold", "sock", "pipe", "oldlink"})
       age(QFile::encodeName(folder) + '/' + entry, 2 * 60 * 60);
     write(folder + "/fresh.bin", bytes(1500));
     holder = std::make_unique<RunningProcess>(folder + "/held.bin");
@@ -284,7 +286,7 @@ TEST_F(PrivacyClean, EmptiesEveryCategoryAndKeepsWhatItMust) {
   // Temporary files: only old, unheld, own regular files and emptied folders went.
   QStringList tempLeft = listing(temp.folder);
   EXPECT_EQ(tempLeft, QStringList({".X11-unix", ".X11-unix/leftover", "fresh.bin", "held.bin",
-                                   "oldlink", "qipc_sharedmemory_TidewellKey", "sock",
+                                   "oldlink", "pipe", "qipc_sharedmemory_TidewellKey", "sock",
                                    "systemd-private-0123-colord.service-abc",
                                    "systemd-private-0123-colord.service-abc/tmp",
                                    "systemd-private-0123-colord.service-abc/tmp/x"}));
@@ -343,6 +345,34 @@ TEST_F(PrivacyClean, EmptiesEveryCategoryAndKeepsWhatItMust) {
   EXPECT_NE(summary.find(", 3 skipped in use"), std::string::npos) << summary;
   EXPECT_NE(summary.find("firefox: "), std::string::npos) << summary;
   EXPECT_NE(summary.find("prefetch: 0 deleted, 0 not deleted"), std::string::npos) << summary;
+}
+
+TEST_F(PrivacyClean, ACacheDeeperThanPathMaxIsMeasuredAndEmptiedWhole) {
+  const QString cache = cacheHome() + "/microsoft-edge/Default/Cache";
+  QDir().mkpath(cache);
+  int fd = open(QFile::encodeName(cache).constData(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  const char *name = "a-folder-name-of-32-bytes-length";
+  const int depth = 200; // 200 * 33 bytes is well past PATH_MAX
+  for (int i = 0; i < depth; ++i) {
+    ASSERT_EQ(mkdirat(fd, name, 0700), 0);
+    const int next = openat(fd, name, O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+    ASSERT_GE(fd, 0);
+  }
+  const int file = openat(fd, "bottom", O_WRONLY | O_CREAT, 0600);
+  ASSERT_EQ(::write(file, "12345", 5), 5);
+  close(file);
+  close(fd);
+  EXPECT_EQ(sizeOf(privacyItems(), "edge"), 5);
+  LogLines log;
+  PrivacyCleaner().cleanPrivacyItems("[\"edge\"]");
+  EXPECT_EQ(listing(cache), QStringList());
+  bool found = false;
+  for (const std::string &line : log.messages())
+    found = found || line.find("edge: 201 deleted, 0 not deleted") != std::string::npos;
+  EXPECT_TRUE(found);
 }
 
 TEST_F(PrivacyClean, WhatCannotBeDeletedIsCountedAndMakesSuccessFalse) {

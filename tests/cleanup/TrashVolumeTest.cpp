@@ -80,4 +80,22 @@ TEST_F(TrashVolume, AStickySharedTrashHoldsTheUsersFolder) {
   EXPECT_EQ(trashFolders(PrivacyEnvironment::current()), QStringList());
 }
 
+TEST_F(TrashVolume, AVolumeMountedInsideACacheIsNotEntered) {
+  // The tmpfs mounted over a cache's subfolder: cleaning the cache must not
+  // reach into it.
+  const QString cache = cacheHome() + "/thumbnails";
+  write(cache + "/normal/a.png", bytes(10));
+  QDir().mkpath(cache + "/large");
+  ASSERT_EQ(mount(QFile::encodeName(volume).constData(),
+                  QFile::encodeName(cache + "/large").constData(), nullptr, MS_BIND, nullptr),
+            0)
+      << strerror(errno);
+  write(volume + "/precious.txt", bytes(20));
+  EXPECT_EQ(sizeOf(privacyItems(), "thumbcache"), 10);
+  PrivacyCleaner().cleanPrivacyItems("[\"thumbcache\"]");
+  EXPECT_TRUE(QFile::exists(volume + "/precious.txt"));
+  EXPECT_FALSE(QFile::exists(cache + "/normal"));
+  umount2(QFile::encodeName(cache + "/large").constData(), MNT_DETACH);
+}
+
 } // namespace
