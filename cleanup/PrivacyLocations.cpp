@@ -1,7 +1,9 @@
 #include "cleanup/PrivacyLocations.h"
 
 #include <QFile>
+#include <QFileInfo>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +24,15 @@ void addFolder(PrivacyLocation &location, const QString &path, CleanAction actio
     location.targets.append({path, action, QString()});
 }
 
+// A temporary folder set to the home folder, or to one that holds it,
+// would put the user's own files under the temp-file rules.
+bool holdsHome(const QString &folder, const QString &home) {
+  const QString temp = QFileInfo(folder).canonicalFilePath();
+  const QString user = QFileInfo(home).canonicalFilePath();
+  return temp.isEmpty() || temp == QLatin1String("/") ||
+         (!user.isEmpty() && (user == temp || user.startsWith(temp + '/')));
+}
+
 bool exists(const QString &path) {
   struct stat info;
   return lstat(FileName::toBytes(path).constData(), &info) == 0;
@@ -36,7 +47,11 @@ bool isRealFolder(const QString &path) {
 
 PrivacyEnvironment PrivacyEnvironment::current() {
   PrivacyEnvironment environment;
+  environment.uid = getuid();
   environment.home = FileName::fromBytes(qgetenv("HOME"));
+  if (environment.home.isEmpty())
+    if (const passwd *user = getpwuid(environment.uid))
+      environment.home = FileName::fromBytes(user->pw_dir);
   environment.configHome = xdgFolder("XDG_CONFIG_HOME", environment.home + "/.config");
   environment.dataHome = xdgFolder("XDG_DATA_HOME", environment.home + "/.local/share");
   environment.cacheHome = xdgFolder("XDG_CACHE_HOME", environment.home + "/.cache");
@@ -44,7 +59,6 @@ PrivacyEnvironment PrivacyEnvironment::current() {
   environment.tempFolder = temp.isEmpty() ? QStringLiteral("/tmp") : temp;
   while (environment.tempFolder.size() > 1 && environment.tempFolder.endsWith(QLatin1Char('/')))
     environment.tempFolder.chop(1);
-  environment.uid = getuid();
   return environment;
 }
 
@@ -65,7 +79,8 @@ PrivacyLocation locatePrivacyCategory(const PrivacyCategory &category,
     break;
   case PrivacySource::TempFiles:
     location.path = environment.tempFolder;
-    addFolder(location, location.path, CleanAction::EmptyTempFolder);
+    if (!holdsHome(location.path, environment.home))
+      addFolder(location, location.path, CleanAction::EmptyTempFolder);
     break;
   case PrivacySource::Nothing:
     break;

@@ -425,6 +425,19 @@ TEST_F(PrivacyClean, NothingIsCleanedForMalformedOrUnknownTypes) {
             LogLines::native("NativeUtil", "clean privacy items. types=[\"Temp\"] success=true"));
 }
 
+TEST_F(PrivacyClean, ATemporaryFolderHoldingTheHomeFolderIsLeftAlone) {
+  const QString document = write(home() + "/thesis.odt", bytes(100));
+  age(document, 3 * 60 * 60);
+  const QByteArray saved = qgetenv("TMPDIR");
+  for (const QString &temp : {home(), home() + "/", QFileInfo(home()).path(), QString("/")}) {
+    qputenv("TMPDIR", QFile::encodeName(temp));
+    EXPECT_EQ(sizeOf(privacyItems(), "temp"), 0) << temp.toStdString();
+    PrivacyCleaner().cleanPrivacyItems("[\"temp\"]");
+  }
+  qputenv("TMPDIR", saved);
+  EXPECT_TRUE(QFile::exists(document));
+}
+
 TEST_F(PrivacyClean, ATypeNamedTwiceIsCleanedTwiceAndCountedOnce) {
   write(cacheHome() + "/thumbnails/normal/a.png", bytes(10));
   LogLines log;
