@@ -16,7 +16,8 @@ run() {
   (cd "$dir" && ctest --output-on-failure -j2 -R "^(${names})\$")
 }
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan-suppressions.txt"
 run build-asan address engine-value-tests archive_test log_test registry-store-tests \
   registry-service-tests host_bridge_test
 run build-tsan thread disk_tests disk_stress_tests engine-shutdown-tests
