@@ -75,7 +75,7 @@ EngineWindow::EngineWindow(UINT flags, const RECT32 *frame, EngineWindow *owner)
   // Dropped files and links would take the window to them.
   view->installEventFilter(this);
   webPage = new EnginePage(webProfile, this);
-  webPage->setBackgroundColor(seeThrough ? Qt::transparent : Qt::white);
+  webPage->setBackgroundColor(Qt::white); // until the root element asks for a transparent frame
   view->setPage(webPage);
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
