@@ -1,11 +1,11 @@
 // Windows: attributes of the root element, the caption, modal windows and
 // the end of the message loop.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { chmod, mkdtemp, readFile, readdir, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { test } from 'node:test';
-import { dragOnto, visibleWindows } from '../node/lib/x11.mjs';
+import { dragOnto, visibleWindows, windowPixels } from '../node/lib/x11.mjs';
 import { closeMainWindow, startHost } from './host.mjs';
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -254,4 +254,20 @@ test('the folder dialog speaks the page\'s language', async (t) => {
     await closeMainWindow(page);
     assert.equal(await app.exit(15000), 0);
   }
+});
+
+test('under a compositor a page without a transparent frame stays opaque', async (t) => {
+  const compositor = spawn('xcompmgr', [], { stdio: 'ignore' });
+  t.after(() => compositor.kill());
+  await sleep(500);
+  const app = await startHost({ start: 'this://app/plain.html' });
+  t.after(() => app.kill());
+  const page = await app.page({ urlIncludes: 'plain.html' });
+  await page.waitFor('window.events');
+  let windows = [];
+  for (let i = 0; i < 50 && windows.length !== 1; i++, await sleep(100)) windows = visibleWindows(app.child.pid);
+  await sleep(300);
+  for (const pixel of windowPixels(windows[0], [[0, 0], [799, 599], [400, 300]])) assert.equal(pixel, 'ffffffff');
+  await closeMainWindow(page);
+  assert.equal(await app.exit(15000), 0);
 });
