@@ -5,6 +5,7 @@
 #include "disk/FileRecord.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <map>
 
 class DigestGroups {
@@ -21,8 +22,8 @@ public:
 
 private:
   struct Group {
-    qint64 size = 0; // of the first record
-    QVector<QJsonObject> files;
+    QString size;      // of the first record, as JSON text
+    QStringList files; // each record's JSON text
   };
   std::map<QByteArray, Group> groups_;
 };

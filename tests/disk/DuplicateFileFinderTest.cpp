@@ -1,5 +1,7 @@
 #include "disk/DuplicateFileFinder.h"
+#include "disk/DuplicateGroups.h"
 #include "disk/FileDigest.h"
+#include "disk/JsonText.h"
 
 #include "DiskTestSupport.h"
 #include "tests/system/TestFiles.h"
@@ -330,4 +332,45 @@ TEST(FileDigestReads, AFailedReadGivesNoDigestRatherThanThatOfAnEmptyFile) {
   ASSERT_TRUE(QFile::rename(record.path, tree.path("kept"))); // so its inode is not reused
   tree.write("swapped", "54321");
   EXPECT_TRUE(digest.ofFile(record).isEmpty());
+}
+
+// The groups text is put together from pieces; it must be exactly what
+// QJsonDocument writes for the same groups, escapes and number forms too.
+TEST(DuplicateGroupsText, IsQJsonDocumentsIndentedForm) {
+  const auto record = [](const QString &path, qint64 size) {
+    FileRecord found;
+    found.path = path;
+    found.size = size;
+    found.modifiedSecs = 1700000000 + size % 1000;
+    return found;
+  };
+  const QList<QPair<QByteArray, FileRecord>> added = {
+      {"bb", record("/a/quote\"back\\slash\x01\ttab", 12345678901)},
+      {"aa", record(QString::fromUtf8("/b/\xE6\xBD\xAE \xF0\x9F\x98\x80 \xEE\xBF\xA9"), 0)},
+      {"bb", record("/c/second", 12345678901)},
+      {"aa", record("/d/x", 0)},
+      {"cc", record("/e/alone", 7)},
+      {"aa", record("/f/y", 0)}};
+  DigestGroups groups;
+  QMap<QByteArray, QJsonArray> expectedFiles;
+  QMap<QByteArray, double> expectedSize;
+  EXPECT_EQ(groups.toText(), JsonText::indented(QJsonObject{{"groups", QJsonArray()}}));
+  for (const auto &[digest, found] : added) {
+    groups.add(digest, found);
+    if (!expectedFiles.contains(digest))
+      expectedSize[digest] = double(found.size);
+    expectedFiles[digest].append(found.toJson());
+  }
+  QJsonArray expected;
+  for (auto it = expectedFiles.constBegin(); it != expectedFiles.constEnd(); ++it) {
+    if (it.value().size() >= 2)
+      expected.append(QJsonObject{{"files", it.value()},
+                                  {"hash", QString::fromLatin1(it.key())},
+                                  {"size", expectedSize[it.key()]}});
+  }
+  EXPECT_EQ(groups.toText(), JsonText::indented(QJsonObject{{"groups", expected}}));
+  int groupCount, fileCount;
+  groups.count(groupCount, fileCount);
+  EXPECT_EQ(groupCount, 2);
+  EXPECT_EQ(fileCount, 5);
 }
