@@ -93,16 +93,20 @@ private:
     group.unhashed = left;
   }
 
-  // One millisecond per pause on average: a sleep that overran shortens the
-  // next, so the pauses add up to what they are meant to and no more.
+  // One millisecond per pause on average: time a sleep overran (the thread
+  // was off the processor all the same) shortens the pauses that follow, so
+  // the pauses add up to what they are meant to and no more.
   void pause() {
     progressStep();
     std::this_thread::yield();
-    const auto now = std::chrono::steady_clock::now();
-    const auto until =
-        now + pausePerRecord - std::min<std::chrono::nanoseconds>(overrun, pausePerRecord);
+    if (overrun >= pausePerRecord) {
+      overrun -= pausePerRecord;
+      return;
+    }
+    const auto until = std::chrono::steady_clock::now() + pausePerRecord - overrun;
     std::this_thread::sleep_until(until);
-    overrun = std::chrono::steady_clock::now() - until;
+    overrun = std::max<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - until,
+                                                 std::chrono::nanoseconds(0));
   }
 
   void progressStep() {
