@@ -12,6 +12,11 @@ document.getElementById("kernel").textContent = NativeUtil.kernelType() + " " + 
 document.getElementById("installFolder").textContent = installFolder;
 document.getElementById("version").textContent = "版本 " + gAppVersion;
 
+// The tray icon brings the window back after it is closed to the tray; its
+// menu's "退出潮井" ends the application.
+NativeUtil.setTrayIcon();
+document.onGlobalEvent("NATIVE_EXIT_APP", () => Window.this.close());
+
 document.getElementById("closeBtn").addEventListener("click", () => Window.this.close());
 document.getElementById("uninstallBtn").addEventListener("click", () => {
   const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
