@@ -5,6 +5,7 @@
 #include "bridge/MethodTable.h"
 #include "host/catalogue/Constants.h"
 #include "host/log/Log.h"
+#include "online/ClientIdentity.h"
 
 NativeUtil::NativeUtil(const ISciterAPI &api)
     : api(api), nativeVersion(Constants::nativeVersion()),
@@ -301,4 +302,28 @@ bool NativeUtil::stopScanDuplicateFiles(int id) {
 }
 bool NativeUtil::addScanDuplicateFilesFolder(int id, const QString &folder) {
   return duplicateFileFinder.addScanDuplicateFilesFolder(id, folder);
+}
+
+// Online services.
+QString NativeUtil::checkUpdate() {
+  return serviceClient.checkUpdate();
+}
+QString NativeUtil::getVersionList() {
+  return serviceClient.getVersionList();
+}
+QString NativeUtil::getAppInfo() {
+  return serviceClient.getAppInfo();
+}
+bool NativeUtil::submitFeedback(const QString &feedback) {
+  return serviceClient.submitFeedback(feedback);
+}
+bool NativeUtil::reportEvent(const QString &event) {
+  return serviceClient.reportEvent(event);
+}
+QString NativeUtil::getClientId() {
+  return ClientIdentity::current();
+}
+QString NativeUtil::downloadUpdate(const QString &url, const QString &savePath,
+                                   ScriptCallback callback) {
+  return updateDownloader.downloadUpdate(url, savePath, std::move(callback));
 }

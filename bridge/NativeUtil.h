@@ -13,6 +13,8 @@
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
 #include "host/CallbackEvent.h"
+#include "online/ServiceClient.h"
+#include "online/UpdateDownloader.h"
 #include "system/FileService.h"
 #include "system/ProcessControl.h"
 #include "system/ShellService.h"
@@ -132,6 +134,8 @@ private:
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
   TimerService timerService;
+  ServiceClient serviceClient;
+  UpdateDownloader updateDownloader;
 
   // Script properties.
   const bool isDebug = false;

@@ -14,10 +14,6 @@ QString emptyList() {
       QJsonDocument(QJsonObject{{"list", QJsonArray()}}).toJson(QJsonDocument::Indented));
 }
 
-QString serviceUnavailable() {
-  return QStringLiteral("{\"error\":\"server unreachable\"}");
-}
-
 } // namespace
 
 const QStringList &NativeUtil::pendingMembers() {
@@ -30,10 +26,7 @@ const QStringList &NativeUtil::pendingMembers() {
       "setStartupOnBoot", "setMinimizeOnClose",
       // cleanup
       "getInstalledPrograms", "uninstallProgram", "getStartupItems", "removeStartupItem",
-      "getPrivacyItems", "cleanPrivacyItems", "getPagefileSize", "migratePagefile",
-      // online services
-      "checkUpdate", "getVersionList", "getAppInfo", "submitFeedback", "reportEvent", "getClientId",
-      "downloadUpdate"};
+      "getPrivacyItems", "cleanPrivacyItems", "getPagefileSize", "migratePagefile"};
   return names;
 }
 
@@ -113,26 +106,4 @@ QString NativeUtil::getPagefileSize() {
 }
 bool NativeUtil::migratePagefile(const QString &) {
   return false;
-}
-
-QString NativeUtil::checkUpdate() {
-  return serviceUnavailable();
-}
-QString NativeUtil::getVersionList() {
-  return serviceUnavailable();
-}
-QString NativeUtil::getAppInfo() {
-  return serviceUnavailable();
-}
-bool NativeUtil::submitFeedback(const QString &) {
-  return false;
-}
-bool NativeUtil::reportEvent(const QString &) {
-  return true;
-}
-QString NativeUtil::getClientId() {
-  return {};
-}
-QString NativeUtil::downloadUpdate(const QString &, const QString &, ScriptCallback) {
-  return {};
 }

@@ -225,7 +225,6 @@ TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureVal
   Held<NativeUtil> util;
   som_passport_t *passport = util->passport();
   const QString emptyList = "{\n    \"list\": [\n    ]\n}\n";
-  const QString unreachable = "{\"error\":\"server unreachable\"}";
   struct Expected {
     const char *name;
     UINT type;
@@ -258,13 +257,6 @@ TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureVal
       {"cleanPrivacyItems", T_BOOL, "", 1},
       {"getPagefileSize", T_STRING, "0", 0},
       {"migratePagefile", T_BOOL, "", 0},
-      {"checkUpdate", T_STRING, unreachable, 0},
-      {"getVersionList", T_STRING, unreachable, 0},
-      {"getAppInfo", T_STRING, unreachable, 0},
-      {"submitFeedback", T_BOOL, "", 0},
-      {"reportEvent", T_BOOL, "", 1},
-      {"getClientId", T_STRING, "", 0},
-      {"downloadUpdate", T_STRING, "", 0},
   };
   QStringList names;
   for (const Expected &member : expected)
