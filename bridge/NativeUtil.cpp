@@ -9,6 +9,7 @@
 #include "bridge/TrayIcon.h"
 #include "host/catalogue/Constants.h"
 #include "host/log/Log.h"
+#include "online/ClientIdentity.h"
 
 NativeUtil::NativeUtil(const ISciterAPI &api)
     : api(api), nativeVersion(Constants::nativeVersion()),
@@ -431,4 +432,28 @@ bool NativeUtil::setSharedMemoryValue(const QString &key, const QString &value) 
 }
 QString NativeUtil::getSharedMemoryValue(const QString &key) {
   return sharedMemories.value(key);
+}
+
+// Online services.
+QString NativeUtil::checkUpdate() {
+  return serviceClient.checkUpdate();
+}
+QString NativeUtil::getVersionList() {
+  return serviceClient.getVersionList();
+}
+QString NativeUtil::getAppInfo() {
+  return serviceClient.getAppInfo();
+}
+bool NativeUtil::submitFeedback(const QString &feedback) {
+  return serviceClient.submitFeedback(feedback);
+}
+bool NativeUtil::reportEvent(const QString &event) {
+  return serviceClient.reportEvent(event);
+}
+QString NativeUtil::getClientId() {
+  return ClientIdentity::current();
+}
+QString NativeUtil::downloadUpdate(const QString &url, const QString &savePath,
+                                   ScriptCallback callback) {
+  return updateDownloader.downloadUpdate(url, savePath, std::move(callback));
 }

@@ -23,6 +23,8 @@
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
 #include "host/CallbackEvent.h"
+#include "online/ServiceClient.h"
+#include "online/UpdateDownloader.h"
 #include "system/FileService.h"
 #include "system/ProcessControl.h"
 #include "system/ShellService.h"
@@ -44,10 +46,6 @@ public:
   static HWINDOW trayWindow();
   void setHostWindow(int32_t value) { hostWindow = value; }
   static void removeTrayIcon();
-
-  // Members that still answer with their failure value until their
-  // subsystem is built.
-  static const QStringList &pendingMembers();
 
   // Script methods, in passport order.
   int log(const QString &message, const QString &tag);
@@ -165,6 +163,8 @@ private:
   // Only whether it is 0 matters: while it is, no global events are raised
   // and exitApp does nothing.
   int32_t hostWindow = 0;
+  ServiceClient serviceClient;
+  UpdateDownloader updateDownloader;
 
   // Script properties.
   const bool isDebug = false;

@@ -23,7 +23,10 @@ QStringList applicationArguments() {
 
 SystemInfo::SystemInfo() : SystemInfo(OsPlatform::systemInfo()) {}
 
-SystemInfo::SystemInfo(std::shared_ptr<SystemApi> system) : system_(std::move(system)) {}
+SystemInfo::SystemInfo(std::shared_ptr<SystemApi> system,
+                       std::shared_ptr<Connectivity> connectivity)
+    : system_(std::move(system)),
+      connectivity_(connectivity ? std::move(connectivity) : OsPlatform::connectivity()) {}
 
 bool SystemInfo::is64BitOS() {
   const int architecture = system_->processorArchitecture();
@@ -40,7 +43,7 @@ bool SystemInfo::isInternetAvailable() {
 }
 
 bool SystemInfo::isNetworkConnected() {
-  const bool connected = system_->isConnectedToInternet();
+  const bool connected = connectivity_->isOnline();
   Log::info("Network", "check network connection. connected: {}", connected);
   return connected;
 }

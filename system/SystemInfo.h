@@ -4,12 +4,15 @@
 #include <QString>
 #include <memory>
 
+#include "platform/os/Connectivity.h"
 #include "platform/os/SystemApi.h"
 
 class SystemInfo {
 public:
   SystemInfo();
-  explicit SystemInfo(std::shared_ptr<SystemApi> system);
+  // Without a connectivity source, the system's own.
+  explicit SystemInfo(std::shared_ptr<SystemApi> system,
+                      std::shared_ptr<Connectivity> connectivity = nullptr);
 
   bool is64BitOS();
   bool isWindows7();
@@ -30,4 +33,5 @@ public:
 
 private:
   std::shared_ptr<SystemApi> system_;
+  std::shared_ptr<Connectivity> connectivity_;
 };

@@ -1,5 +1,5 @@
 #pragma once
-// The system-information facility: machine, version, connectivity and the
+// The system-information facility: machine, version, routing and the
 // running program's own command line and file.
 #include <QString>
 
@@ -15,8 +15,6 @@ public:
   virtual bool verifyVersion(int major, int minor, int servicePackMajor) const = 0;
   // The IPv4 routing table has a default route.
   virtual bool hasDefaultRoute() const = 0;
-  // The system's network manager reports a connection to the internet.
-  virtual bool isConnectedToInternet() const = 0;
   // The command line the process was started with.
   virtual QString commandLine() const = 0;
   // Full path of the running program's file; empty when unknown.

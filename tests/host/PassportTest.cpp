@@ -219,50 +219,6 @@ TEST(NativeUtilPassport, AssetProtocolCountsReferencesAndAnswersItsInterface) {
   EXPECT_EQ(header->isa->asset_release(header), 0);
 }
 
-// Members whose subsystem is not built yet, with the failure value each
-// answers until then. Shrinks as subsystems are wired.
-TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureValue) {
-  Held<NativeUtil> util;
-  som_passport_t *passport = util->passport();
-  const QString unreachable = "{\"error\":\"server unreachable\"}";
-  struct Expected {
-    const char *name;
-    UINT type;
-    QString text;
-    double number;
-  };
-  const std::vector<Expected> expected = {
-      {"checkUpdate", T_STRING, unreachable, 0},
-      {"getVersionList", T_STRING, unreachable, 0},
-      {"getAppInfo", T_STRING, unreachable, 0},
-      {"submitFeedback", T_BOOL, "", 0},
-      {"reportEvent", T_BOOL, "", 1},
-      {"getClientId", T_STRING, "", 0},
-      {"downloadUpdate", T_STRING, "", 0},
-  };
-  QStringList names;
-  for (const Expected &member : expected)
-    names << member.name;
-  EXPECT_EQ(NativeUtil::pendingMembers(), names);
-  for (const Expected &member : expected) {
-    const som_method_def_t *method = findMethod(passport, member.name);
-    ASSERT_NE(method, nullptr) << member.name;
-    std::vector<VALUE> args;
-    for (size_t i = 0; i < method->params; ++i)
-      args.push_back(FakeEngine::text("fallback"));
-    VALUE r = callMethod(util.get(), passport, member.name, args);
-    EXPECT_EQ(FakeEngine::typeOf(r), member.type) << member.name;
-    if (member.type == T_STRING) {
-      EXPECT_EQ(FakeEngine::textOf(r), member.text) << member.name;
-    } else {
-      const double value =
-          member.type == T_FLOAT ? FakeEngine::numberOf(r) : FakeEngine::integerOf(r);
-      EXPECT_EQ(value, member.number) << member.name;
-    }
-    FakeEngine::clear(r);
-  }
-}
-
 TEST(NativeUtilLog, AMessageWithoutATagWritesOneScriptLine) {
   Held<NativeUtil> util;
   VALUE r = callMethod(util.get(), util->passport(), "log", {FakeEngine::text("hello from page")});

@@ -19,15 +19,19 @@ namespace {
 class FakeSystemApi : public SystemApi {
 public:
   int architecture = Amd64;
-  bool connected = false;
   QString program;
 
   int processorArchitecture() const override { return architecture; }
   bool verifyVersion(int, int, int) const override { return false; }
   bool hasDefaultRoute() const override { return false; }
-  bool isConnectedToInternet() const override { return connected; }
   QString commandLine() const override { return QString(); }
   QString programFile() const override { return program; }
+};
+
+class FakeConnectivity : public Connectivity {
+public:
+  bool online = false;
+  bool isOnline() const override { return online; }
 };
 
 TEST(SystemInfoTest, Is64BitOsFollowsTheMachineAndLogsItsCode) {
@@ -78,11 +82,12 @@ TEST(SystemInfoTest, DefaultRouteComesFromTheRouteTable) {
 }
 
 TEST(SystemInfoTest, NetworkConnectedLogsItsResult) {
-  auto api = std::make_shared<FakeSystemApi>();
+  auto connectivity = std::make_shared<FakeConnectivity>();
   for (const bool connected : {true, false}) {
-    api->connected = connected;
+    connectivity->online = connected;
     LogLines log;
-    EXPECT_EQ(SystemInfo(api).isNetworkConnected(), connected);
+    EXPECT_EQ(SystemInfo(std::make_shared<FakeSystemApi>(), connectivity).isNetworkConnected(),
+              connected);
     EXPECT_EQ(log.messages(), (std::vector<std::string>{LogLines::native(
                                   "Network", std::string("check network connection. connected: ") +
                                                  (connected ? "true" : "false"))}));

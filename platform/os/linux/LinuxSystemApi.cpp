@@ -1,51 +1,14 @@
 #include "platform/os/linux/LinuxSystemApi.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
-#include <QtNetwork/QNetworkConfigurationManager>
-
-#include <optional>
 
 #include <sys/utsname.h>
 
+#include "platform/os/linux/RouteTable.h"
+
 namespace {
-
-constexpr int routeFlagUp = 0x1;
-// NetworkManager's NMConnectivityState.
-constexpr uint connectivityUnknown = 0;
-constexpr uint connectivityFull = 4;
-
-// NetworkManager's view when it runs and knows; nothing otherwise.
-std::optional<bool> networkManagerConnectivity() {
-  QDBusConnection bus = QDBusConnection::systemBus();
-  const QString service = QStringLiteral("org.freedesktop.NetworkManager");
-  if (!bus.isConnected() || !bus.interface()->isServiceRegistered(service))
-    return std::nullopt;
-  QDBusMessage get = QDBusMessage::createMethodCall(
-      service, QStringLiteral("/org/freedesktop/NetworkManager"),
-      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-  get << service << QStringLiteral("Connectivity");
-  const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-    return std::nullopt;
-  bool ok = false;
-  const uint state = reply.arguments().first().value<QDBusVariant>().variant().toUInt(&ok);
-  if (!ok || state == connectivityUnknown)
-    return std::nullopt;
-  return state == connectivityFull;
-}
-
-bool qtOnlineState() {
-  QT_WARNING_PUSH
-  QT_WARNING_DISABLE_DEPRECATED
-  return QNetworkConfigurationManager().isOnline();
-  QT_WARNING_POP
-}
 
 // One argument of a command line, quoted so that the line splits back.
 QString quotedArgument(const QString &argument) {
@@ -85,29 +48,7 @@ bool LinuxSystemApi::verifyVersion(int, int, int) const {
 }
 
 bool LinuxSystemApi::hasDefaultRoute() const {
-  QFile table(routeTable_);
-  if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
-    return false;
-  table.readLine(); // the header
-  while (!table.atEnd()) {
-    // Iface Destination Gateway Flags RefCnt Use Metric Mask ...
-    const QList<QByteArray> fields = table.readLine().simplified().split(' ');
-    if (fields.size() < 8)
-      continue;
-    bool flagsOk = false, destinationOk = false, maskOk = false;
-    const uint flags = fields[3].toUInt(&flagsOk, 16);
-    const uint destination = fields[1].toUInt(&destinationOk, 16);
-    const uint mask = fields[7].toUInt(&maskOk, 16);
-    if (flagsOk && destinationOk && maskOk && (flags & routeFlagUp) && destination == 0 &&
-        mask == 0)
-      return true;
-  }
-  return false;
-}
-
-bool LinuxSystemApi::isConnectedToInternet() const {
-  const std::optional<bool> managed = networkManagerConnectivity();
-  return managed ? *managed : qtOnlineState();
+  return RouteTable::hasDefaultRoute(routeTable_);
 }
 
 QString LinuxSystemApi::commandLine() const {

@@ -1,5 +1,5 @@
 #pragma once
-// System facts from uname, /proc and the network manager.
+// System facts from uname and /proc.
 #include "platform/os/SystemApi.h"
 
 class LinuxSystemApi : public SystemApi {
@@ -10,7 +10,6 @@ public:
   int processorArchitecture() const override;
   bool verifyVersion(int major, int minor, int servicePackMajor) const override;
   bool hasDefaultRoute() const override;
-  bool isConnectedToInternet() const override;
   QString commandLine() const override;
   QString programFile() const override;
 

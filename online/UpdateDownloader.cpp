@@ -1,0 +1,63 @@
+#include "online/UpdateDownloader.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+#include "host/catalogue/Constants.h"
+#include "online/EnvironmentProxies.h"
+#include "online/HttpClient.h"
+#include "online/UpdateDownload.h"
+
+namespace {
+
+// Bounds what waits in memory between the socket and the file.
+constexpr qint64 readBufferBytes = 1 << 20;
+
+} // namespace
+
+UpdateDownloader::UpdateDownloader(int stallLimitMs) : stallLimitMs_(stallLimitMs) {}
+
+UpdateDownloader::~UpdateDownloader() {
+  if (!manager_)
+    return;
+  for (UpdateDownload *download :
+       manager_->findChildren<UpdateDownload *>(QString(), Qt::FindDirectChildrenOnly))
+    download->cancel();
+}
+
+QString UpdateDownloader::downloadUpdate(const QString &url, const QString &savePath,
+                                         ScriptCallback callback) {
+  if (!manager_) {
+    manager_ = std::make_unique<QNetworkAccessManager>();
+    manager_->setProxyFactory(new EnvironmentProxies);
+  }
+  const QUrl target(url, QUrl::TolerantMode);
+  const QString scheme = target.scheme().toLower();
+  const auto failLater = [this, &callback](const QString &error) {
+    QTimer::singleShot(0, manager_.get(), [callback, error] {
+      callback(CallbackEvent()
+                   .symbol(QStringLiteral("type"), QStringLiteral("error"))
+                   .text(QStringLiteral("error"), error));
+    });
+    return QStringLiteral("started");
+  };
+  // Only the web: a page must not copy local files by way of a file: URL.
+  if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    return failLater(QStringLiteral("Protocol \"%1\" is unknown").arg(scheme));
+  if (savePath.isEmpty())
+    return failLater(QStringLiteral("save file failed: No file name specified"));
+  QNetworkRequest request(target);
+  request.setRawHeader("User-Agent",
+                       QStringLiteral("%1/%2")
+                           .arg(Constants::applicationName(), Constants::nativeVersion())
+                           .toUtf8());
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                       QNetworkRequest::NoLessSafeRedirectPolicy);
+  request.setMaximumRedirectsAllowed(HttpClient::maximumRedirects);
+  QNetworkReply *reply = manager_->get(request);
+  reply->setReadBufferSize(readBufferBytes);
+  new UpdateDownload(reply, savePath, std::move(callback), stallLimitMs_, manager_.get());
+  return QStringLiteral("started");
+}

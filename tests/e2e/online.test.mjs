@@ -1,0 +1,214 @@
+// Online services called from the application's page over DevTools, against
+// the local test service: the program's base URL points at it through the
+// loopback-only override TIDEWELL_SERVICE_BASE_URL.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import net from 'node:net';
+import path from 'node:path';
+import { launch } from '../node/lib/driver.mjs';
+import { APP, binDir, freshUser, scratch, sleep } from './lib/fixture.mjs';
+import { startService, startNetworkManager } from './lib/service.mjs';
+
+const service = await startService();
+const running = [];
+after(() => {
+  running.forEach((stop) => stop());
+  service.stop();
+});
+
+async function startApp(env) {
+  const user = freshUser('online');
+  const app = await launch({ program: path.join(binDir, APP), cwd: binDir, env: { ...user.env, ...env } });
+  running.push(() => app.kill());
+  const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 10000);
+  return { app, page };
+}
+
+// A call of NativeUtil from the page, timed there.
+const call = (page, expression) =>
+  page.eval(`(() => { const t = performance.now(); const value = ${expression}; return { value, ms: performance.now() - t }; })()`);
+
+const closedPort = () =>
+  new Promise((resolve) => {
+    const server = net.createServer().listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+
+test('service calls from the page: bodies unchanged, headers, feedback, events, time-outs, redirects', async () => {
+  await service.reset();
+  const { app, page } = await startApp({ TIDEWELL_SERVICE_BASE_URL: service.origin });
+  try {
+    const expected = {
+      checkUpdate: '{"version":"2.1.0","url":"https://download.tidewell.example/Tidewell-2.1.0.exe","notes":"修复与改进"}',
+      getVersionList: '{"list":[{"version":"2.1.0"},{"version":"2.0.0"}]}',
+      getAppInfo: '{"name":"Tidewell","homepage":"https://www.tidewell.example"}',
+    };
+    for (const [method, body] of Object.entries(expected)) {
+      assert.equal((await call(page, `NativeUtil.${method}()`)).value, body, method);
+    }
+    const reads = await service.requests();
+    assert.deepEqual(reads.map((r) => `${r.method} ${r.target}`), ['GET /api/versions/latest/', 'GET /api/versions/', 'GET /api/info/']);
+    for (const { headers } of reads) {
+      assert.equal(headers['Content-Type'], 'application/json');
+      assert.equal(headers['X-App-Id'], '10001');
+      assert.match(headers['User-Agent'], /^Tidewell\/2\.0\.0 \([^;]+; [^)]+\)$/);
+    }
+
+    const clientId = (await call(page, 'NativeUtil.getClientId()')).value;
+    assert.match(clientId, /^[1-9A-FX]{16}$/);
+    assert.equal((await call(page, `NativeUtil.submitFeedback('{"text":"很好","client_id":"forged"}')`)).value, true);
+    assert.equal((await call(page, `NativeUtil.submitFeedback('plain words')`)).value, true);
+    const feedback = await service.requestsTo('/api/feedback/');
+    assert.deepEqual(feedback.map((r) => r.body), [
+      `{"app_version":"2.0.0","client_id":"${clientId}","text":"很好"}`,
+      `{"app_version":"2.0.0","client_id":"${clientId}"}`,
+    ]);
+    await service.rule('/api/feedback/', { body: '{"error":"rejected"}' });
+    assert.equal((await call(page, `NativeUtil.submitFeedback('{}')`)).value, false);
+    await service.rule('/api/feedback/', { body: '' });
+    assert.equal((await call(page, `NativeUtil.submitFeedback('{}')`)).value, true, 'an empty 200');
+    await service.rule('/api/feedback/', { status: 404 });
+    assert.equal((await call(page, `NativeUtil.submitFeedback('{}')`)).value, false);
+    await service.rule('/api/feedback/', { delay: 6 });
+    const slowFeedback = await call(page, `NativeUtil.submitFeedback('{}')`);
+    assert.equal(slowFeedback.value, false);
+    assert.ok(slowFeedback.ms < 5000, `${slowFeedback.ms} ms`);
+
+    await service.rule('/api/events/', { delay: 3 });
+    const event = await call(page, `NativeUtil.reportEvent('{"name":"open"}')`);
+    assert.equal(event.value, true);
+    assert.ok(event.ms < 1000, `returned at once (${event.ms} ms)`);
+    let events = [];
+    for (let i = 0; i < 50 && !events.length; i++, await sleep(100)) events = await service.requestsTo('/api/events/');
+    assert.equal(events.length, 1, 'the event arrives');
+    assert.equal(events[0].body, `{"app_version":"2.0.0","client_id":"${clientId}","name":"open"}`);
+
+    await service.rule('/api/versions/', { delay: 6 });
+    const slow = await call(page, 'NativeUtil.getVersionList()');
+    assert.equal(slow.value, '{"error":"request timeout"}');
+    assert.ok(slow.ms >= 2800 && slow.ms < 5000, `${slow.ms} ms`);
+    await sleep(300);
+    assert.equal((await service.requestsTo('/api/versions/')).at(-1).client_closed, true, 'the request was aborted');
+
+    await service.rule('/api/info/', { redirect: '/moved/info/' });
+    await service.rule('/moved/info/', { body: '{"moved":true}' });
+    assert.equal((await call(page, 'NativeUtil.getAppInfo()')).value, '{"moved":true}');
+    await service.rule('/api/info/', { status: 404 });
+    assert.match((await call(page, 'NativeUtil.getAppInfo()')).value, /^\{"error":".*Not Found.*"\}$/);
+
+    // A second process of the program: the same identity; nothing listens at its origin.
+    const second = await startApp({ TIDEWELL_SERVICE_BASE_URL: `http://127.0.0.1:${await closedPort()}` });
+    try {
+      assert.equal((await call(second.page, 'NativeUtil.getClientId()')).value, clientId);
+      assert.equal((await call(second.page, 'NativeUtil.checkUpdate()')).value, '{"error":"server unreachable"}');
+      assert.equal((await call(second.page, `NativeUtil.submitFeedback('{}')`)).value, false);
+    } finally {
+      second.app.kill();
+    }
+  } finally {
+    app.kill();
+  }
+});
+
+test('connectivity: the page and the client ask NetworkManager alike; offline nothing is sent', async () => {
+  const offline = await startNetworkManager(binDir, 1);
+  running.push(offline.stop);
+  await service.reset();
+  // The built (remote) origin, through the test service as the proxy.
+  const env = { DBUS_SYSTEM_BUS_ADDRESS: offline.address, https_proxy: service.origin, http_proxy: service.origin };
+  let { app, page } = await startApp(env);
+  try {
+    assert.equal((await call(page, 'NativeUtil.isNetworkConnected()')).value, false);
+    const read = await call(page, 'NativeUtil.checkUpdate()');
+    assert.equal(read.value, '{"error":"network disconnected"}');
+    assert.ok(read.ms < 500, `at once (${read.ms} ms)`);
+    assert.equal((await call(page, `NativeUtil.submitFeedback('{}')`)).value, false);
+    assert.equal((await call(page, `NativeUtil.reportEvent('{}')`)).value, true);
+    await sleep(500);
+    assert.deepEqual(await service.requests(), [], 'nothing sent');
+  } finally {
+    app.kill();
+    offline.stop();
+  }
+  const online = await startNetworkManager(binDir, 4);
+  running.push(online.stop);
+  ({ app, page } = await startApp({ ...env, DBUS_SYSTEM_BUS_ADDRESS: online.address }));
+  try {
+    assert.equal((await call(page, 'NativeUtil.isNetworkConnected()')).value, true);
+    const read = JSON.parse((await call(page, 'NativeUtil.checkUpdate()')).value);
+    assert.ok(read.error, 'the proxy refuses the tunnel');
+    const tunnels = (await service.requests()).filter((r) => r.method === 'CONNECT');
+    assert.deepEqual(tunnels.map((r) => r.target), ['api.tidewell.example:443']);
+  } finally {
+    app.kill();
+    online.stop();
+  }
+});
+
+test('downloads from the page: progress then one done, errors, redirects, closing mid-download', async () => {
+  await service.reset();
+  const { app, page } = await startApp({ TIDEWELL_SERVICE_BASE_URL: service.origin });
+  const folder = scratch('downloads');
+  const download = (url, target) =>
+    page.eval(`new Promise((resolve) => {
+      const messages = [];
+      const started = NativeUtil.downloadUpdate(${JSON.stringify(url)}, ${JSON.stringify(target)}, (e) => {
+        messages.push({ type: e.type, received: e.received, total: e.total, path: e.path, error: e.error });
+        if (e.type !== 'progress') setTimeout(() => resolve({ started, messages }), 200);
+      });
+    })`);
+  const sha = (file) => crypto.createHash('sha256').update(fs.readFileSync(file)).digest('hex');
+  try {
+    const size = 2 * 1024 * 1024 + 5;
+    const target = path.join(folder, 'a', 'b', 'Tidewell-2.1.0.exe');
+    let { started, messages } = await download(service.url(`/files/setup.exe?size=${size}`), target);
+    assert.equal(started, 'started');
+    const last = messages.at(-1);
+    assert.deepEqual({ type: last.type, path: last.path }, { type: 'done', path: target });
+    assert.equal(messages.filter((m) => m.type !== 'progress').length, 1);
+    assert.ok(messages.length >= 2 && messages.slice(0, -1).every((m) => m.type === 'progress' && m.total === size));
+    assert.equal(messages.at(-2).received, size);
+    assert.equal(sha(target), await service.sha256(size));
+
+    await service.rule('/files/stream.bin', { no_length: true });
+    ({ messages } = await download(service.url('/files/stream.bin?size=100000'), path.join(folder, 'stream.bin')));
+    assert.equal(messages.at(-1).type, 'done');
+    assert.equal(messages[0].total, -1);
+
+    await service.rule('/files/gone.exe', { status: 404 });
+    ({ messages } = await download(service.url('/files/gone.exe?size=10'), path.join(folder, 'gone.exe')));
+    assert.deepEqual(messages.filter((m) => m.type !== 'progress').map((m) => m.type), ['error']);
+    assert.match(messages.at(-1).error, /Not Found/);
+    assert.equal(fs.existsSync(path.join(folder, 'gone.exe')), false);
+
+    await service.rule('/files/latest', { redirect: '/files/real.exe?size=3000' });
+    ({ messages } = await download(service.url('/files/latest'), path.join(folder, 'latest.exe')));
+    assert.equal(messages.at(-1).type, 'done');
+    assert.equal(sha(path.join(folder, 'latest.exe')), await service.sha256(3000));
+
+    fs.mkdirSync(path.join(folder, 'locked.exe', 'inside'), { recursive: true });
+    ({ messages } = await download(service.url('/files/x?size=10'), path.join(folder, 'locked.exe')));
+    assert.equal(messages.at(-1).path, path.join(folder, 'locked_1.exe'));
+
+    // Closing the window mid-download ends it and leaves no partial file.
+    const pending = scratch('pending');
+    await service.rule('/files/slow.exe', { stall_after: 300000 });
+    await page.eval(`(() => {
+      NativeUtil.downloadUpdate(${JSON.stringify(service.url('/files/slow.exe?size=1000000'))},
+        ${JSON.stringify(path.join(pending, 'slow.exe'))}, () => {});
+      return true;
+    })()`);
+    for (let i = 0; i < 100 && fs.readdirSync(pending).length === 0; i++) await sleep(100);
+    assert.equal(fs.readdirSync(pending).length, 1, 'the body streams into a temporary file');
+    page.eval('Window.this.close()').catch(() => {});
+    assert.equal(await app.exit(10000), 0);
+    assert.deepEqual(fs.readdirSync(pending), []);
+  } finally {
+    app.kill();
+  }
+});

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include "online/UpdateDownloader.h"
+#include "tests/online/OnlineTestSupport.h"
+
+namespace {
+
+struct Message {
+  QString type;
+  qint64 received = 0, total = 0;
+  QString text; // path or error
+};
+
+// The messages of one download, as the script would see them.
+class Recorder {
+public:
+  ScriptCallback callback() {
+    return [this](const CallbackEvent &event) {
+      Message message;
+      for (const CallbackEvent::Field &field : event.fields()) {
+        if (field.key == "type")
+          message.type = field.text;
+        else if (field.key == "received")
+          message.received = field.number;
+        else if (field.key == "total")
+          message.total = field.number;
+        else
+          message.text = field.text;
+      }
+      messages.append(message);
+    };
+  }
+  bool ended() const { return !messages.isEmpty() && messages.last().type != "progress"; }
+  int finals() const {
+    int count = 0;
+    for (const Message &message : messages)
+      count += message.type != "progress";
+    return count;
+  }
+  const Message &last() const { return messages.last(); }
+  QVector<Message> messages;
+};
+
+QString sha256(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return QString();
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  hash.addData(&file);
+  return QString::fromLatin1(hash.result().toHex());
+}
+
+class UpdateDownloaderTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(service.isRunning()) << "the test service did not start"; }
+
+  // Runs one download to its end (or the time limit).
+  Recorder download(const QString &path, const QString &target, int timeoutMs = 20000) {
+    Recorder recorder;
+    EXPECT_EQ(downloader.downloadUpdate(service.url(path), target, recorder.callback()), "started");
+    EXPECT_TRUE(spinUntil([&] { return recorder.ended(); }, timeoutMs)) << path.toStdString();
+    spinUntil([] { return false; }, 50); // nothing may follow the end
+    EXPECT_EQ(recorder.finals(), 1);
+    return recorder;
+  }
+  // Files in the folder, hidden ones included: no temporary file is left.
+  QStringList filesIn(const QString &folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+  }
+
+  TestService service;
+  UpdateDownloader downloader{1500};
+  QTemporaryDir dir;
+};
+
+TEST_F(UpdateDownloaderTest, ProgressThenDoneWithTheFileIntact) {
+  const qint64 size = 3 * 1024 * 1024 + 17;
+  const QString target = dir.filePath("update.exe");
+  const Recorder recorder = download(QStringLiteral("/files/update.exe?size=%1").arg(size), target);
+  ASSERT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+  EXPECT_EQ(recorder.last().text, target);
+  EXPECT_EQ(sha256(target), service.sha256OfFile(size));
+  ASSERT_GE(recorder.messages.size(), 2);
+  qint64 previous = -1;
+  for (int i = 0; i + 1 < recorder.messages.size(); ++i) {
+    EXPECT_EQ(recorder.messages[i].type, "progress");
+    EXPECT_EQ(recorder.messages[i].total, size);
+    EXPECT_GE(recorder.messages[i].received, previous);
+    previous = recorder.messages[i].received;
+  }
+  EXPECT_EQ(previous, size);
+  EXPECT_EQ(filesIn(dir.path()), QStringList{"update.exe"});
+  const QJsonObject headers = service.requestsTo("/files/update.exe").at(0)["headers"].toObject();
+  EXPECT_EQ(headers["User-Agent"].toString(), "Tidewell/2.0.0");
+  EXPECT_FALSE(headers.contains("X-App-Id"));
+  EXPECT_FALSE(headers.contains("Content-Type"));
+}
+
+TEST_F(UpdateDownloaderTest, WithoutLengthTheTotalIsUnknown) {
+  service.rule("/files/stream.bin", {{"no_length", true}});
+  const QString target = dir.filePath("stream.bin");
+  const Recorder recorder = download("/files/stream.bin?size=300000", target);
+  ASSERT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+  EXPECT_EQ(recorder.messages.first().total, -1);
+  EXPECT_EQ(sha256(target), service.sha256OfFile(300000));
+}
+
+TEST_F(UpdateDownloaderTest, FailuresEndWithOneErrorAndNoFile) {
+  service.rule("/files/missing.exe", {{"status", 404}});
+  Recorder recorder = download("/files/missing.exe?size=10", dir.filePath("sub/missing.exe"));
+  EXPECT_EQ(recorder.last().type, "error");
+  EXPECT_TRUE(recorder.last().text.contains("Not Found")) << recorder.last().text.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath("sub/missing.exe")));
+
+  // A status other than 200 without a network error is no file either.
+  service.rule("/files/empty.exe", {{"status", 204}});
+  recorder = download("/files/empty.exe?size=0", dir.filePath("empty.exe"));
+  EXPECT_EQ(recorder.last().type, "error");
+  EXPECT_TRUE(recorder.last().text.contains("204")) << recorder.last().text.toStdString();
+
+  // The server closes before the announced length.
+  service.rule("/files/short.exe", {{"short_by", 1000}});
+  recorder = download("/files/short.exe?size=200000", dir.filePath("short.exe"));
+  EXPECT_EQ(recorder.last().type, "error");
+
+  // The server stops sending: ended by the stall limit.
+  service.rule("/files/stall.exe", {{"stall_after", 100000}});
+  recorder = download("/files/stall.exe?size=500000", dir.filePath("stall.exe"));
+  EXPECT_EQ(recorder.last().type, "error");
+  EXPECT_GT(recorder.messages.first().received, 0) << "part of the body arrived first";
+
+  recorder = download("/files/x", "");
+  Recorder local;
+  downloader.downloadUpdate("file:///etc/hostname", dir.filePath("hostname"), local.callback());
+  ASSERT_TRUE(spinUntil([&] { return local.ended(); }, 3000));
+  EXPECT_EQ(local.last().type, "error");
+
+  EXPECT_EQ(filesIn(dir.path()), QStringList()) << filesIn(dir.path()).join(",").toStdString();
+  EXPECT_EQ(QDir(dir.filePath("sub")).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(UpdateDownloaderTest, RedirectAndFolderChain) {
+  service.rule("/files/latest", {{"redirect", "/files/real.exe?size=5000"}});
+  const QString target = dir.filePath("a/b/c/update.exe");
+  const Recorder recorder = download("/files/latest", target);
+  ASSERT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+  EXPECT_EQ(recorder.last().text, target);
+  EXPECT_EQ(sha256(target), service.sha256OfFile(5000));
+}
+
+TEST_F(UpdateDownloaderTest, ATargetThatCannotBeReplacedGetsAnAlternativeName) {
+  // A non-empty folder where the file should go: it cannot be written or removed.
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("update.exe/inside")));
+  Recorder recorder = download("/files/u?size=1000", dir.filePath("update.exe"));
+  ASSERT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+  EXPECT_EQ(recorder.last().text, dir.filePath("update_1.exe"));
+  EXPECT_EQ(sha256(dir.filePath("update_1.exe")), service.sha256OfFile(1000));
+
+  // An existing file is replaced; a name without suffix gets a dot after the counter.
+  recorder = download("/files/u?size=2000", dir.filePath("update_1.exe"));
+  EXPECT_EQ(recorder.last().text, dir.filePath("update_1.exe"));
+  EXPECT_EQ(sha256(dir.filePath("update_1.exe")), service.sha256OfFile(2000));
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("plain/x")));
+  recorder = download("/files/u?size=10", dir.filePath("plain"));
+  EXPECT_EQ(recorder.last().text, dir.filePath("plain_1."));
+
+  // Every alternative taken: the error names the last failure.
+  QString name = "full.bin";
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("full.bin/x")));
+  for (int i = 1; i <= 20; ++i) {
+    name = QFileInfo(name).completeBaseName() + "_" + QString::number(i) + ".bin";
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(name + "/x")));
+  }
+  recorder = download("/files/u?size=10", dir.filePath("full.bin"));
+  EXPECT_EQ(recorder.last().type, "error");
+  EXPECT_TRUE(recorder.last().text.startsWith("save file failed: "))
+      << recorder.last().text.toStdString();
+}
+
+TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
+  if (::geteuid() != 0)
+    GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const QString mount = dir.filePath("small");
+  ASSERT_TRUE(QDir().mkpath(mount));
+  if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", mount}) != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  const Recorder recorder = download("/files/big.exe?size=2000000", mount + "/big.exe");
+  EXPECT_EQ(recorder.last().type, "error");
+  EXPECT_TRUE(recorder.last().text.startsWith("save file failed: "))
+      << recorder.last().text.toStdString();
+  EXPECT_EQ(filesIn(mount), QStringList());
+  QProcess::execute("umount", {mount});
+}
+
+TEST_F(UpdateDownloaderTest, DestroyedMidDownloadItLeavesNothing) {
+  service.rule("/files/slow.exe", {{"stall_after", 200000}});
+  Recorder recorder;
+  {
+    UpdateDownloader closing;
+    closing.downloadUpdate(service.url("/files/slow.exe?size=400000"), dir.filePath("slow.exe"),
+                           recorder.callback());
+    // Part of the body has arrived once its temporary file exists.
+    ASSERT_TRUE(spinUntil([&] { return filesIn(dir.path()).size() == 1; }, 10000))
+        << "the body streams into a temporary file";
+  }
+  spinUntil([] { return false; }, 100);
+  EXPECT_EQ(recorder.finals(), 0);
+  EXPECT_EQ(filesIn(dir.path()), QStringList());
+}
+
+} // namespace
