@@ -319,3 +319,17 @@ bool NativeUtil::stopScanDuplicateFiles(int id) {
 bool NativeUtil::addScanDuplicateFilesFolder(int id, const QString &folder) {
   return duplicateFileFinder.addScanDuplicateFilesFolder(id, folder);
 }
+
+// Installed programs and swap.
+QString NativeUtil::getInstalledPrograms() {
+  return installedPrograms.getInstalledPrograms();
+}
+bool NativeUtil::uninstallProgram(const QString &command) {
+  return installedPrograms.uninstallProgram(command);
+}
+QString NativeUtil::getPagefileSize() {
+  return pagefile.getPagefileSize();
+}
+bool NativeUtil::migratePagefile(const QString &drive) {
+  return pagefile.migratePagefile(drive);
+}

@@ -11,6 +11,8 @@
 #include "bridge/StartOnBoot.h"
 #include "bridge/TimerService.h"
 #include "cleanup/StartupItems.h"
+#include "cleanup/InstalledPrograms.h"
+#include "cleanup/Pagefile.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -135,6 +137,8 @@ private:
   DuplicateFileFinder duplicateFileFinder;
   StartupItems startupItems;
   StartOnBoot startOnBoot;
+  InstalledPrograms installedPrograms;
+  Pagefile pagefile;
   TimerService timerService;
 
   // Script properties.

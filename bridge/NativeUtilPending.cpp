@@ -29,8 +29,7 @@ const QStringList &NativeUtil::pendingMembers() {
       "setSharedMemoryValue", "getSharedMemoryValue", "getSetting", "setSetting",
       "setMinimizeOnClose",
       // cleanup
-      "getInstalledPrograms", "uninstallProgram",
-      "getPrivacyItems", "cleanPrivacyItems", "getPagefileSize", "migratePagefile",
+      "getPrivacyItems", "cleanPrivacyItems",
       // online services
       "checkUpdate", "getVersionList", "getAppInfo", "submitFeedback", "reportEvent", "getClientId",
       "downloadUpdate"};
@@ -84,23 +83,11 @@ bool NativeUtil::setMinimizeOnClose(bool) {
   return true;
 }
 
-QString NativeUtil::getInstalledPrograms() {
-  return emptyList();
-}
-bool NativeUtil::uninstallProgram(const QString &) {
-  return false;
-}
 QString NativeUtil::getPrivacyItems() {
   return emptyList();
 }
 bool NativeUtil::cleanPrivacyItems(const QString &) {
   return true;
-}
-QString NativeUtil::getPagefileSize() {
-  return QStringLiteral("0");
-}
-bool NativeUtil::migratePagefile(const QString &) {
-  return false;
 }
 
 QString NativeUtil::checkUpdate() {

@@ -96,7 +96,8 @@ QVector<StorageInfo::SwapArea> LinuxStorageInfo::swapAreas() {
     const QList<QByteArray> fields = lines[i].simplified().split(' ');
     if (fields.size() < 3)
       continue;
-    areas.append({unescapeMountField(fields[0]), fields[2].toULongLong() * 1024});
+    areas.append({unescapeMountField(fields[0]), fields[2].toULongLong() * 1024,
+                  QString::fromLatin1(fields[1])});
   }
   return areas;
 }

@@ -39,6 +39,7 @@ public:
   struct SwapArea {
     QString name;
     quint64 sizeBytes = 0;
+    QString type; // "file" or "partition"
   };
 
   virtual ~StorageInfo() = default;

@@ -1,8 +1,9 @@
 #include "platform/os/linux/LinuxProcessApi.h"
 
+#include "platform/os/CommandRunner.h"
+
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 
 #include <csignal>
 #include <limits.h>
@@ -122,5 +123,5 @@ std::unique_ptr<ProcessHandle> LinuxProcessApi::open(qint64 pid) const {
 
 bool LinuxProcessApi::startDetached(const QString &program, const QStringList &arguments,
                                     const QString &workingFolder) const {
-  return QProcess::startDetached(program, arguments, workingFolder);
+  return CommandRunner::startDetached(program, arguments, workingFolder);
 }

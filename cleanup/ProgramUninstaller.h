@@ -1,0 +1,29 @@
+#pragma once
+// Starts the removal of one listed program, never through a shell and never
+// waiting for it to finish.
+#include "cleanup/InstalledProgram.h"
+#include "cleanup/PackageRemoval.h"
+
+class ProgramUninstaller {
+public:
+  explicit ProgramUninstaller(PackageRemoval packages);
+
+  // command: the program's uninstall string, trimmed and not empty.
+  bool start(const QString &command, const UninstallAction &action);
+
+  struct CommandLine {
+    QString program;
+    QString parameters;
+  };
+  // A registration's command: a quoted program, else up to the first space
+  // (unless the whole command names an existing file), then the parameters.
+  static CommandLine split(const QString &command);
+
+private:
+  bool startCommand(const QString &command);
+  bool removePackage(const UninstallAction &action);
+  bool startTool(const UninstallAction &action);
+  bool removeAppImage(const UninstallAction &action);
+
+  PackageRemoval packages_;
+};

@@ -1,0 +1,14 @@
+#pragma once
+// The swap lines of an fstab(5) text.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace FstabText {
+
+// The text without the swap lines of the given files, with one swap line for
+// newFile at the end; every other line stays byte for byte.
+QByteArray withSwapFile(const QByteArray &text, const QStringList &oldFiles,
+                        const QString &newFile);
+
+} // namespace FstabText
