@@ -4,10 +4,9 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
-import { APP, UNSTALLER, freshUser, copyPayload, processesOf, shot, sleep, writeFile } from './lib/fixture.mjs';
+import { APP, UNSTALLER, freshUser, copyPayload, processesOf, registryImport, shot, sleep, writeFile } from './lib/fixture.mjs';
 
 const MB = 1024 * 1024;
 
@@ -145,6 +144,204 @@ test('large and duplicate files of a generated tree are found, shown, and only t
     const left = fs.readdirSync(dups, { recursive: true }).filter((f) => /\.(txt|dat)$/.test(f)).sort();
     assert.deepEqual(left, ['three/a-again.txt', 'two/b.dat', 'two/stranger.dat'], 'the newest of each group and the stranger stay');
     assert.equal(await page.eval(`document.querySelectorAll('#dupList .vlist-row').length`), 0);
+  } finally {
+    await stopApp(app);
+  }
+});
+
+test('start-up entries are listed and removed, installed programs searched and uninstalled, F5 reloads', async () => {
+  const user = freshUser('app-system');
+  const autostart = path.join(user.config, 'autostart');
+  const machineDir = path.join(user.root, 'xdg', 'autostart');
+  const entry = (name) => `[Desktop Entry]\nType=Application\nName=${name}\nExec=/bin/true\n`;
+  writeFile(path.join(autostart, 'notes.desktop'), entry('Notes'));
+  writeFile(path.join(autostart, 'chat.desktop'), entry('Chat'));
+  writeFile(path.join(machineDir, 'agent.desktop'), entry('Agent'));
+  const marker = path.join(user.root, 'uninstalled');
+  registryImport(user, {
+    DisplayName: 'Demo Editor',
+    Publisher: 'Demo Works',
+    DisplayVersion: '3.1.4',
+    EstimatedSize: 20480,
+    UninstallString: `/usr/bin/touch ${marker}`,
+  }, 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DemoEditor');
+  user.env.XDG_CONFIG_DIRS = path.join(user.root, 'xdg');
+  user.env.XDG_CURRENT_DESKTOP = undefined;
+  const { app, page } = await startApp(user);
+  try {
+    await section(page, 'startup');
+    const names = () => page.eval(`[...document.querySelectorAll('#startupList .item-name')].map((n) => n.textContent)`);
+    const listed = await names();
+    assert.deepEqual([...listed].sort(), ['agent.desktop已启用所有用户', 'chat.desktop已启用当前用户', 'notes.desktop已启用当前用户']);
+    await shot(page, 'app-startup');
+    const row = listed.findIndex((n) => n.startsWith('notes.desktop'));
+    await page.click(`#startupList [data-remove="${row}"]`);
+    await page.waitFor(`document.querySelector('.dialog')`);
+    assert.match(await text(page, '.dialog-message'), /notes\.desktop/);
+    await page.click('.dialog [data-answer="yes"]');
+    await page.waitFor(`document.querySelectorAll('#startupList .item-card').length === 2`);
+    assert.ok(!fs.existsSync(path.join(autostart, 'notes.desktop')), 'the removed entry is gone');
+    assert.ok(fs.existsSync(path.join(autostart, 'chat.desktop')), 'the other entry stays');
+    assert.ok((await toasts(page)).some((t) => t === 'success:已移除启动项“notes.desktop”'));
+
+    // A system entry is masked, never edited; it stays listed as disabled without a remove button.
+    const agent = (await names()).findIndex((n) => n.startsWith('agent.desktop'));
+    await page.click(`#startupList [data-remove="${agent}"]`);
+    await page.waitFor(`document.querySelector('.dialog')`);
+    await page.click('.dialog [data-answer="yes"]');
+    await page.waitFor(`[...document.querySelectorAll('#startupList .item-name')].some((n) => n.textContent === 'agent.desktop已禁用当前用户')`);
+    assert.equal(fs.readFileSync(path.join(machineDir, 'agent.desktop'), 'utf8'), entry('Agent'));
+    assert.equal(await page.eval(`document.querySelectorAll('#startupList [data-remove]').length`), 1);
+
+    // F5 reads the list again.
+    writeFile(path.join(autostart, 'late.desktop'), entry('Late'));
+    await press(page, 'F5', 116);
+    await page.waitFor(`[...document.querySelectorAll('#startupList .item-name')].some((n) => n.textContent.startsWith('late.desktop'))`);
+
+    await section(page, 'programs');
+    await page.waitFor(`document.querySelectorAll('#programList .vlist-row').length > 0`, 20000);
+    await page.eval(`(() => { const s = document.getElementById('programSearch'); s.value = 'demo works'; s.dispatchEvent(new Event('input')); return true; })()`);
+    const programs = await page.eval(`[...document.querySelectorAll('#programList .vlist-row')].map((r) => [...r.children].slice(1, 5).map((c) => c.textContent))`);
+    assert.deepEqual(programs, [['Demo Editor', 'Demo Works', '3.1.4', '20.0 MB']]);
+    await shot(page, 'app-programs');
+    await page.click('#programList .vlist-row .uninstall');
+    await page.waitFor(`document.querySelector('.dialog')`);
+    await page.click('.dialog [data-answer="no"]');
+    await sleep(300);
+    assert.ok(!fs.existsSync(marker), 'cancelled: nothing started');
+    await page.click('#programList .vlist-row .uninstall');
+    await page.waitFor(`document.querySelector('.dialog')`);
+    await page.click('.dialog [data-answer="yes"]');
+    for (let i = 0; i < 50 && !fs.existsSync(marker); i++) await sleep(100);
+    assert.ok(fs.existsSync(marker), 'the program\'s own uninstall command ran');
+  } finally {
+    await stopApp(app);
+  }
+});
+
+test('privacy categories of a prepared home are measured and the selected ones cleaned', async (t) => {
+  const user = freshUser('app-privacy');
+  const cacheRoot = user.env.XDG_CACHE_HOME;
+  const chromeCache = path.join(cacheRoot, 'google-chrome', 'Default', 'Cache');
+  const thumbs = path.join(cacheRoot, 'thumbnails', 'normal');
+  writeFile(path.join(thumbs, 'a.png'), Buffer.alloc(30000, 1));
+  writeFile(path.join(chromeCache, 'data_1'), Buffer.alloc(50000, 2));
+  writeFile(path.join(chromeCache, 'index'), Buffer.alloc(10000, 3));
+  const { app, page } = await startApp(user);
+  try {
+    const items = JSON.parse(await page.eval('NativeUtil.getPrivacyItems()')).list;
+    if (!items.length) {
+      t.skip('privacy cleaning is not built into this program yet');
+      return;
+    }
+    await section(page, 'privacy');
+    await shot(page, 'app-privacy');
+    const cards = await page.eval(`[...document.querySelectorAll('#privacyList .item-card')].map((c) => [c.dataset.type, c.classList.contains('selected'), c.querySelector('.item-size').textContent])`);
+    assert.deepEqual(cards.map((c) => c[0]), items.map((i) => i.type));
+    for (const [type, selected] of cards) {
+      const size = items.find((i) => i.type === type).size;
+      assert.equal(selected, size > 0, `${type} starts selected only when it holds something`);
+    }
+    const chrome = cards.find((c) => c[0] === 'chrome');
+    const thumb = cards.find((c) => c[0] === 'thumbcache');
+    assert.ok(chrome && thumb, JSON.stringify(cards));
+    // Keep the thumbnails: unselect them, clean the rest.
+    await page.click('#privacyList [data-type="thumbcache"]');
+    await page.click('#privacyCleanBtn');
+    await page.waitFor(`/已释放/.test(document.getElementById('privacyStatus').textContent)`, 30000);
+    assert.deepEqual(fs.readdirSync(chromeCache), [], 'the browser cache is emptied');
+    assert.ok(fs.existsSync(path.join(thumbs, 'a.png')), 'the unselected category is untouched');
+    assert.ok((await toasts(page)).some((x) => /^success:已清理 \d+ 项，释放 /.test(x)), JSON.stringify(await toasts(page)));
+  } finally {
+    await stopApp(app);
+  }
+});
+
+test('settings survive a restart, the history lists the cleanings, the other windows open', async (t) => {
+  const user = freshUser('app-settings');
+  writeFile(path.join(user.home, 'big', 'one.bin'), Buffer.alloc(11 * MB, 1));
+  let { app, page, folder } = await startApp(user);
+  try {
+    const stored = await page.eval(`NativeUtil.setSetting('probe', 'x') && NativeUtil.getSetting('probe', '') === 'x'`);
+
+    await section(page, 'settings');
+    await shot(page, 'app-settings');
+    assert.equal(await page.eval(`document.getElementById('setStats').checked`), true);
+    await page.click('#setStats');
+    await page.eval(`(() => { const s = document.getElementById('setLargeMin'); s.value = '10'; s.dispatchEvent(new Event('change')); return true; })()`);
+    await page.click('#setBoot');
+    assert.ok(fs.existsSync(path.join(user.config, 'autostart', 'Tidewell.desktop')), 'start with the session writes the autostart entry');
+
+    // A cleaning to show in the history.
+    await section(page, 'large');
+    await chooseFolder(page, 'largeFolders', path.join(user.home, 'big'));
+    await page.eval(`document.getElementById('largeMin').value = '10'; true`);
+    await page.click('#largeScanBtn');
+    await page.waitFor(`/扫描完成/.test(document.getElementById('largeStatus').textContent)`, 30000);
+    await page.click('#largeAll');
+    await page.click('#largeDeleteBtn');
+    await page.waitFor(`document.querySelector('.dialog')`);
+    await page.click('.dialog [data-answer="yes"]');
+    await page.waitFor(`/已释放 11\\.0 MB/.test(document.getElementById('largeStatus').textContent)`);
+
+    // The other windows open over the main one.
+    await page.click('#hotkeyBtn');
+    const hotkeys = await app.page({ urlIncludes: 'hotkey.html' });
+    await hotkeys.waitFor(`document.querySelectorAll('#keyRows .key-cap').length === 5`);
+    assert.deepEqual(await hotkeys.eval(`[...document.querySelectorAll('#keyRows .key-cap')].map((k) => k.textContent)`), ['F5', 'F1', 'F3', 'F9', 'Esc']);
+    await hotkeys.click('#keyRows [data-action="history"]');
+    await press(hotkeys, 'F6', 117);
+    assert.equal(await hotkeys.eval(`document.querySelector('#keyRows [data-action="history"]').textContent`), 'F6');
+    await shot(hotkeys, 'app-hotkeys');
+    await hotkeys.click('#doneBtn').catch(() => {});
+
+    await section(page, 'settings');
+    await page.click('#checkUpdateBtn');
+    const upgrader = await app.page({ urlIncludes: 'upgrader.html' });
+    await upgrader.waitFor(`document.getElementById('state').textContent !== '正在检查更新…'`, 15000);
+    const answer = JSON.parse(await upgrader.eval('NativeUtil.checkUpdate()'));
+    if (answer.error) assert.notEqual(await upgrader.eval(`document.getElementById('state').className`), 'state', 'a failure is said in words');
+    await shot(upgrader, 'app-upgrader');
+    await upgrader.click('#laterBtn').catch(() => {});
+
+    if (!stored) {
+      t.skip('the settings store is not built into this program yet');
+      return;
+    }
+    await page.click('#historyBtn');
+    const history = await app.page({ urlIncludes: 'history.html' });
+    await history.waitFor(`document.querySelectorAll('#historyRows tr').length > 0`);
+    const rows = await history.eval(`[...document.querySelectorAll('#historyRows tr')].map((r) => [...r.children].slice(1).map((c) => c.textContent))`);
+    assert.deepEqual(rows, [['大文件清理', '1 个文件', '11.0 MB']]);
+    await shot(history, 'app-history');
+    await history.click('#doneBtn').catch(() => {});
+
+    await stopApp(app);
+    ({ app, page } = await startApp(user, folder));
+    await section(page, 'settings');
+    const settings = await page.eval(`({ stats: document.getElementById('setStats').checked, min: document.getElementById('setLargeMin').value, boot: document.getElementById('setBoot').checked })`);
+    assert.deepEqual(settings, { stats: false, min: '10', boot: true });
+    assert.equal(await page.eval(`document.getElementById('largeMin').value`), '10');
+    assert.equal(await page.eval(`JSON.parse(NativeUtil.getSetting('hotkeys', '{}')).history`), 117);
+  } finally {
+    await stopApp(app);
+  }
+});
+
+test('the about page starts the uninstaller beside the application and makes way for it', async () => {
+  const user = freshUser('app-uninstall');
+  const { app, page, folder } = await startApp(user);
+  try {
+    await section(page, 'settings');
+    page.click('#uninstallBtn').catch(() => {}); // the window closes under the click
+    assert.equal(await app.exit(10000), 0, 'the application makes way for the uninstaller');
+    const uninstaller = path.join(folder, UNSTALLER);
+    let started = [];
+    for (let i = 0; i < 50 && !started.length; i++, await sleep(100)) started = processesOf(uninstaller);
+    assert.equal(started.length, 1, 'the uninstaller runs');
+    assert.equal(started[0].cwd, folder);
+    for (const { pid } of started) process.kill(pid, 'SIGKILL');
+    assert.ok(fs.existsSync(path.join(folder, APP)), 'starting the uninstaller removes nothing by itself');
   } finally {
     await stopApp(app);
   }

@@ -30,7 +30,9 @@ class Startup {
               `<span class="badge${item.enabled === false ? " gray" : ""}">${item.enabled === false ? "已禁用" : "已启用"}</span>` +
               `<span class="badge gray">${item.scope === "machine" ? "所有用户" : "当前用户"}</span></div>` +
               `<div class="item-desc ellipsis" title="${escapeHtml(item.command)}">${escapeHtml(item.command)}</div></div>` +
-              `<button class="btn btn-ghost btn-sm" data-remove="${i}">移除</button></div>`,
+              // A disabled entry is a mask over a system one: removing it would turn it back on.
+              (item.enabled === false ? "" : `<button class="btn btn-ghost btn-sm" data-remove="${i}">移除</button>`) +
+              `</div>`,
           )
           .join("")
       : '<div class="empty-note">没有随系统启动的程序</div>';
