@@ -333,3 +333,11 @@ QString NativeUtil::getPagefileSize() {
 bool NativeUtil::migratePagefile(const QString &drive) {
   return pagefile.migratePagefile(drive);
 }
+
+// Privacy items.
+QString NativeUtil::getPrivacyItems() {
+  return privacyCleaner.getPrivacyItems();
+}
+bool NativeUtil::cleanPrivacyItems(const QString &items) {
+  return privacyCleaner.cleanPrivacyItems(items);
+}

@@ -13,6 +13,7 @@
 #include "cleanup/StartupItems.h"
 #include "cleanup/InstalledPrograms.h"
 #include "cleanup/Pagefile.h"
+#include "cleanup/PrivacyCleaner.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -139,6 +140,7 @@ private:
   StartOnBoot startOnBoot;
   InstalledPrograms installedPrograms;
   Pagefile pagefile;
+  PrivacyCleaner privacyCleaner;
   TimerService timerService;
 
   // Script properties.

@@ -1,18 +1,9 @@
 // Members whose subsystems are not built yet. Each answers with the result by
 // which it reports failure, so pages keep working; wiring one means moving it
 // to NativeUtil.cpp as a delegation and dropping its name here.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include "bridge/NativeUtil.h"
 
 namespace {
-
-QString emptyList() {
-  return QString::fromUtf8(
-      QJsonDocument(QJsonObject{{"list", QJsonArray()}}).toJson(QJsonDocument::Indented));
-}
 
 QString serviceUnavailable() {
   return QStringLiteral("{\"error\":\"server unreachable\"}");
@@ -29,7 +20,6 @@ const QStringList &NativeUtil::pendingMembers() {
       "setSharedMemoryValue", "getSharedMemoryValue", "getSetting", "setSetting",
       "setMinimizeOnClose",
       // cleanup
-      "getPrivacyItems", "cleanPrivacyItems",
       // online services
       "checkUpdate", "getVersionList", "getAppInfo", "submitFeedback", "reportEvent", "getClientId",
       "downloadUpdate"};
@@ -80,13 +70,6 @@ bool NativeUtil::setSetting(const QString &, const QString &) {
   return true;
 }
 bool NativeUtil::setMinimizeOnClose(bool) {
-  return true;
-}
-
-QString NativeUtil::getPrivacyItems() {
-  return emptyList();
-}
-bool NativeUtil::cleanPrivacyItems(const QString &) {
   return true;
 }
 

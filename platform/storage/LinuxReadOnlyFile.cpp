@@ -1,25 +1,67 @@
 #include "platform/storage/ReadOnlyFile.h"
 
-#include <QFile>
+#include "platform/storage/FileName.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-// Non-blocking, so a file swapped for a pipe after it was listed cannot hang the reader.
-ReadOnlyFile::ReadOnlyFile(const QString &path)
-    : handle_(open(QFile::encodeName(path).constData(),
-                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
+ReadOnlyFile::ReadOnlyFile(const QString &path) {
+  QByteArray name;
+  const UniqueFd parent = FileWalker::openParent(FileName::toBytes(path), name);
+  if (!parent.isValid() || name.isEmpty()) {
+    error_ = parent.isValid() ? EISDIR : errno;
+    return;
+  }
+  open(parent.get(), name.constData());
+}
 
-ReadOnlyFile::~ReadOnlyFile() {
-  if (handle_ >= 0)
-    close(handle_);
+ReadOnlyFile::ReadOnlyFile(int parentFd, const QByteArray &name) {
+  open(parentFd, name.constData());
+}
+
+void ReadOnlyFile::open(int parentFd, const char *name) {
+  int fd;
+  do {
+    fd = ::openat(parentFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    error_ = errno;
+    return;
+  }
+  UniqueFd opened(fd);
+  struct stat status;
+  if (::fstat(fd, &status) != 0) {
+    error_ = errno;
+    return;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    error_ = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return;
+  }
+  id_ = {quint64(status.st_dev), quint64(status.st_ino)};
+  size_ = status.st_size;
+  fd_ = std::move(opened);
+}
+
+void ReadOnlyFile::limitTo(qint64 limit) {
+  if (limit < size_)
+    size_ = limit;
 }
 
 qint64 ReadOnlyFile::read(char *buffer, qint64 size) {
+  if (!fd_.isValid())
+    return -1;
+  if (size > size_ - offset_)
+    size = size_ - offset_;
+  if (size <= 0)
+    return 0;
   ssize_t got;
   do {
-    got = ::read(handle_, buffer, size_t(size));
+    got = ::read(fd_.get(), buffer, size_t(size));
   } while (got < 0 && errno == EINTR);
+  if (got > 0)
+    offset_ += got;
   return got;
 }

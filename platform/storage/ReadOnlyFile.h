@@ -1,18 +1,40 @@
 #pragma once
-// A file opened for plain sequential reading, closed when the object goes.
+// A regular file opened for plain sequential reading, closed when the object
+// goes. Opened non-blocking and without following a link, then checked with
+// fstat: a FIFO, device, folder or link in its place is refused, so nothing
+// can hang the reader. Reads stop at the size the file had when it was
+// opened (or the size the caller listed, when given), so a file that grows
+// or never ends (as pseudo files do) is read no further.
+#include "platform/storage/FileWalker.h"
+
 #include <QString>
 
 class ReadOnlyFile {
 public:
+  // path of any length, in FileName's text form.
   explicit ReadOnlyFile(const QString &path);
-  ~ReadOnlyFile();
+  // An entry of a folder open for walking.
+  ReadOnlyFile(int parentFd, const QByteArray &name);
   ReadOnlyFile(const ReadOnlyFile &) = delete;
   ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
 
-  bool isOpen() const { return handle_ >= 0; }
+  bool isOpen() const { return fd_.isValid(); }
+  // The reason the file is not open: an errno value.
+  int error() const { return error_; }
+  FileId id() const { return id_; }
+  qint64 size() const { return size_; }
+  int handle() const { return fd_.get(); }
+  // Reads end at limit bytes from the start (at most the size at opening).
+  void limitTo(qint64 limit);
   // Bytes read into buffer; 0 at the end, -1 on an error.
   qint64 read(char *buffer, qint64 size);
 
 private:
-  int handle_;
+  void open(int parentFd, const char *name);
+
+  UniqueFd fd_;
+  int error_ = 0;
+  FileId id_;
+  qint64 size_ = 0;
+  qint64 offset_ = 0;
 };

@@ -224,7 +224,6 @@ TEST(NativeUtilPassport, AssetProtocolCountsReferencesAndAnswersItsInterface) {
 TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureValue) {
   Held<NativeUtil> util;
   som_passport_t *passport = util->passport();
-  const QString emptyList = "{\n    \"list\": [\n    ]\n}\n";
   const QString unreachable = "{\"error\":\"server unreachable\"}";
   struct Expected {
     const char *name;
@@ -248,8 +247,6 @@ TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureVal
       {"getSetting", T_STRING, "fallback", 0},
       {"setSetting", T_BOOL, "", 1},
       {"setMinimizeOnClose", T_BOOL, "", 1},
-      {"getPrivacyItems", T_STRING, emptyList, 0},
-      {"cleanPrivacyItems", T_BOOL, "", 1},
       {"checkUpdate", T_STRING, unreachable, 0},
       {"getVersionList", T_STRING, unreachable, 0},
       {"getAppInfo", T_STRING, unreachable, 0},

@@ -1,0 +1,15 @@
+#pragma once
+// The privacy categories of the cleaner: measuring them for the page, and
+// cleaning the ones the page names.
+#include <QString>
+
+class PrivacyCleaner {
+public:
+  // {"list": [...]} with every category in table order, each with
+  // "description", "name", "path", "size" (the bytes cleaning would free now)
+  // and "type", as indented JSON text.
+  QString getPrivacyItems();
+  // types: a JSON array of type texts. Always true; the log line tells per
+  // type what was deleted and what was not.
+  bool cleanPrivacyItems(const QString &types);
+};

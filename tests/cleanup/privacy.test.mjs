@@ -1,0 +1,63 @@
+// The privacy methods from the real application's page: the items a page
+// lists, a clean it asks for, and the items measured again afterwards.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import { join } from 'node:path';
+import { launch } from '../node/lib/driver.mjs';
+import { freshUser, scratch } from '../e2e/lib/fixture.mjs';
+
+const bin = join(process.env.TW_BUILD_DIR, 'bin');
+const running = [];
+after(() => running.forEach((app) => app.kill()));
+
+function write(file, size) {
+  fs.mkdirSync(join(file, '..'), { recursive: true });
+  fs.writeFileSync(file, Buffer.alloc(size, 1));
+  return file;
+}
+
+test('a page lists the eight privacy items, cleans some and sees what is left', async () => {
+  const user = freshUser('privacy');
+  const temp = scratch('privacy-tmp');
+  const cache = user.env.XDG_CACHE_HOME;
+  write(join(cache, 'thumbnails', 'normal', 'a.png'), 1000);
+  write(join(cache, 'google-chrome', 'Default', 'Cache', 'Cache_Data', 'data_0'), 2000);
+  const old = write(join(temp, 'old.bin'), 300);
+  const twoHoursAgo = new Date(Date.now() - 2 * 3600 * 1000);
+  fs.utimesSync(old, twoHoursAgo, twoHoursAgo);
+  const fresh = write(join(temp, 'fresh.bin'), 40);
+  execFileSync('gio', ['trash', write(join(user.home, 'report.txt'), 50)], { env: { ...process.env, ...user.env } });
+
+  const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: temp, env: { ...user.env, TMPDIR: temp } });
+  running.push(app);
+  const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 10000);
+
+  const items = async () => Object.fromEntries(
+    JSON.parse(await page.eval('NativeUtil.getPrivacyItems()')).list.map((item) => [item.type, item]));
+  const before = JSON.parse(await page.eval('NativeUtil.getPrivacyItems()')).list;
+  assert.deepEqual(before.map((item) => item.type),
+    ['thumbcache', 'recent', 'temp', 'prefetch', 'recyclebin', 'chrome', 'edge', 'firefox']);
+  assert.deepEqual(Object.keys(before[0]), ['description', 'name', 'path', 'size', 'type']);
+  assert.equal(before[0].name, '缩略图缓存');
+  const sizes = Object.fromEntries(before.map((item) => [item.type, item.size]));
+  assert.equal(sizes.thumbcache, 1000);
+  assert.equal(sizes.chrome, 2000);
+  assert.equal(sizes.temp, 300, 'only the old file counts');
+  assert.ok(sizes.recyclebin > 50, `trash ${sizes.recyclebin}`);
+  assert.equal(sizes.prefetch, 0);
+
+  assert.equal(await page.eval(`NativeUtil.cleanPrivacyItems('["thumbcache","temp","recyclebin","chrome"]')`), true);
+  const afterClean = await items();
+  for (const type of ['thumbcache', 'temp', 'recyclebin', 'chrome'])
+    assert.equal(afterClean[type].size, 0, type);
+  assert.ok(fs.existsSync(fresh), 'a fresh temporary file stays');
+  assert.ok(!fs.existsSync(old));
+  assert.deepEqual(fs.readdirSync(join(user.data, 'Trash', 'info')), []);
+  assert.ok(fs.existsSync(join(cache, 'google-chrome', 'Default', 'Cache')), 'the cache folder itself stays');
+
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});
