@@ -85,6 +85,12 @@ test('large and duplicate files of a generated tree are found, shown, and only t
 
   const { app, page } = await startApp(user);
   try {
+    // One click measures the home folder: no file reaches 100 MB, the extra copies waste 5046 bytes.
+    await page.click('#measureAllBtn');
+    await page.waitFor(`document.getElementById('measureAllBtn').textContent === '重新扫描'`, 60000);
+    assert.equal(await text(page, '#measureLarge'), '0 B');
+    assert.equal(await text(page, '#measureDup'), '4.93 KB');
+    assert.match(await text(page, '#heroTitle'), /^可释放 /);
     await shot(page, 'app-overview');
 
     // 大文件
@@ -227,6 +233,9 @@ test('privacy categories of a prepared home are measured and the selected ones c
   writeFile(path.join(thumbs, 'a.png'), Buffer.alloc(30000, 1));
   writeFile(path.join(chromeCache, 'data_1'), Buffer.alloc(50000, 2));
   writeFile(path.join(chromeCache, 'index'), Buffer.alloc(10000, 3));
+  // A temporary folder of the test's own: the scratch folders live in the usual one.
+  user.env.TMPDIR = path.join(user.root, 'tmp');
+  fs.mkdirSync(user.env.TMPDIR);
   const { app, page } = await startApp(user);
   try {
     const items = JSON.parse(await page.eval('NativeUtil.getPrivacyItems()')).list;
@@ -245,8 +254,9 @@ test('privacy categories of a prepared home are measured and the selected ones c
     const chrome = cards.find((c) => c[0] === 'chrome');
     const thumb = cards.find((c) => c[0] === 'thumbcache');
     assert.ok(chrome && thumb, JSON.stringify(cards));
-    // Keep the thumbnails: unselect them, clean the rest.
-    await page.click('#privacyList [data-type="thumbcache"]');
+    // Clean the browser cache only: every other selected category is unselected.
+    for (const [type, selected] of cards) if (selected && type !== 'chrome') await page.click(`#privacyList [data-type="${type}"]`);
+    assert.deepEqual(await page.eval(`[...document.querySelectorAll('#privacyList .item-card.selected')].map((c) => c.dataset.type)`), ['chrome']);
     await page.click('#privacyCleanBtn');
     await page.waitFor(`/已释放/.test(document.getElementById('privacyStatus').textContent)`, 30000);
     assert.deepEqual(fs.readdirSync(chromeCache), [], 'the browser cache is emptied');

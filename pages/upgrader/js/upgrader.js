@@ -4,7 +4,7 @@
 import "/common/js/tooltip.js";
 import { gAppVersion, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
-import { formatBytes, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { formatBytes, nextPaint, parseAnswer, reportEvent } from "/common/js/appkit.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -154,9 +154,11 @@ function install(path) {
   if (!NativeUtil.exitApp()) Window.this.close();
 }
 
-function check() {
+// The service call holds the page for up to a few seconds: the words go up first.
+async function check() {
   state("正在检查更新…");
   action("");
+  await nextPaint();
   const answer = parseAnswer(NativeUtil.checkUpdate(), null);
   $("versions").textContent = "当前版本 " + gAppVersion;
   if (!answer || typeof answer !== "object") {
