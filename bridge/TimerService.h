@@ -1,8 +1,9 @@
 #pragma once
 // Native timers for page scripts, served by one thread per process. The
-// thread sleeps until the next timer is due or the list changes, calls due
-// functions outside the lock, and does not queue a timer again while its
-// previous call still waits for the UI thread.
+// thread sleeps until the next timer is due or the list changes and calls
+// due functions outside the lock. A timer is queued again only once the page
+// reports that its previous call has run, so a busy page gets one late call
+// rather than a burst; a timer whose document has gone is dropped at once.
 #include <QList>
 #include <condition_variable>
 #include <cstdint>
@@ -10,22 +11,20 @@
 #include <mutex>
 
 #include "bridge/ScriptFunction.h"
-#include "bridge/UiThread.h"
 
 struct TimerEntry {
   int id = 0;
   std::shared_ptr<ScriptFunction> function;
+  std::shared_ptr<ScriptFunction::Watch> documentWatch;
   int interval = 0; // negative: never due
   bool repeat = false;
   uint64_t dueAt = 0;   // milliseconds of the monotonic clock
-  bool waiting = false; // a call is queued and the UI thread has not reached it yet
+  bool waiting = false; // a call is on its way and has not run in the page yet
 };
 
 class TimerService {
 public:
-  // afterUiTurn runs its task once the UI thread has reached the calls queued
-  // before it; that is how a call's completion is seen.
-  explicit TimerService(UiThread::Poster afterUiTurn = &UiThread::post);
+  TimerService();
   ~TimerService();
   TimerService(const TimerService &) = delete;
   TimerService &operator=(const TimerService &) = delete;
@@ -42,6 +41,9 @@ private:
   struct State;
   int add(std::shared_ptr<ScriptFunction> function, int interval, bool repeat);
   static void run(std::shared_ptr<State> state);
+  static void callEnded(const std::weak_ptr<State> &weak, int id, UINT outcome);
+  static void drop(const std::weak_ptr<State> &weak, int id);
+  static void release(QList<TimerEntry> &entries);
 
   std::shared_ptr<State> state;
   bool timerThreadStarted = false;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native unit tests that need no window with AddressSanitizer
-# (engine values, archive, log, registry, bridge) and the disk scans with
-# ThreadSanitizer, and runs them. Each build lives in its own folder.
+# (engine values, archive, log, registry, bridge) and the disk scans and the
+# engine's shutdown under running timers with ThreadSanitizer, and runs them. Each build lives in its own folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,7 +16,8 @@ run() {
   (cd "$dir" && ctest --output-on-failure -j2 -R "^(${names})\$")
 }
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan-suppressions.txt"
 run build-asan address engine-value-tests archive_test log_test registry-store-tests \
   registry-service-tests host_bridge_test
-run build-tsan thread disk_tests disk_stress_tests
+run build-tsan thread disk_tests disk_stress_tests engine-shutdown-tests

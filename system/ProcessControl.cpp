@@ -104,8 +104,18 @@ ProcessControl::ProcessControl() : ProcessControl(OsPlatform::processes()) {}
 ProcessControl::ProcessControl(std::shared_ptr<ProcessApi> processes)
     : processes_(std::move(processes)) {}
 
-bool ProcessControl::isLive(qint64 pid) const {
-  const std::unique_ptr<ProcessHandle> handle = processes_->open(pid);
+std::unique_ptr<ProcessHandle> ProcessControl::openListed(const ProcessEntry &entry) const {
+  // The pid may have passed to another process since the snapshot: only a
+  // process that still bears the listed name, read through its own handle,
+  // counts or is ended.
+  std::unique_ptr<ProcessHandle> handle = processes_->open(entry.pid);
+  if (handle && handle->exeName() != entry.exeName)
+    handle.reset();
+  return handle;
+}
+
+bool ProcessControl::isLive(const ProcessEntry &entry) const {
+  const std::unique_ptr<ProcessHandle> handle = openListed(entry);
   return handle && handle->exitCode() == ProcessHandle::stillActive;
 }
 
@@ -115,7 +125,7 @@ bool ProcessControl::isProcessRunning(const QString &name) {
   for (const ProcessEntry &entry : processes_->snapshot()) {
     if (entry.exeName != name)
       continue;
-    if (const std::unique_ptr<ProcessHandle> handle = processes_->open(entry.pid)) {
+    if (const std::unique_ptr<ProcessHandle> handle = openListed(entry)) {
       if (const std::optional<int> code = handle->exitCode())
         running = *code == ProcessHandle::stillActive;
     }
@@ -126,7 +136,7 @@ bool ProcessControl::isProcessRunning(const QString &name) {
 QString ProcessControl::getProcessIDList(const QString &name) {
   QStringList ids;
   for (const ProcessEntry &entry : processes_->snapshot()) {
-    if (entry.exeName == name && isLive(entry.pid))
+    if (entry.exeName == name && isLive(entry))
       ids.append(QString::number(entry.pid));
   }
   return ids.join(QLatin1Char(','));
@@ -135,8 +145,7 @@ QString ProcessControl::getProcessIDList(const QString &name) {
 QString ProcessControl::getProcessNameList() {
   QStringList names;
   for (const ProcessEntry &entry : processes_->snapshot()) {
-    if (!names.contains(entry.exeName) && !excludedNames().contains(entry.exeName) &&
-        isLive(entry.pid))
+    if (!names.contains(entry.exeName) && !excludedNames().contains(entry.exeName) && isLive(entry))
       names.append(entry.exeName);
   }
   return names.join(QLatin1Char(','));
@@ -149,7 +158,7 @@ bool ProcessControl::killProcess(const QString &name) {
     if (entry.exeName != name)
       continue;
     Log::info("NativeUtil", "found matched exe {} open process", entry.exeName.toStdString());
-    std::unique_ptr<ProcessHandle> handle = processes_->open(entry.pid);
+    std::unique_ptr<ProcessHandle> handle = openListed(entry);
     Log::info("NativeUtil", "hProcess={:x}", handle ? handle->value() : quintptr(0));
     const std::optional<int> exitCode = handle ? handle->exitCode() : std::nullopt;
     const int code = exitCode.value_or(0);

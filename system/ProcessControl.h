@@ -17,7 +17,8 @@ public:
   bool launch(const QString &program, const QString &workDir, const QString &command);
 
 private:
-  bool isLive(qint64 pid) const;
+  std::unique_ptr<ProcessHandle> openListed(const ProcessEntry &entry) const;
+  bool isLive(const ProcessEntry &entry) const;
 
   std::shared_ptr<ProcessApi> processes_;
 };

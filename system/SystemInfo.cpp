@@ -68,6 +68,9 @@ QString SystemInfo::kernelVersion() {
 
 QString SystemInfo::language() {
   QString language = QLocale::system().uiLanguages().value(0);
+  // The C and POSIX locales name no language; pages need a tag they can use.
+  if (language.isEmpty() || language == QLatin1String("C") || language == QLatin1String("POSIX"))
+    language = QStringLiteral("en-US");
   Log::info("LANG", "detected lang: {}", language.toStdString());
   const QStringList arguments = applicationArguments();
   if (arguments.isEmpty())

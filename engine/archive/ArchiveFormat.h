@@ -19,4 +19,9 @@ constexpr uint32_t maxItems = 32767;
 // valid LZF block expands by more than this factor.
 constexpr uint64_t maxExpansion = 88;
 
+// What one compressed item may expand to. The writer stores larger items
+// uncompressed, so a reader never allocates more than this for one item,
+// whatever a damaged or hostile archive claims.
+constexpr uint32_t maxExpandedSize = 64u << 20;
+
 } // namespace ArchiveFormat

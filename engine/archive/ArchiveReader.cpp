@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include <lzf.h>
@@ -63,7 +65,11 @@ struct ArchiveReader::Impl {
   uint64_t dataOffset = 0;
 
   mutable std::mutex mutex;
-  mutable std::map<uint32_t, std::vector<uint8_t>> expanded; // by item number
+  struct Expanded {
+    std::unique_ptr<uint8_t[]> bytes; // not zero-filled: decompression writes every byte
+    uint32_t size;
+  };
+  mutable std::map<uint32_t, Expanded> expanded; // by item number
 
   Impl(const uint8_t *d, size_t s) : data(d), size(s) {
     using namespace ArchiveFormat;
@@ -120,17 +126,19 @@ struct ArchiveReader::Impl {
       *outSize = stored;
       return true;
     }
-    if (raw > stored * ArchiveFormat::maxExpansion)
+    // Sizes are checked against the block and the fixed cap before anything
+    // is allocated.
+    if (raw > ArchiveFormat::maxExpandedSize || raw > stored * ArchiveFormat::maxExpansion)
       return false;
     std::lock_guard<std::mutex> lock(mutex);
     auto found = expanded.find(number);
     if (found == expanded.end()) {
-      std::vector<uint8_t> buffer(raw);
-      if (lzf_decompress(data + offset, stored, buffer.data(), raw) != raw)
+      std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[raw]);
+      if (!buffer || lzf_decompress(data + offset, stored, buffer.get(), raw) != raw)
         return false;
-      found = expanded.emplace(number, std::move(buffer)).first;
+      found = expanded.emplace(number, Expanded{std::move(buffer), raw}).first;
     }
-    *out = found->second.data();
+    *out = found->second.bytes.get();
     *outSize = raw;
     return true;
   }

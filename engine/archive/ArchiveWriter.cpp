@@ -157,7 +157,8 @@ bool ArchiveWriter::build(QByteArray *archive, QString *error) const {
                     uint64_t(itemRecordSize) * items.size();
   const uint64_t dataStart = offset;
   for (size_t i = 0; i < items.size(); ++i) {
-    if (compress(*items[i].data, &stored[i]))
+    if (uint64_t(items[i].data->size()) <= ArchiveFormat::maxExpandedSize &&
+        compress(*items[i].data, &stored[i]))
       rawSizes[i] = uint32_t(items[i].data->size());
     else
       stored[i] = *items[i].data;

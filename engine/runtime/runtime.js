@@ -14,10 +14,12 @@
   let nextHandle = 1;
 
   // Chromium cuts prompt texts at 10 KiB: longer messages go in parts, each
-  // but the last marked, never splitting a surrogate pair.
+  // but the last marked \u0002, the last \u0003, never splitting a surrogate
+  // pair. A message in one piece is unmarked.
   const PART = 8192;
   function raw(message) {
     let text = stringify(message);
+    let last = '';
     while (text.length > PART) {
       let end = PART;
       const unit = text.charCodeAt(end - 1);
@@ -25,8 +27,9 @@
       if (prompt('\u0002' + text.slice(0, end), MARKER) === null)
         throw new Error('the native bridge refused the call');
       text = text.slice(end);
+      last = '\u0003';
     }
-    const reply = prompt(text, MARKER);
+    const reply = prompt(last + text, MARKER);
     if (reply === null || reply === undefined) throw new Error('the native bridge refused the call');
     return parse(reply)[0];
   }
@@ -179,8 +182,9 @@
     }
   }
 
+  // True once the items have run: the engine's sign that the calls are done.
   function deliver(doc, items) {
-    if (doc !== documentId) return;
+    if (doc !== documentId) return false;
     for (const item of items) {
       if (item[0] === 'i') {
         const fn = kept.get(item[1]);
@@ -196,6 +200,7 @@
         globalEvent(item[1], item[2]);
       }
     }
+    return true;
   }
 
   const sysOp = (op) => (...a) => send({ k: 'sys', op, a: a.map((x) => encode(x)) });
@@ -235,8 +240,24 @@
       resizable: a('window-resizable'),
       frame: a('window-frame'),
       icon: icon ? new URL(icon, location.href).href : null,
+      lang: a('lang'),
     });
   }
+  // In a transparent frame the root element's own background is what lies
+  // outside the page's content: the body's background must not spread to
+  // the whole canvas, as browsers let it. A background image on the root,
+  // even a transparent one, keeps it where it is.
+  function keepBodyBackgroundInside() {
+    const root = document.documentElement;
+    if (!root || (root.getAttribute('window-frame') ?? '').trim().toLowerCase() !== 'transparent') return;
+    const style = getComputedStyle(root);
+    if (style.backgroundImage !== 'none' || style.backgroundColor !== 'rgba(0, 0, 0, 0)') return;
+    const sheet = new CSSStyleSheet();
+    sheet.replaceSync('html { background-image: linear-gradient(transparent, transparent); }');
+    document.adoptedStyleSheets = [...document.adoptedStyleSheets, sheet];
+  }
+  document.addEventListener('DOMContentLoaded', keepBodyBackgroundInside);
+
   if (document.documentElement) sendAttributes();
   else {
     const observer = new MutationObserver(() => {
@@ -247,6 +268,18 @@
     observer.observe(document, { childList: true });
   }
   document.addEventListener('DOMContentLoaded', sendAttributes);
+
+  // A user's click on a web link opens it in the user's browser: the window
+  // itself never leaves the program. Page handlers run first and may keep it.
+  window.addEventListener('click', (e) => {
+    if (e.defaultPrevented || !e.isTrusted || e.button !== 0 || !(e.target instanceof Element)) return;
+    const link = e.target.closest('a[href]');
+    if (!link) return;
+    const url = new URL(link.getAttribute('href'), location.href);
+    if (url.protocol !== 'http:' && url.protocol !== 'https:') return;
+    e.preventDefault();
+    windowOp('openLink', url.href);
+  });
 
   // An element with role="window-caption" drags the window, except from the
   // controls inside it.

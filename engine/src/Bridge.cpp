@@ -34,6 +34,8 @@ QJsonValue windowCall(EngineWindow *window, const QString &op, const QJsonArray 
     window->moveFrameTo(a.at(0).toInt(), a.at(1).toInt());
     return undefinedWire;
   }
+  if (op == "openLink")
+    return EnginePage::openInBrowser(QUrl(a.at(0).toString()));
   if (op == "selectFolder")
     return window->selectFolder(a.at(0).toString(), a.at(1).toString());
   return NativeObject::error(QStringLiteral("unknown window operation %1").arg(op));

@@ -2,6 +2,7 @@
 
 #include "engine/src/Documents.h"
 #include "engine/src/EnginePage.h"
+#include "engine/src/Settlements.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -17,32 +18,39 @@ CallQueue &CallQueue::instance() {
 }
 
 void CallQueue::start() {
+  Settlements::instance().start();
   std::lock_guard<std::mutex> guard(lock);
   active = true;
 }
 
 void CallQueue::stop() {
   std::vector<Task> dropped;
-  std::lock_guard<std::mutex> guard(lock);
-  active = false;
-  scheduled = false;
-  dropped.swap(tasks);
+  {
+    // After this no thread reaches the application object through post.
+    std::lock_guard<std::mutex> guard(lock);
+    active = false;
+    scheduled = false;
+    dropped.swap(tasks);
+  }
+  Settlements::instance().shutdown();
 }
 
-void CallQueue::post(Task task) {
+bool CallQueue::post(Task task) {
   std::lock_guard<std::mutex> guard(lock);
   if (!active)
-    return;
+    return false;
   tasks.push_back(std::move(task));
   if (!scheduled) {
     scheduled = true;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [this] { drain(); }, Qt::QueuedConnection);
   }
+  return true;
 }
 
-void CallQueue::postInvoke(uint64_t document, int64_t handle, QByteArray arguments) {
-  post({Task::Invoke, document, handle, std::move(arguments)});
+bool CallQueue::postInvoke(uint64_t document, int64_t handle, QByteArray arguments,
+                           uint64_t settlement) {
+  return post({Task::Invoke, document, handle, std::move(arguments), settlement});
 }
 
 void CallQueue::postEvent(QString name, QByteArray data) {
@@ -67,16 +75,25 @@ void CallQueue::drain() {
     EnginePage *page;
     uint64_t document;
     QByteArray items;
+    std::vector<uint64_t> settlements;
   };
   QVector<Delivery> deliveries;
-  auto add = [&](EnginePage *page, uint64_t document, const QByteArray &item) {
+  auto add = [&](EnginePage *page, uint64_t document, const QByteArray &item,
+                 uint64_t settlement = 0) {
+    Delivery *delivery = nullptr;
     for (auto &d : deliveries)
-      if (d.page == page && d.document == document) {
-        d.items += "," + item;
-        return;
-      }
-    deliveries.append({page, document, item});
+      if (d.page == page && d.document == document)
+        delivery = &d;
+    if (delivery) {
+      delivery->items += "," + item;
+    } else {
+      deliveries.append({page, document, item, {}});
+      delivery = &deliveries.last();
+    }
+    if (settlement)
+      delivery->settlements.push_back(settlement);
   };
+  Settlements &settlements = Settlements::instance();
   Documents &documents = Documents::instance();
   for (const Task &task : batch) {
     if (task.kind == Task::Event) {
@@ -85,14 +102,26 @@ void CallQueue::drain() {
       continue;
     }
     EnginePage *page = documents.page(task.document);
-    if (!page)
-      continue; // the document is gone: its calls are dropped
+    if (!page) {
+      // The document is gone: its calls are dropped.
+      if (task.settlement)
+        settlements.settle(task.settlement, SETTLED_GONE);
+      continue;
+    }
     const QByteArray handle = QByteArray::number(static_cast<qlonglong>(task.handle));
     if (task.kind == Task::Invoke)
-      add(page, task.document, "[\"i\"," + handle + "," + task.payload + "]");
+      add(page, task.document, "[\"i\"," + handle + "," + task.payload + "]", task.settlement);
     else
       add(page, task.document, "[\"r\"," + handle + "]");
   }
-  for (const auto &d : deliveries)
-    d.page->deliver(d.document, d.items);
+  for (const auto &d : deliveries) {
+    if (d.settlements.empty()) {
+      d.page->deliver(d.document, d.items);
+      continue;
+    }
+    d.page->deliver(d.document, d.items, [ids = d.settlements](bool ran) {
+      for (uint64_t id : ids)
+        Settlements::instance().settle(id, ran ? SETTLED_RAN : SETTLED_GONE);
+    });
+  }
 }

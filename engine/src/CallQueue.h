@@ -15,7 +15,9 @@ public:
   // Between start and stop (UI thread) calls are delivered; otherwise dropped.
   void start();
   void stop();
-  void postInvoke(uint64_t document, int64_t handle, QByteArray arguments);
+  // settlement: an open registration (Settlements) to settle once the call
+  // has run, or 0. False if the call was dropped because the engine stopped.
+  bool postInvoke(uint64_t document, int64_t handle, QByteArray arguments, uint64_t settlement = 0);
   void postEvent(QString name, QByteArray data);
   void postRelease(uint64_t document, int64_t handle);
 
@@ -25,8 +27,9 @@ private:
     uint64_t document;
     int64_t handle;
     QByteArray payload; // wire JSON: the argument array, or the event's name and data
+    uint64_t settlement = 0;
   };
-  void post(Task task);
+  bool post(Task task);
   void drain();
 
   std::mutex lock;

@@ -1,5 +1,7 @@
 #include "engine/src/Documents.h"
 
+#include "engine/src/Settlements.h"
+
 Documents &Documents::instance() {
   static Documents documents;
   return documents;
@@ -10,6 +12,7 @@ uint64_t Documents::attach(EnginePage *page) {
   const uint64_t id = nextId++;
   pages.insert(id, page);
   documents.insert(page, id);
+  Settlements::instance().documentStarted(id);
   return id;
 }
 
@@ -17,8 +20,11 @@ void Documents::detach(EnginePage *page) {
   const auto it = documents.find(page);
   if (it == documents.end())
     return;
-  pages.remove(it.value());
+  const uint64_t document = it.value();
+  pages.remove(document);
   documents.erase(it);
+  // Whatever waits for the document learns at once that it has gone.
+  Settlements::instance().documentGone(document);
 }
 
 EnginePage *Documents::page(uint64_t document) const {

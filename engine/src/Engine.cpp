@@ -8,7 +8,10 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QRandomGenerator>
+#include <QTranslator>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -23,17 +26,39 @@ static void initRuntimeResources() {
 }
 
 namespace {
+// Chromium reads a switch after one dash or two, in any case here.
 bool isDebuggingSwitch(const QByteArray &argument) {
-  return argument.startsWith("--remote-debugging") || argument.startsWith("--remote-allow-origins");
+  QByteArray name = argument.toLower();
+  if (!name.startsWith('-'))
+    return false;
+  name = name.mid(name.startsWith("--") ? 2 : 1);
+  return name.startsWith("remote-debugging") || name.startsWith("remote-allow-origins");
 }
 
-// Chromium flags from the environment, without any that would open a
-// debugging endpoint the engine did not ask for.
-QByteArray chromiumFlags() {
+// The arguments without any switch that would open a debugging endpoint the
+// engine did not ask for, nor the value given after such a switch as a
+// separate argument.
+QList<QByteArray> withoutDebuggingSwitches(const QList<QByteArray> &arguments) {
   QList<QByteArray> kept;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QByteArray &argument = arguments.at(i);
+    if (!isDebuggingSwitch(argument)) {
+      kept << argument;
+      continue;
+    }
+    if (!argument.contains('=') && i + 1 < arguments.size() && !arguments.at(i + 1).startsWith('-'))
+      ++i;
+  }
+  return kept;
+}
+
+// Chromium flags from the environment, split the way Qt WebEngine splits them.
+QByteArray chromiumFlags() {
+  QList<QByteArray> flags;
   for (const QByteArray &flag : qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' '))
-    if (!flag.isEmpty() && !isDebuggingSwitch(flag))
-      kept << flag;
+    if (!flag.isEmpty())
+      flags << flag;
+  QList<QByteArray> kept = withoutDebuggingSwitches(flags);
   kept << "--enable-blink-features=ImportMaps";
   return kept.join(' ');
 }
@@ -86,15 +111,15 @@ void Engine::init(int argc, const char16_t *const *argv) {
   if (geteuid() == 0)
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+  // Qt WebEngine hands the program's arguments to Chromium as well.
+  QList<QByteArray> given;
+  for (int i = 1; argv && i < argc; ++i)
+    given << (argv[i] ? QString::fromUtf16(argv[i]).toLocal8Bit() : QByteArray());
   arguments.clear();
-  for (int i = 0; argv && i < argc; ++i) {
-    const QByteArray argument = argv[i] ? QString::fromUtf16(argv[i]).toLocal8Bit() : QByteArray();
-    if (i > 0 && isDebuggingSwitch(argument))
-      continue;
+  arguments.push_back(argv && argc > 0 && argv[0] ? QString::fromUtf16(argv[0]).toLocal8Bit()
+                                                  : QByteArray("tidewell"));
+  for (const QByteArray &argument : withoutDebuggingSwitches(given))
     arguments.push_back(argument);
-  }
-  if (arguments.empty())
-    arguments.push_back("tidewell");
   argumentPointers.clear();
   for (auto &argument : arguments)
     argumentPointers.push_back(argument.data());
@@ -156,6 +181,27 @@ void Engine::windowDestroyed(bool mainWindow) {
     app->exit(0);
 }
 
+void Engine::fail(int status) {
+  if (app)
+    app->exit(status);
+}
+
+void Engine::useLanguage(const QString &tag) {
+  if (!app || tag.isEmpty() || tag == language)
+    return;
+  language = tag;
+  if (translator) {
+    QCoreApplication::removeTranslator(translator.get());
+    translator.reset();
+  }
+  auto loaded = std::make_unique<QTranslator>();
+  if (loaded->load(QLocale(QString(tag).replace('-', '_')), "qtbase", "_",
+                   QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(loaded.get());
+    translator = std::move(loaded);
+  }
+}
+
 bool Engine::setOption(HWINDOW window, UINT option, uintptr_t value) {
   (void)window; // every option applies to the whole engine
   switch (option) {
@@ -186,5 +232,7 @@ void Engine::shutdown() {
   GlobalAssets::instance().clear();
   qDeleteAll(profiles);
   profiles.clear();
+  translator.reset();
+  language.clear();
   app.reset();
 }

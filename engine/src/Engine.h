@@ -12,6 +12,7 @@
 #include <vector>
 
 class QApplication;
+class QTranslator;
 class QWebEngineProfile;
 class EngineWindow;
 
@@ -31,6 +32,10 @@ public:
   QWebEngineProfile *createProfile(EngineWindow *root, bool debugWindow);
   void windowCreated(bool mainWindow) { mainWindows += mainWindow ? 1 : 0; }
   void windowDestroyed(bool mainWindow);
+  // Ends the message loop with a failure status: the program cannot go on.
+  void fail(int status);
+  // Qt's own dialogs and message boxes speak the pages' language ("zh-CN").
+  void useLanguage(const QString &tag);
 
 private:
   void init(int argc, const char16_t *const *argv);
@@ -48,6 +53,8 @@ private:
   bool browserStarted = false;
   int mainWindows = 0;
   QList<QWebEngineProfile *> profiles;
+  std::unique_ptr<QTranslator> translator;
+  QString language;
   // Options without a Qt WebEngine counterpart are kept as set.
   QHash<UINT, uintptr_t> keptOptions;
 };

@@ -10,6 +10,7 @@
 #include "engine/src/EngineWindow.h"
 #include "engine/src/GlobalAssets.h"
 #include "engine/src/SchemeHandler.h"
+#include "engine/src/Settlements.h"
 #include "engine/src/Value.h"
 #include "engine/src/ValueJson.h"
 
@@ -96,8 +97,10 @@ BOOL32 SciterWindowExec(HWINDOW hwnd, UINT command, uintptr_t p1, uintptr_t) {
       *reinterpret_cast<UINT *>(p1) = window->state();
     return true;
   case SCITER_WINDOW_SET_TITLE:
-    window->setWindowTitle(QString::fromUtf8(reinterpret_cast<const char *>(p1)));
-    return p1 != 0;
+    if (!p1)
+      return false;
+    window->setHostTitle(QString::fromUtf8(reinterpret_cast<const char *>(p1)));
+    return true;
   case SCITER_WINDOW_ACTIVATE:
     window->raise();
     window->activateWindow();
@@ -134,24 +137,63 @@ BOOL32 SciterFireEvent(const BEHAVIOR_EVENT_PARAMS *evt, BOOL32, BOOL32 *handled
   return true;
 }
 
-UINT ValueInvoke(const VALUE *pval, VALUE *, UINT argc, const VALUE *argv, VALUE *pretval,
-                 LPCWSTR16) {
+UINT checkedFunction(const VALUE *pval, UINT argc, const VALUE *argv,
+                     const FunctionBody **function) {
   if (!pval)
     return HV_BAD_PARAMETER;
-  const FunctionBody *function = Values::function(*pval);
-  if (!function)
+  *function = Values::function(*pval);
+  if (!*function)
     return HV_INCOMPATIBLE_TYPE;
-  if (argc && !argv)
-    return HV_BAD_PARAMETER;
-  // The arguments are taken now, on the caller's thread; the call runs later
-  // on the UI thread.
+  return argc && !argv ? HV_BAD_PARAMETER : HV_OK;
+}
+
+// The arguments are taken now, on the caller's thread; the call runs later
+// on the UI thread.
+QByteArray argumentsOf(UINT argc, const VALUE *argv) {
   QJsonArray args;
   for (UINT i = 0; i < argc; ++i)
     args.append(ValueJson::toWire(argv[i]));
-  CallQueue::instance().postInvoke(function->document, function->handle, wireText(args));
+  return wireText(args);
+}
+
+UINT ValueInvoke(const VALUE *pval, VALUE *, UINT argc, const VALUE *argv, VALUE *pretval,
+                 LPCWSTR16) {
+  const FunctionBody *function = nullptr;
+  if (const UINT status = checkedFunction(pval, argc, argv, &function))
+    return status;
+  CallQueue::instance().postInvoke(function->document, function->handle, argumentsOf(argc, argv));
   if (pretval)
     Values::clear(pretval);
   return HV_OK;
+}
+
+UINT ValueInvokeSettled(const VALUE *pval, UINT argc, const VALUE *argv, SciterSettled settled,
+                        void *tag) {
+  const FunctionBody *function = nullptr;
+  if (const UINT status = checkedFunction(pval, argc, argv, &function))
+    return status;
+  if (!settled)
+    return HV_BAD_PARAMETER;
+  const QByteArray arguments = argumentsOf(argc, argv);
+  const uint64_t settlement = Settlements::instance().add(function->document, settled, tag);
+  if (settlement && !CallQueue::instance().postInvoke(function->document, function->handle,
+                                                      arguments, settlement))
+    Settlements::instance().settle(settlement, SETTLED_CANCELLED);
+  return HV_OK;
+}
+
+UINT ValueFunctionWatch(const VALUE *pval, SciterSettled settled, void *tag) {
+  const FunctionBody *function = pval ? Values::function(*pval) : nullptr;
+  if (!function)
+    return HV_INCOMPATIBLE_TYPE;
+  if (!settled)
+    return HV_BAD_PARAMETER;
+  Settlements::instance().add(function->document, settled, tag);
+  return HV_OK;
+}
+
+UINT ValueFunctionUnwatch(void *tag) {
+  return Settlements::instance().cancel(tag) ? HV_OK : HV_BAD_PARAMETER;
 }
 
 ISciterAPI api = {
@@ -195,6 +237,9 @@ ISciterAPI api = {
     Values::fromString,
     Values::isNativeFunctor,
     ValueInvoke,
+    ValueInvokeSettled,
+    ValueFunctionWatch,
+    ValueFunctionUnwatch,
 };
 } // namespace
 

@@ -6,14 +6,18 @@
 #include "engine/src/SchemeHandler.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 #include <QWindow>
+
+#include <X11/Xlib.h>
 
 QSet<EngineWindow *> EngineWindow::live;
 
@@ -37,6 +41,20 @@ QString localPath(QString path) {
     path = QUrl(path).toLocalFile();
   return path.replace('\\', '/');
 }
+
+// Whether a compositing manager runs on the X screen, so that transparent
+// pixels show what lies under the window rather than black.
+bool compositorRuns() {
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    return true; // Wayland composites always
+  Display *display = XOpenDisplay(nullptr);
+  if (!display)
+    return false;
+  const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
+  const bool owned = XGetSelectionOwner(display, XInternAtom(display, name.constData(), False));
+  XCloseDisplay(display);
+  return owned;
+}
 } // namespace
 
 EngineWindow::EngineWindow(UINT flags, const RECT32 *frame, EngineWindow *owner)
@@ -45,8 +63,19 @@ EngineWindow::EngineWindow(UINT flags, const RECT32 *frame, EngineWindow *owner)
   live.insert(this);
   webProfile = owner ? owner->root()->profile()
                      : Engine::instance().createProfile(this, flags & SW_ENABLE_DEBUG);
+  // Where a compositor runs, every window gets an alpha channel before its
+  // view exists; the page's background decides what shows through.
+  seeThrough = compositorRuns();
+  setAttribute(Qt::WA_TranslucentBackground, seeThrough);
   view = new QWebEngineView(this);
+  view->setAttribute(Qt::WA_TranslucentBackground, seeThrough);
+  // No browser menu (Back, Reload, View source): the page is the program.
+  // Keyboard copy and paste still work in fields.
+  view->setContextMenuPolicy(Qt::NoContextMenu);
+  // Dropped files and links would take the window to them.
+  view->installEventFilter(this);
   webPage = new EnginePage(webProfile, this);
+  webPage->setBackgroundColor(Qt::white); // until the root element asks for a transparent frame
   view->setPage(webPage);
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -63,7 +92,10 @@ EngineWindow::EngineWindow(UINT flags, const RECT32 *frame, EngineWindow *owner)
     if (pendingShow)
       reveal();
   });
-  connect(webPage, &QWebEnginePage::titleChanged, this, &QWidget::setWindowTitle);
+  connect(webPage, &QWebEnginePage::titleChanged, this, [this](const QString &title) {
+    if (!titleFromHost)
+      setWindowTitle(title);
+  });
   connect(webPage, &QWebEnginePage::windowCloseRequested, this, &EngineWindow::closeSoon);
   Engine::instance().windowCreated(flags & SW_MAIN);
 }
@@ -136,6 +168,11 @@ bool EngineWindow::load(const QUrl &url) {
   loading = true;
   webPage->load(url);
   return true;
+}
+
+void EngineWindow::setHostTitle(const QString &title) {
+  titleFromHost = true;
+  setWindowTitle(title);
 }
 
 void EngineWindow::setState(UINT state) {
@@ -213,6 +250,8 @@ void EngineWindow::applyAttributes(const QJsonObject &a) {
       setResizable(!isFalse(a.value("resizable").toString()));
   }
   setTransparent(a.value("frame").toString().trimmed().toLower() == "transparent");
+  if (a.value("lang").isString())
+    Engine::instance().useLanguage(a.value("lang").toString().trimmed());
   if (a.value("icon").isString())
     loadIcon(QUrl(a.value("icon").toString()));
   if (pendingShow)
@@ -233,10 +272,11 @@ void EngineWindow::setTransparent(bool value) {
   if (value == transparent)
     return;
   transparent = value;
+  // Without a compositor the page's own background fills the frame: a card
+  // on white rather than on black.
   const bool wasVisible = isVisible();
+  webPage->setBackgroundColor(value && seeThrough ? Qt::transparent : Qt::white);
   setWindowFlag(Qt::FramelessWindowHint, value);
-  setAttribute(Qt::WA_TranslucentBackground, value);
-  webPage->setBackgroundColor(value ? Qt::transparent : Qt::white);
   if (wasVisible)
     show(); // changing the flags hides the window
 }
@@ -338,4 +378,24 @@ const NativeObject *EngineWindow::scriptInterface() {
 
 void EngineWindow::closeEvent(QCloseEvent *event) {
   event->accept();
+}
+
+bool EngineWindow::eventFilter(QObject *watched, QEvent *event) {
+  switch (event->type()) {
+  case QEvent::DragEnter:
+  case QEvent::DragMove:
+  case QEvent::Drop: {
+    // Text may still be dropped into a field; files and links never arrive.
+    auto *drop = static_cast<QDropEvent *>(event);
+    if (drop->mimeData() && drop->mimeData()->hasUrls()) {
+      drop->setDropAction(Qt::IgnoreAction);
+      drop->ignore();
+      return true;
+    }
+    break;
+  }
+  default:
+    break;
+  }
+  return QWidget::eventFilter(watched, event);
 }

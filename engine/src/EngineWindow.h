@@ -39,6 +39,9 @@ public:
   // Host notification through the root window's callback; 0 without one.
   UINT notifyHost(SCITER_CALLBACK_NOTIFICATION *notification);
   bool load(const QUrl &url);
+  // The host's title stays until the host sets another; the document's
+  // title shows only while the host has set none.
+  void setHostTitle(const QString &title);
   void setState(UINT state);
   UINT state() const;
 
@@ -57,6 +60,7 @@ public:
 
 protected:
   void closeEvent(QCloseEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   void reveal();
@@ -82,5 +86,7 @@ private:
   bool positioned = false;
   bool sizedByCaller = false;
   bool transparent = false;
+  bool seeThrough = false; // a compositor shows what lies under transparent pixels
   bool resizable = true;
+  bool titleFromHost = false;
 };

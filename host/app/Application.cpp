@@ -66,9 +66,10 @@ int Application::run() {
 
   api.SciterLoadFile(window->handle(), reinterpret_cast<LPCWSTR16>(startPage.utf16()));
   api.SciterWindowExec(window->handle(), SCITER_WINDOW_SET_STATE, SCITER_WINDOW_STATE_SHOWN, 0);
-  api.SciterExec(SCITER_APP_LOOP, 0, 0);
+  // Non-zero when the engine could not go on (its renderer died).
+  const intptr_t loop = api.SciterExec(SCITER_APP_LOOP, 0, 0);
 
   window->release();
   api.SciterExec(SCITER_APP_SHUTDOWN, 0, 0);
-  return 0;
+  return loop == 0 ? 0 : 1;
 }

@@ -1,7 +1,5 @@
 #include "host/app/TinyWindow.h"
 
-#include <QApplication>
-#include <QWidget>
 #include <array>
 
 #include "bridge/MethodTable.h"
@@ -90,13 +88,7 @@ qint64 TinyWindow::hwnd() {
 }
 
 void TinyWindow::setTitle(const QString &title) {
-  // The engine's window is a top-level widget of this process; its handle
-  // names it either as the widget or as the native window id.
-  for (QWidget *widget : QApplication::topLevelWidgets()) {
-    if (static_cast<void *>(widget) == window ||
-        reinterpret_cast<HWINDOW>(static_cast<uintptr_t>(widget->winId())) == window) {
-      widget->setWindowTitle(title);
-      return;
-    }
-  }
+  const QByteArray text = title.toUtf8();
+  api.SciterWindowExec(window, SCITER_WINDOW_SET_TITLE,
+                       reinterpret_cast<uintptr_t>(text.constData()), 0);
 }

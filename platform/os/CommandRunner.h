@@ -25,9 +25,10 @@ constexpr int noTimeLimit = -1;
 // killed. Standard input is closed.
 CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs);
 
-// Starts program without waiting for it; an empty workingFolder keeps ours.
-// pid, when given, receives the started process's id.
+// Starts program detached, without waiting for it, with descriptors 0 to 2
+// only and none of the engine's variables; an empty workingFolder keeps ours.
+// False when the program cannot be found or run or the folder entered.
 bool startDetached(const QString &program, const QStringList &arguments,
-                   const QString &workingFolder = QString(), qint64 *pid = nullptr);
+                   const QString &workingFolder = QString());
 
 } // namespace CommandRunner

@@ -13,7 +13,8 @@ struct ProcessEntry {
   QString exeName; // file name of the executable, such as explorer.exe
 };
 
-// An open process; closed when destroyed.
+// An open process; closed when destroyed. A handle keeps naming the process
+// it was opened on, whatever later takes over its pid.
 class ProcessHandle {
 public:
   // The exit code of a process that has not ended.
@@ -22,6 +23,9 @@ public:
   virtual ~ProcessHandle() = default;
   // The handle's numeric value, for diagnostics.
   virtual quintptr value() const = 0;
+  // The executable's file name of the process held, read through the
+  // handle; empty when it cannot be read.
+  virtual QString exeName() const = 0;
   // stillActive while the process runs, its exit code once it has ended;
   // nothing when that cannot be read.
   virtual std::optional<int> exitCode() const = 0;
@@ -35,7 +39,8 @@ public:
   virtual QVector<ProcessEntry> snapshot() const = 0;
   // Null when the process cannot be opened.
   virtual std::unique_ptr<ProcessHandle> open(qint64 pid) const = 0;
-  // Starts program without waiting for it; an empty workingFolder keeps ours.
+  // Starts program without waiting for it; an empty workingFolder keeps
+  // ours. False when the program cannot be started or the folder is missing.
   virtual bool startDetached(const QString &program, const QStringList &arguments,
                              const QString &workingFolder) const = 0;
 };

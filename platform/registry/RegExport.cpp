@@ -39,18 +39,65 @@ QString hexData(QString line, const QByteArray &bytes) {
   return text + line;
 }
 
-void exportTree(Registry &registry, const RegistryKey &key,
-                const QVector<RegistryNamedValue> &values, QString &text) {
+// Why the file cannot hold a name, or nothing when it can: a line break
+// would end the line in the middle, and a lone surrogate has no UTF-8 form.
+std::optional<QString> unwritableBecause(const QString &name) {
+  if (name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n')))
+    return QStringLiteral("a line break");
+  for (int i = 0; i < name.size(); ++i) {
+    const QChar unit = name.at(i);
+    if (unit.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate())
+      ++i;
+    else if (unit.isSurrogate())
+      return QStringLiteral("a lone surrogate");
+  }
+  return std::nullopt;
+}
+
+// The name with what the file cannot hold spelt out, for the message.
+QString shown(const QString &name) {
+  QString text;
+  for (const QChar unit : name) {
+    if (unit == QLatin1Char('\r'))
+      text += QLatin1String("\\r");
+    else if (unit == QLatin1Char('\n'))
+      text += QLatin1String("\\n");
+    else if (unit.isSurrogate())
+      text += QLatin1String("\\u") + QString::number(unit.unicode(), 16).toUpper();
+    else
+      text += unit;
+  }
+  return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+bool writable(const char *kind, const QString &name, const RegistryKey &key, QString *refused) {
+  const std::optional<QString> reason = unwritableBecause(name);
+  if (reason && refused)
+    *refused = QStringLiteral("the %1 %2 in %3 holds %4, which a .reg file cannot hold")
+                   .arg(QLatin1String(kind), shown(name), shown(key.fullPath()), *reason);
+  return !reason;
+}
+
+bool exportTree(Registry &registry, const RegistryKey &key,
+                const QVector<RegistryNamedValue> &values, QString &text, QString *refused) {
   text += QLatin1Char('[') + key.fullPath() + QLatin1Char(']') + lineEnd;
-  for (const RegistryNamedValue &entry : values)
+  for (const RegistryNamedValue &entry : values) {
+    if (!writable("value name", entry.name, key, refused))
+      return false;
     text += regValueLine(entry.name, entry.value) + lineEnd;
+  }
   text += lineEnd;
   for (const QString &name : registry.subKeyNames(key).value_or(QStringList())) {
+    if (!writable("key name", name, key, refused))
+      return false;
     const RegistryKey child = key.subKey(name);
     // A key deleted meanwhile by another process is left out.
-    if (const auto childValues = registry.values(child))
-      exportTree(registry, child, *childValues, text);
+    if (const auto childValues = registry.values(child)) {
+      if (!exportTree(registry, child, *childValues, text, refused))
+        return false;
+    }
   }
+  return true;
 }
 
 } // namespace
@@ -67,11 +114,18 @@ QString regValueLine(const QString &name, const RegistryValue &value) {
                  value.data());
 }
 
-std::optional<QString> exportRegText(Registry &registry, const RegistryKey &key) {
+std::optional<QString> exportRegText(Registry &registry, const RegistryKey &key, QString *refused) {
   const auto values = registry.values(key);
   if (!values)
     return std::nullopt;
   QString text = QLatin1String(regFileHeader) + lineEnd + lineEnd;
-  exportTree(registry, key, *values, text);
+  RegistryKey parent(key.root());
+  for (const QString &name : key.names()) {
+    if (!writable("key name", name, parent, refused))
+      return std::nullopt;
+    parent = parent.subKey(name);
+  }
+  if (!exportTree(registry, key, *values, text, refused))
+    return std::nullopt;
   return text;
 }

@@ -2,6 +2,7 @@
 // ArchiveReader.
 #include <algorithm>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -186,6 +187,23 @@ TEST(ArchiveBuilder, EmptyFolderGivesAnEmptyArchive) {
   const uint8_t *bytes = nullptr;
   uint32_t size = 0;
   EXPECT_FALSE(reader.item("a", &bytes, &size));
+}
+
+// Names are relative to the input folder however it is spelt, and hidden
+// files and links to files count; a link to a folder is not followed.
+TEST(ArchiveBuilder, NamesAreRelativeToTheInputFolderHoweverItIsSpelt) {
+  QTemporaryDir dir;
+  writeTree(dir.path() + "/tree", {{"i.html", "<p>"}, {"sub/.hidden.js", "x"}});
+  ASSERT_TRUE(QFile::link(dir.path() + "/tree/i.html", dir.path() + "/tree/sub/link.html"));
+  ASSERT_TRUE(QFile::link(dir.path() + "/tree/sub", dir.path() + "/tree/folder-link"));
+  for (const QString &input :
+       QStringList{"tree", "./tree/", "tree/../tree", dir.path() + "/tree"}) {
+    ASSERT_EQ(0, runBuilder(input, "out.sar", dir.path()).exitCode) << input.toStdString();
+    const Parsed p = parse(readFile(dir.path() + "/out.sar"));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.names, (std::vector<std::string>{"i.html", "sub/.hidden.js", "sub/link.html"}))
+        << input.toStdString();
+  }
 }
 
 } // namespace

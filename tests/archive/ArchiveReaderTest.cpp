@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/archive/ArchiveFormat.h"
 #include "engine/archive/ArchiveReader.h"
 #include "engine/archive/ArchiveWriter.h"
 #include "tests/archive/ArchiveTestSupport.h"
@@ -151,6 +152,36 @@ TEST(ArchiveReader, CompressedItemThatDoesNotExpandToItsRawSizeGivesNoItem) {
   for (uint32_t i = 0; i < r.stored; ++i)
     garbage[int(r.offset + i)] = char(0xE0); // back references before the start
   EXPECT_FALSE(look(garbage, "ab").found);
+}
+
+TEST(ArchiveReader, ALargeItemClaimingAHugeExpansionGivesNoItemWithoutAllocatingIt) {
+  // 50 MB stored may in principle expand 88 times, past 4 GiB: the claim of
+  // 4 GiB - 1 must be refused before anything is allocated or filled.
+  ArchiveWriter w;
+  w.add("big", randomBytes(50 << 20, 7));
+  QByteArray a;
+  QString error;
+  ASSERT_TRUE(w.build(&a, &error)) << error.toStdString();
+  const uint32_t record = 12 + 8 * uint32_t(parse(a).nodes.size());
+  for (uint32_t raw : {0xFFFFFFFFu, ArchiveFormat::maxExpandedSize + 1}) {
+    QByteArray bad = a;
+    put32(&bad, record + 8, raw);
+    EXPECT_FALSE(look(bad, "big").found) << raw;
+  }
+  EXPECT_TRUE(look(a, "big").found);
+}
+
+TEST(ArchiveReader, ItemsAboveTheExpansionCapAreStoredRaw) {
+  const QByteArray big = QByteArray("a").repeated(int(ArchiveFormat::maxExpandedSize) + 1);
+  ArchiveWriter w;
+  w.add("big", big);
+  QByteArray a;
+  QString error;
+  ASSERT_TRUE(w.build(&a, &error)) << error.toStdString();
+  EXPECT_EQ(parse(a).records[0].raw, 0u) << "stored uncompressed";
+  const Lookup found = look(a, "big");
+  ASSERT_TRUE(found.found);
+  EXPECT_EQ(found.data, big);
 }
 
 TEST(ArchiveReader, NodeCyclesEndTheSearch) {

@@ -37,9 +37,12 @@ void writeTree(const QString &root, const std::map<QString, QByteArray> &files) 
   }
 }
 
-BuildResult runBuilder(const QString &inputDir, const QString &outputFile) {
+BuildResult runBuilder(const QString &inputDir, const QString &outputFile,
+                       const QString &workingFolder, const QStringList &wrapper) {
   QProcess p;
-  p.start(QStringLiteral(ARCHIVE_BUILDER), {inputDir, outputFile});
+  p.setWorkingDirectory(workingFolder);
+  const QStringList command = wrapper + QStringList{ARCHIVE_BUILDER, inputDir, outputFile};
+  p.start(command.first(), command.mid(1));
   p.waitForFinished(60000);
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
           QString::fromLocal8Bit(p.readAllStandardError())};

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace ArchiveTest {
 
@@ -19,7 +20,10 @@ struct BuildResult {
   int exitCode;
   QString errorOutput;
 };
-BuildResult runBuilder(const QString &inputDir, const QString &outputFile);
+// Runs the builder from workingFolder (ours when empty), as the command that
+// wrapper names (none when empty) would run it.
+BuildResult runBuilder(const QString &inputDir, const QString &outputFile,
+                       const QString &workingFolder = QString(), const QStringList &wrapper = {});
 
 QByteArray readFile(const QString &path);
 

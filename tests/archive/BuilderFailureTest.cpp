@@ -1,6 +1,7 @@
 // The build tools refuse what the format cannot hold, name the cause and
 // the file, and leave no output file.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QProcess>
@@ -22,11 +23,11 @@ protected:
   QString out() const { return dir.path() + "/out.sar"; }
 
   // Runs the builder, expects failure naming every part, and no output.
-  void expectFailure(const QStringList &mentions) {
+  void expectFailure(const QStringList &mentions, const QStringList &wrapper = {}) {
     QFile stale(out()); // an earlier run's archive must not survive a failed one
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.close();
-    const BuildResult r = runBuilder(in(), out());
+    const BuildResult r = runBuilder(in(), out(), QString(), wrapper);
     EXPECT_NE(0, r.exitCode);
     for (const QString &m : mentions)
       EXPECT_TRUE(r.errorOutput.contains(m)) << r.errorOutput.toStdString();
@@ -59,6 +60,50 @@ TEST_F(BuilderFailure, BrokenLink) {
 TEST_F(BuilderFailure, PipeIsNotReadWithoutEnd) {
   ASSERT_EQ(0, mkfifo(QFile::encodeName(in() + "/common/pipe.css").constData(), 0600));
   expectFailure({"not a regular file", "pipe.css"});
+}
+
+// Permission bits do not stop root, so as root the builder runs as nobody on a
+// tree in a folder nobody may enter; the locked folder is the only obstacle.
+TEST(BuilderUnreadable, FolderThatCannotBeReadFailsTheBuild) {
+  const bool root = ::geteuid() == 0;
+  QTemporaryDir dir(root ? QStringLiteral("/tmp/tw-builder-XXXXXX") : QString());
+  ASSERT_TRUE(dir.isValid());
+  QStringList wrapper;
+  if (root) {
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    wrapper << "setpriv"
+            << "--reuid=65534"
+            << "--regid=65534"
+            << "--clear-groups";
+  }
+  const QString in = dir.path() + "/in";
+  const QString out = dir.path() + "/out.sar";
+  writeTree(in, {{"common/ok.css", "body{}"}, {"common/locked/hidden.css", "x"}});
+  ASSERT_TRUE(QFile::setPermissions(in + "/common/locked", QFileDevice::Permissions()));
+  ASSERT_TRUE(QFile(out).open(QIODevice::WriteOnly));
+  ASSERT_EQ(::chmod(QFile::encodeName(out).constData(), 0666), 0);
+  const BuildResult r = runBuilder(in, out, QString(), wrapper);
+  QFile::setPermissions(in + "/common/locked",
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  if (r.exitCode == -1 || r.errorOutput.startsWith("setpriv"))
+    GTEST_SKIP() << "cannot run the builder as an unprivileged user: "
+                 << r.errorOutput.toStdString();
+  EXPECT_NE(0, r.exitCode);
+  EXPECT_TRUE(r.errorOutput.contains("cannot read folder") &&
+              r.errorOutput.contains(in + "/common/locked"))
+      << r.errorOutput.toStdString();
+  EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST_F(BuilderFailure, OutputThatIsNoRegularFileIsLeftAlone) {
+  const QString pipe = dir.path() + "/out.fifo";
+  ASSERT_EQ(0, mkfifo(QFile::encodeName(pipe).constData(), 0600));
+  const BuildResult r = runBuilder(in(), pipe);
+  EXPECT_NE(0, r.exitCode);
+  EXPECT_TRUE(r.errorOutput.contains("not a regular file")) << r.errorOutput.toStdString();
+  struct stat status;
+  ASSERT_EQ(0, ::lstat(QFile::encodeName(pipe).constData(), &status));
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
 TEST_F(BuilderFailure, MissingInputFolder) {

@@ -1,5 +1,6 @@
 #include "FakeEngine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -21,6 +22,15 @@ std::vector<FakeEngine::Event> eventLog;
 std::function<void(const FakeEngine::Call &)> callHook;
 std::vector<std::string> atoms;
 FakeEngine::Window theWindow;
+struct Settlement {
+  int function;
+  bool call; // a held call rather than a watch
+  SciterSettled settled;
+  void *tag;
+};
+std::vector<Settlement> settlements;
+std::vector<int> goneFunctions;
+bool holding = false;
 bool windowFails = false;
 int windowObject = 0;
 
@@ -190,6 +200,68 @@ UINT valueInvoke(const VALUE *fn, VALUE *, UINT argc, const VALUE *argv, VALUE *
     valueClear(result);
   return HV_OK;
 }
+// Takes the settlements the predicate picks out under the lock, then settles
+// them outside it, as the engine does.
+template <typename Pick>
+void settleWhere(Pick pick, UINT outcome) {
+  std::vector<Settlement> picked;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto it = settlements.begin(); it != settlements.end();) {
+      if (pick(*it)) {
+        picked.push_back(*it);
+        it = settlements.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (const Settlement &s : picked)
+    s.settled(s.tag, outcome);
+}
+bool isGone(int function) {
+  return std::find(goneFunctions.begin(), goneFunctions.end(), function) != goneFunctions.end();
+}
+UINT valueInvokeSettled(const VALUE *fn, UINT argc, const VALUE *argv, SciterSettled settled,
+                        void *tag) {
+  valueInvoke(fn, nullptr, argc, argv, nullptr, nullptr);
+  const int function = fn->t == T_FUNCTION ? bodyOf(fn)->function : -1;
+  UINT outcome = SETTLED_RAN;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (isGone(function)) {
+      outcome = SETTLED_GONE;
+    } else if (holding) {
+      settlements.push_back({function, true, settled, tag});
+      return HV_OK;
+    }
+  }
+  settled(tag, outcome);
+  return HV_OK;
+}
+UINT valueFunctionWatch(const VALUE *fn, SciterSettled settled, void *tag) {
+  const int function = fn->t == T_FUNCTION ? bodyOf(fn)->function : -1;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!isGone(function)) {
+      settlements.push_back({function, false, settled, tag});
+      return HV_OK;
+    }
+  }
+  settled(tag, SETTLED_GONE);
+  return HV_OK;
+}
+UINT valueFunctionUnwatch(void *tag) {
+  bool found = false;
+  settleWhere(
+      [&](const Settlement &s) {
+        const bool match = !s.call && s.tag == tag && !found;
+        found = found || match;
+        return match;
+      },
+      SETTLED_CANCELLED);
+  return found ? HV_OK : HV_BAD_PARAMETER;
+}
 som_atom_t atomValue(const char *name) {
   std::lock_guard<std::mutex> guard(lock);
   for (size_t i = 0; i < atoms.size(); ++i) {
@@ -253,6 +325,9 @@ ISciterAPI makeTable() {
   t.ValueToString = valueToString;
   t.ValueSetValueToKey = valueSetValueToKey;
   t.ValueInvoke = valueInvoke;
+  t.ValueInvokeSettled = valueInvokeSettled;
+  t.ValueFunctionWatch = valueFunctionWatch;
+  t.ValueFunctionUnwatch = valueFunctionUnwatch;
   t.SciterAtomValue = atomValue;
   t.SciterAtomName = atomNameOf;
   t.SciterFireEvent = fireEvent;
@@ -365,13 +440,40 @@ void failWindowCreation(bool fail) {
   windowFails = fail;
 }
 
+void holdCalls(bool hold) {
+  std::lock_guard<std::mutex> guard(lock);
+  holding = hold;
+}
+int heldCalls() {
+  std::lock_guard<std::mutex> guard(lock);
+  return static_cast<int>(std::count_if(settlements.begin(), settlements.end(),
+                                        [](const Settlement &s) { return s.call; }));
+}
+void settleHeldCalls(UINT outcome) {
+  settleWhere([](const Settlement &s) { return s.call; }, outcome);
+}
+void documentGone(int function) {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    goneFunctions.push_back(function);
+  }
+  settleWhere([function](const Settlement &s) { return s.function == function; }, SETTLED_GONE);
+}
+int openSettlements() {
+  std::lock_guard<std::mutex> guard(lock);
+  return static_cast<int>(settlements.size());
+}
+
 void reset() {
+  settleWhere([](const Settlement &) { return true; }, SETTLED_CANCELLED);
   std::vector<Call> old;
   {
     std::lock_guard<std::mutex> guard(lock);
     old.swap(callLog);
     eventLog.clear();
     callHook = nullptr;
+    goneFunctions.clear();
+    holding = false;
   }
   for (Call &call : old)
     valueClear(&call.argument);

@@ -45,6 +45,19 @@ int callCount(int function);
 // Runs on every script call, on the caller's thread.
 void onCall(std::function<void(const Call &)> hook);
 
+// Calls made with ValueInvokeSettled and watches of ValueFunctionWatch. By
+// default a call is reported as run at once; held, the calls wait until the
+// test settles them, as a busy page would.
+void holdCalls(bool hold);
+int heldCalls();
+// Settles every held call with the outcome, on the test's thread.
+void settleHeldCalls(UINT outcome);
+// The document of the function with that id goes: its watches and held calls
+// are settled with SETTLED_GONE, and later calls of it too.
+void documentGone(int function);
+// Open watches and held calls, for leak checks.
+int openSettlements();
+
 struct Event {
   UINT cmd;
   QString name;

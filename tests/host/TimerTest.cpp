@@ -1,12 +1,12 @@
 // Native timers against the fake engine: ids, first calls, periods, clearing,
-// no re-queue while a call waits for the UI thread, and an idle thread.
+// no re-queue before the page has run the previous call, timers of a gone
+// document, and an idle thread.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QStringList>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <thread>
 #include <unistd.h>
 
@@ -44,30 +44,6 @@ private:
   const uint64_t start;
   std::mutex lock;
   std::vector<int64_t> times;
-};
-
-// Holds completion tasks until the test lets the "UI thread" run them.
-class HeldUiThread {
-public:
-  UiThread::Poster poster() {
-    return [this](UiThread::Task task) {
-      std::lock_guard<std::mutex> guard(lock);
-      tasks.push_back(std::move(task));
-    };
-  }
-  void runAll() {
-    std::deque<UiThread::Task> ready;
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      ready.swap(tasks);
-    }
-    for (auto &task : ready)
-      task();
-  }
-
-private:
-  std::mutex lock;
-  std::deque<UiThread::Task> tasks;
 };
 
 class Timers : public ::testing::Test {
@@ -134,18 +110,71 @@ TEST_F(Timers, ZeroIntervalRunsOnceAMillisecondNotInALoop) {
   EXPECT_LE(calls, 201);
 }
 
-TEST_F(Timers, ATimerWaitingForTheUiThreadIsNotQueuedAgain) {
-  HeldUiThread ui;
-  TimerService timers(ui.poster());
+TEST_F(Timers, ATimerWhoseCallHasNotRunIsNotQueuedAgain) {
+  FakeEngine::holdCalls(true);
+  TimerService timers;
   timers.setInterval(function(1), 10);
   std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(FakeEngine::callCount(1), 1) << "a busy UI thread gets one call, not thirty";
-  ui.runAll();
+  EXPECT_EQ(FakeEngine::callCount(1), 1) << "a busy page gets one call, not thirty";
+  FakeEngine::settleHeldCalls(SETTLED_RAN);
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(FakeEngine::callCount(1), 2) << "then the next, one period after the late call ran";
+  FakeEngine::settleHeldCalls(SETTLED_RAN);
+}
+
+TEST_F(Timers, MissedBeatsAreSkippedNotMadeUp) {
+  FakeEngine::holdCalls(true);
+  CallTimes seen(1);
+  TimerService timers;
+  timers.setInterval(function(1), 100);
+  std::this_thread::sleep_for(500ms);
+  FakeEngine::holdCalls(false);
+  FakeEngine::settleHeldCalls(SETTLED_RAN);
+  std::this_thread::sleep_for(250ms);
+  const auto times = seen.get();
+  ASSERT_GE(times.size(), 2u);
+  EXPECT_GE(times[1], 590) << "the first call after the busy page is a period after it";
+  EXPECT_LE(times.size(), 3u);
+}
+
+TEST_F(Timers, TimersOfAGoneDocumentAreDroppedAtOnce) {
+  const int before = FakeEngine::liveBodies();
+  TimerService timers;
+  timers.setInterval(function(1), 1000);
+  timers.setTimeout(function(2), 1000);
+  timers.setInterval(function(3), 100);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(FakeEngine::openSettlements(), 3);
+  FakeEngine::documentGone(1);
+  FakeEngine::documentGone(2);
+  EXPECT_EQ(FakeEngine::liveBodies(), before + 1) << "their kept functions are released";
+  EXPECT_EQ(FakeEngine::openSettlements(), 1);
+  std::this_thread::sleep_for(1100ms);
+  EXPECT_EQ(FakeEngine::callCount(1), 1);
+  EXPECT_EQ(FakeEngine::callCount(2), 0);
+  EXPECT_GE(FakeEngine::callCount(3), 5) << "the live document's timer goes on";
+}
+
+TEST_F(Timers, ACallWhoseDocumentWentDropsItsTimer) {
+  FakeEngine::holdCalls(true);
+  TimerService timers;
+  timers.setInterval(function(1), 5);
+  std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(FakeEngine::heldCalls(), 1);
+  FakeEngine::settleHeldCalls(SETTLED_GONE);
+  EXPECT_EQ(FakeEngine::openSettlements(), 0) << "its document watch ends with it";
+  FakeEngine::holdCalls(false);
   std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(FakeEngine::callCount(1), 2) << "overdue: called as soon as the previous call ran";
-  ui.runAll();
-  std::this_thread::sleep_for(5ms);
-  ui.runAll();
+  EXPECT_EQ(FakeEngine::callCount(1), 1);
+}
+
+TEST_F(Timers, ClearedAndFinishedTimersLeaveNoWatch) {
+  TimerService timers;
+  const int id = timers.setInterval(function(1), 1000);
+  timers.setTimeout(function(2), 0);
+  std::this_thread::sleep_for(50ms);
+  timers.clear(id);
+  EXPECT_EQ(FakeEngine::openSettlements(), 0);
 }
 
 TEST_F(Timers, TimerMethodsDoNotWaitForAScriptCall) {

@@ -23,8 +23,10 @@ struct ToolRun {
   QString err;
 };
 
-ToolRun regtool(const QStringList &args) {
+ToolRun regtool(const QStringList &args, const QString &outputFile = QString()) {
   QProcess tool;
+  if (!outputFile.isEmpty())
+    tool.setStandardOutputFile(outputFile);
   tool.start(TW_REGTOOL, args);
   tool.waitForFinished(60000);
   return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
@@ -95,6 +97,60 @@ TEST_F(RegistryProcessTest, RegtoolFailsWithAMessageForMissingKeysAndMalformedFi
   EXPECT_EQ(run.err, QStringLiteral("ERROR: %1:5: bad dword \"xyz\"\n").arg(file));
   EXPECT_FALSE(store->keyExists(*RegistryKey::parse("HKEY_CURRENT_USER\\Software\\Bad")));
   EXPECT_EQ(regtool({"import", folder.filePath("none.reg")}).exitCode, 1);
+}
+
+TEST_F(RegistryProcessTest, RegtoolFailsWhenItsOutputCannotBeWritten) {
+  const RegistryKey tool = *RegistryKey::parse("HKEY_CURRENT_USER\\Software\\Tool");
+  ASSERT_TRUE(store->setValue(tool, "Name", RegistryValue::fromString("v")));
+  const QString file = folder.filePath("in.reg");
+  ASSERT_EQ(regtool({"export", "HKCU\\Software\\Tool", file}).exitCode, 0);
+  for (const QStringList &args :
+       {QStringList{"query", "HKCU\\Software\\Tool"},
+        QStringList{"query", "HKCU\\Software\\Tool", "Name"},
+        QStringList{"export", "HKCU\\Software\\Tool"}, QStringList{"import", file}}) {
+    const ToolRun run = regtool(args, "/dev/full");
+    EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(run.err.startsWith("ERROR: cannot write the output")) << run.err.toStdString();
+  }
+  const ToolRun toFile = regtool({"export", "HKCU\\Software\\Tool", "/dev/full"});
+  EXPECT_EQ(toFile.exitCode, 1);
+  EXPECT_TRUE(toFile.err.startsWith("ERROR: cannot write /dev/full")) << toFile.err.toStdString();
+}
+
+// A line break would split its line, and UTF-8 has no form for a lone
+// surrogate: export refuses, names the name, and writes nothing.
+TEST_F(RegistryProcessTest, RegtoolRefusesToExportNamesTheFileCannotHold) {
+  const RegistryKey tool = *RegistryKey::parse("HKEY_CURRENT_USER\\Software\\Tool");
+  const struct {
+    RegistryKey key;
+    QString value;
+    QString message;
+  } cases[] = {
+      {tool, "two\nlines",
+       "ERROR: cannot export: the value name \"two\\nlines\" in "
+       "\"HKEY_CURRENT_USER\\Software\\Tool\" holds a line break, which a .reg file cannot hold\n"},
+      {tool.subKey("Sub").subKey("back\rto start"), "v",
+       "ERROR: cannot export: the key name \"back\\rto start\" in "
+       "\"HKEY_CURRENT_USER\\Software\\Tool\\Sub\" holds a line break, which a .reg file cannot "
+       "hold\n"},
+      {tool, QString::fromUtf16(u"lone\xD800"),
+       "ERROR: cannot export: the value name \"lone\\uD800\" in "
+       "\"HKEY_CURRENT_USER\\Software\\Tool\" holds a lone surrogate, which a .reg file cannot "
+       "hold\n"},
+  };
+  for (const auto &c : cases) {
+    ASSERT_TRUE(store->deleteKeyTree(tool) || !store->keyExists(tool));
+    ASSERT_TRUE(store->setValue(tool, "Plain", RegistryValue::fromString("kept")));
+    ASSERT_TRUE(store->setValue(c.key, c.value, RegistryValue::fromString("x")));
+    const QString file = folder.filePath("out.reg");
+    const ToolRun run = regtool({"export", "HKCU\\Software\\Tool", file});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, c.message);
+    EXPECT_FALSE(QFileInfo::exists(file));
+    const ToolRun out = regtool({"export", "HKCU\\Software\\Tool"});
+    EXPECT_EQ(out.exitCode, 1);
+    EXPECT_EQ(out.out, "");
+  }
 }
 
 TEST_F(RegistryProcessTest, FourConcurrentWritersLoseNothing) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include <sqlite3.h>
+
 #include "platform/registry/RegistryFactory.h"
 #include "platform/registry/SqliteRegistry.h"
 
@@ -171,6 +173,68 @@ TEST_F(RegistryStoreTest, OverlongNamesAreRefused) {
   EXPECT_FALSE(store.createKey(app.subKey(QString(256, 'k'))));
   EXPECT_TRUE(store.createKey(app.subKey(QString(255, 'k'))));
   EXPECT_FALSE(store.setValue(app, QString(16384, 'v'), RegistryValue::fromDWord(1)));
+}
+
+// Every UTF-16 string is a name of its own: a lone surrogate is neither joined
+// with the unit after it nor replaced, in either order of writing.
+TEST_F(RegistryStoreTest, NamesWithLoneSurrogatesStayApart) {
+  const QString lone = QString::fromUtf16(u"a\xD800"
+                                          u"b");
+  const QString pair = QString::fromUtf16(u"a\xD800\xDC62");
+  const QString ends = QString::fromUtf16(u"x\xD800");
+  const QString low = QString::fromUtf16(u"\xDC00y");
+  for (const QStringList &order :
+       {QStringList{lone, pair, ends, low}, QStringList{low, ends, pair, lone}}) {
+    ASSERT_TRUE(store.deleteKeyTree(app) || !store.keyExists(app));
+    for (int i = 0; i < order.size(); ++i) {
+      ASSERT_TRUE(store.setValue(app, order[i], RegistryValue::fromDWord(quint32(i))));
+      ASSERT_TRUE(store.createKey(app.subKey(order[i])));
+    }
+    const auto values = store.values(app);
+    ASSERT_EQ(values->size(), order.size());
+    for (int i = 0; i < order.size(); ++i) {
+      EXPECT_EQ(values->at(i).name, order[i]);
+      EXPECT_EQ(store.value(app, order[i])->toDWord(), quint32(i));
+      EXPECT_EQ(store.valueName(app, i), order[i]);
+      EXPECT_TRUE(store.keyExists(app.subKey(order[i])));
+    }
+    QStringList keys = *store.subKeyNames(app);
+    QStringList expected = order;
+    keys.sort();
+    expected.sort();
+    EXPECT_EQ(keys, expected);
+    // Deleting one leaves its look-alike.
+    ASSERT_TRUE(store.deleteValue(app, lone));
+    EXPECT_EQ(store.value(app, pair)->toDWord(), quint32(order.indexOf(pair)));
+    EXPECT_FALSE(store.value(app, lone));
+  }
+}
+
+// A database whose names SQLite itself converted from UTF-16, as every
+// database written before did, reads and matches as before.
+TEST_F(RegistryStoreTest, NamesStoredThroughSqlitesOwnConversionStillMatch) {
+  ASSERT_TRUE(store.createKey(app));
+  const QString name = QString::fromUtf8("Ünïcode 潮井 \xF0\x9F\x98\x80");
+  sqlite3 *db = nullptr;
+  ASSERT_EQ(sqlite3_open(QFile::encodeName(store.databasePath()).constData(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 10000);
+  sqlite3_stmt *insert = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "INSERT INTO vals(key, name, folded, type, data) "
+                               "SELECT id, ?1, ?2, 4, x'07000000' FROM keys WHERE name = 'MyApp'",
+                               -1, &insert, nullptr),
+            SQLITE_OK);
+  const QString folded = name.toCaseFolded();
+  sqlite3_bind_text16(insert, 1, name.utf16(), name.size() * 2, SQLITE_TRANSIENT);
+  sqlite3_bind_text16(insert, 2, folded.utf16(), folded.size() * 2, SQLITE_TRANSIENT);
+  EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+  sqlite3_finalize(insert);
+  sqlite3_close(db);
+
+  EXPECT_EQ(store.valueName(app, 0), name);
+  EXPECT_EQ(store.value(app, name.toUpper())->toDWord(), 7u);
+  ASSERT_TRUE(store.setValue(app, name, RegistryValue::fromDWord(8)));
+  EXPECT_EQ(store.values(app)->size(), 1);
 }
 
 TEST_F(RegistryStoreTest, ThreadsSharingAConnectionOrEachWithItsOwnLoseNothing) {

@@ -8,13 +8,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <fcntl.h>
 #include <memory>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "system/ProcessControl.h"
+#include "tests/system/HookedProcesses.h"
 #include "tests/system/LogLines.h"
 #include "tests/system/TestFiles.h"
 
@@ -168,6 +171,59 @@ TEST_F(ProcessControlTest, KillWithoutMatchWritesOnlyTheSnapshotLines) {
                                       line("after close snapshot handle and exit this function")}));
 }
 
+TEST_F(ProcessControlTest, AProcessEndedAfterTheSnapshotIsNeitherFoundNorSignalled) {
+  QProcess &listed = start("tw-probe.exe");
+  ProcessControl hooked(std::make_shared<HookedProcesses>([&] {
+    listed.kill();
+    listed.waitForFinished();
+  }));
+  LogLines log;
+  EXPECT_FALSE(hooked.killProcess("tw-probe.exe"));
+  const std::vector<std::string> lines = log.messages();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[2], line("hProcess=0"));
+  EXPECT_EQ(lines[3], line("exit code for this process is 0"));
+  EXPECT_EQ(lines[4], line("after close handle for hprocess"));
+
+  start("tw-probe.exe");
+  QProcess &second = start("tw-probe.exe");
+  ProcessControl again(std::make_shared<HookedProcesses>([&] {
+    second.kill();
+    second.waitForFinished();
+  }));
+  EXPECT_TRUE(again.isProcessRunning("tw-probe.exe"));
+  EXPECT_EQ(again.getProcessIDList("tw-probe.exe").split(',').size(), 1);
+}
+
+// A pid that passes to another program between the snapshot and the handle,
+// made certain in a PID namespace where the test picks the next pid.
+TEST(ProcessReuseTest, AReusedPidIsNeverTakenForTheListedProgram) {
+  QStringList arguments;
+  if (geteuid() != 0)
+    arguments << "--user"
+              << "--map-root-user";
+  arguments << "--pid"
+            << "--fork"
+            << "--mount-proc" << TW_PID_REUSE_PROBE;
+  QProcess unshare;
+  unshare.start("unshare", arguments);
+  if (!unshare.waitForStarted())
+    GTEST_SKIP() << "unshare is not installed, so no PID namespace can be made";
+  ASSERT_TRUE(unshare.waitForFinished(60000));
+  const QString out = QString::fromUtf8(unshare.readAllStandardOutput());
+  const QString err = QString::fromUtf8(unshare.readAllStandardError());
+  if (!out.startsWith("probe started\n"))
+    GTEST_SKIP() << "no PID namespace can be made here: " << err.toStdString();
+  if (unshare.exitCode() == 2)
+    GTEST_SKIP() << "the PID namespace does not let the test choose pids: " << out.toStdString();
+  EXPECT_EQ(unshare.exitCode(), 0) << err.toStdString();
+  EXPECT_EQ(out, "probe started\n"
+                 "control kill true\n"
+                 "isProcessRunning false, successor running\n"
+                 "getProcessIDList [], successor running\n"
+                 "killProcess false, successor running\n");
+}
+
 // A program that records its working folder and its arguments.
 class LaunchTest : public ::testing::Test {
 protected:
@@ -210,6 +266,64 @@ TEST_F(LaunchTest, EmptyCommandIsOneEmptyArgument) {
 TEST_F(LaunchTest, EmptyPartsAreKept) {
   EXPECT_TRUE(processes.launch(program, work, "a,,b"));
   EXPECT_EQ(recorded(), QFileInfo(work).canonicalFilePath().toUtf8() + "\n3\n[a]\n[]\n[b]\n");
+}
+
+TEST_F(LaunchTest, StartedProgramHoldsOnlyStandardDescriptorsAndNoEngineVariables) {
+  const QString sleeper = dir.filePath("tw-launched.exe");
+  ASSERT_TRUE(QFile::copy("/bin/sleep", sleeper));
+  // Descriptors of every kind that a start must not hand on.
+  const int file = ::open("/proc/self/exe", O_RDONLY);
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(file, 0);
+  ASSERT_GE(socket, 0);
+  qputenv("TIDEWELL_ENGINE_INSPECTOR_PORT", "9333");
+  qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "127.0.0.1:9333");
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--enable-blink-features=ImportMaps");
+  qputenv("TW_LAUNCH_KEPT", "kept");
+
+  const bool started = processes.launch(sleeper, work, "30");
+  for (int fd : {file, pipeFds[0], pipeFds[1], socket})
+    ::close(fd);
+  for (const char *name : {"TIDEWELL_ENGINE_INSPECTOR_PORT", "QTWEBENGINE_REMOTE_DEBUGGING",
+                           "QTWEBENGINE_CHROMIUM_FLAGS", "TW_LAUNCH_KEPT"})
+    qunsetenv(name);
+  ASSERT_TRUE(started);
+
+  QString pid;
+  ASSERT_TRUE(
+      waitFor([&] { return !(pid = processes.getProcessIDList("tw-launched.exe")).isEmpty(); }));
+  const QString proc = "/proc/" + pid;
+  EXPECT_EQ(QDir(proc + "/fd")
+                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System, QDir::Name),
+            (QStringList{"0", "1", "2"}));
+  const QList<QByteArray> environment = readFile(proc + "/environ").split('\0');
+  EXPECT_TRUE(environment.contains("TW_LAUNCH_KEPT=kept"));
+  for (const QByteArray &entry : environment) {
+    EXPECT_FALSE(entry.startsWith("TIDEWELL_ENGINE_") || entry.startsWith("QTWEBENGINE_REMOTE") ||
+                 entry.startsWith("QTWEBENGINE_CHROMIUM"))
+        << entry.toStdString();
+  }
+  // Detached: not our child, so nothing here has to reap it.
+  const QByteArray stat = readFile(proc + "/stat");
+  EXPECT_NE(stat.mid(stat.lastIndexOf(')') + 4).split(' ').value(0).toLongLong(),
+            qint64(::getpid()));
+  EXPECT_TRUE(processes.killProcess("tw-launched.exe"));
+}
+
+TEST_F(LaunchTest, MissingWorkFolderFailsAndStartsNothing) {
+  LogLines log;
+  EXPECT_FALSE(processes.launch(program, dir.filePath("missing"), "x"));
+  EXPECT_EQ(log.messages().back(), line("launch result: false"));
+  QThread::msleep(200);
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.txt")));
+  EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("out.txt")));
+}
+
+TEST_F(LaunchTest, ProgramNotInPathFails) {
+  EXPECT_FALSE(processes.launch("tw-no-such-program-anywhere", work, ""));
+  EXPECT_FALSE(processes.launch(dir.filePath("work"), work, ""));
 }
 
 TEST_F(LaunchTest, MissingProgramFails) {

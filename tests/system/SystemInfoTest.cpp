@@ -139,4 +139,34 @@ TEST(SystemInfoTest, LanguageWithoutApplicationIsTheSystemsAndLogged) {
   EXPECT_EQ(SystemInfo().arguments(), "");
 }
 
+// The C and POSIX locales, in every spelling, give a tag the pages can use;
+// the log line and the argument override stay as they are.
+TEST(SystemInfoTest, LanguageUnderTheCLocaleIsEnUs) {
+  const auto run = [](const QString &variable, const QString &value, const QStringList &args) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+      environment.remove(name);
+    environment.insert(variable, value);
+    QProcess probe;
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(TW_LANGUAGE_PROBE), args);
+    probe.waitForFinished();
+    return QString::fromUtf8(probe.readAllStandardOutput());
+  };
+  for (const auto &[variable, value] : std::vector<std::pair<QString, QString>>{
+           {"LANG", "C"}, {"LC_ALL", "C.UTF-8"}, {"LANG", "POSIX"}, {"LC_MESSAGES", "C"}}) {
+    LogLines log;
+    EXPECT_EQ(run(variable, value, {}), "en-US")
+        << variable.toStdString() << "=" << value.toStdString();
+    EXPECT_EQ(log.messages(),
+              (std::vector<std::string>{LogLines::native("LANG", "detected lang: en-US")}));
+  }
+  LogLines log;
+  EXPECT_EQ(run("LANG", "C", {"LANG=fr-FR"}), "fr-FR");
+  EXPECT_EQ(log.messages(),
+            (std::vector<std::string>{LogLines::native("LANG", "detected lang: en-US"),
+                                      LogLines::native("LANG", "debug param lang: fr-FR")}));
+  EXPECT_EQ(run("LANG", "de_DE.UTF-8", {}), "de-DE");
+}
+
 } // namespace

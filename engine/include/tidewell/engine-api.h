@@ -286,6 +286,18 @@ typedef struct BEHAVIOR_EVENT_PARAMS {
   LPCWSTR16 name; /* zero-terminated event name */
 } BEHAVIOR_EVENT_PARAMS;
 
+/* How a call made with ValueInvokeSettled, or a watch of ValueFunctionWatch,
+ * ended. The settled callback runs exactly once for each: on the UI thread,
+ * or on the calling thread before the call returns when the outcome is
+ * known at once (the document has already gone, the engine is not running,
+ * ValueFunctionUnwatch). It must not call back into the engine. */
+enum SCITER_SETTLED {
+  SETTLED_RAN = 0,       /* the function has run in its document */
+  SETTLED_GONE = 1,      /* its document went first */
+  SETTLED_CANCELLED = 2, /* unwatched, or the engine shut down */
+};
+typedef void (*SciterSettled)(void *tag, UINT outcome);
+
 /* The environment variable that names the inspector port (debug mode only). */
 #define TW_ENGINE_INSPECTOR_PORT_ENV "TIDEWELL_ENGINE_INSPECTOR_PORT"
 
@@ -347,6 +359,16 @@ typedef struct ISciterAPI {
    * caller never waits for it; pretval then receives undefined. */
   UINT (*ValueInvoke)(const VALUE *pval, VALUE *pthis, UINT argc, const VALUE *argv,
                       VALUE *pretval, LPCWSTR16 url);
+  /* ValueInvoke, then settled(tag, outcome) once the call has run in the
+   * page (SETTLED_RAN) or cannot (SETTLED_GONE, SETTLED_CANCELLED). */
+  UINT (*ValueInvokeSettled)(const VALUE *pval, UINT argc, const VALUE *argv,
+                             SciterSettled settled, void *tag);
+  /* settled(tag, SETTLED_GONE) when the document of the script function
+   * goes; any thread. */
+  UINT (*ValueFunctionWatch)(const VALUE *pval, SciterSettled settled, void *tag);
+  /* Ends the watch with that tag: settled(tag, SETTLED_CANCELLED) on this
+   * thread, unless it has been settled already (then HV_BAD_PARAMETER). */
+  UINT (*ValueFunctionUnwatch)(void *tag);
 } ISciterAPI;
 /* clang-format on */
 

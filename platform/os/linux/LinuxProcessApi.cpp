@@ -5,7 +5,9 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,8 +24,29 @@ bool pidfdSignal(int fd, int signal) {
   return ::syscall(SYS_pidfd_send_signal, fd, signal, nullptr, 0u) == 0;
 }
 
-QString procPath(qint64 pid, const char *entry) {
-  return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(entry));
+// The process's /proc folder; reads through it fail once the process is
+// reaped, instead of reaching whatever takes over the pid.
+int openProcFolder(qint64 pid) {
+  return ::open(QByteArray("/proc/" + QByteArray::number(pid)).constData(),
+                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+QByteArray readAt(int folder, const char *name) {
+  QByteArray content;
+  const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return content;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t length = ::read(fd, buffer, sizeof buffer);
+    if (length < 0 && errno == EINTR)
+      continue;
+    if (length <= 0)
+      break;
+    content.append(buffer, int(length));
+  }
+  ::close(fd);
+  return content;
 }
 
 QString fileNameOf(const QByteArray &path) {
@@ -32,10 +55,9 @@ QString fileNameOf(const QByteArray &path) {
 
 // The executable's file name: the exe link where it can be read, else
 // argv[0]; never comm, which the kernel cuts at 15 characters.
-QString exeNameOf(qint64 pid) {
+QString exeNameIn(int procFolder) {
   char target[PATH_MAX];
-  const ssize_t length =
-      ::readlink(QFile::encodeName(procPath(pid, "exe")).constData(), target, sizeof target);
+  const ssize_t length = ::readlinkat(procFolder, "exe", target, sizeof target);
   if (length > 0) {
     QByteArray path(target, int(length));
     const QByteArray deleted(" (deleted)");
@@ -43,20 +65,14 @@ QString exeNameOf(qint64 pid) {
       path.chop(deleted.size());
     return fileNameOf(path);
   }
-  QFile cmdline(procPath(pid, "cmdline"));
-  if (!cmdline.open(QIODevice::ReadOnly))
-    return QString();
-  const QByteArray content = cmdline.readAll();
+  const QByteArray content = readAt(procFolder, "cmdline");
   return fileNameOf(content.left(content.indexOf('\0')));
 }
 
 // The fields of /proc/PID/stat after the command name, which may itself hold
 // spaces and parentheses.
-QList<QByteArray> statFields(qint64 pid) {
-  QFile stat(procPath(pid, "stat"));
-  if (!stat.open(QIODevice::ReadOnly))
-    return {};
-  const QByteArray content = stat.readAll();
+QList<QByteArray> statFields(int procFolder) {
+  const QByteArray content = readAt(procFolder, "stat");
   const int nameEnd = content.lastIndexOf(')');
   if (nameEnd < 0)
     return {};
@@ -65,16 +81,21 @@ QList<QByteArray> statFields(qint64 pid) {
 
 class PidfdHandle : public ProcessHandle {
 public:
-  PidfdHandle(qint64 pid, int fd) : pid_(pid), fd_(fd) {}
-  ~PidfdHandle() override { ::close(fd_); }
+  PidfdHandle(int pidfd, int procFolder) : pidfd_(pidfd), procFolder_(procFolder) {}
+  ~PidfdHandle() override {
+    ::close(pidfd_);
+    ::close(procFolder_);
+  }
 
-  quintptr value() const override { return quintptr(fd_); }
+  quintptr value() const override { return quintptr(pidfd_); }
+
+  QString exeName() const override { return exeNameIn(procFolder_); }
 
   std::optional<int> exitCode() const override {
-    if (!pidfdSignal(fd_, 0))
+    if (!pidfdSignal(pidfd_, 0))
       return std::nullopt;
     // Fields from the state on: state is field 3 of the file, exit_code 52.
-    const QList<QByteArray> fields = statFields(pid_);
+    const QList<QByteArray> fields = statFields(procFolder_);
     if (fields.isEmpty())
       return std::nullopt;
     if (fields[0] != "Z" && fields[0] != "X")
@@ -88,11 +109,11 @@ public:
 
   // A process cannot choose its exit code when killed; SIGKILL is the only
   // termination that it cannot refuse.
-  bool terminate(int) override { return exitCode() == stillActive && pidfdSignal(fd_, SIGKILL); }
+  bool terminate(int) override { return exitCode() == stillActive && pidfdSignal(pidfd_, SIGKILL); }
 
 private:
-  qint64 pid_;
-  int fd_;
+  int pidfd_;
+  int procFolder_;
 };
 
 } // namespace
@@ -107,7 +128,11 @@ QVector<ProcessEntry> LinuxProcessApi::snapshot() const {
     const qint64 pid = it.fileName().toLongLong(&isPid);
     if (!isPid)
       continue;
-    const QString name = exeNameOf(pid);
+    const int folder = openProcFolder(pid);
+    if (folder < 0)
+      continue;
+    const QString name = exeNameIn(folder);
+    ::close(folder);
     if (!name.isEmpty())
       entries.append({pid, name});
   }
@@ -115,10 +140,21 @@ QVector<ProcessEntry> LinuxProcessApi::snapshot() const {
 }
 
 std::unique_ptr<ProcessHandle> LinuxProcessApi::open(qint64 pid) const {
-  const int fd = pidfdOpen(pid);
-  if (fd < 0)
+  const int pidfd = pidfdOpen(pid);
+  if (pidfd < 0)
     return nullptr;
-  return std::make_unique<PidfdHandle>(pid, fd);
+  const int folder = openProcFolder(pid);
+  // The process held by the pidfd not yet reaped after the folder was opened
+  // means the folder is that process's: its pid could not have been reused.
+  // A process of another user answers EPERM, which also says it is there.
+  const bool same = folder >= 0 && (pidfdSignal(pidfd, 0) || errno == EPERM);
+  if (!same) {
+    if (folder >= 0)
+      ::close(folder);
+    ::close(pidfd);
+    return nullptr;
+  }
+  return std::make_unique<PidfdHandle>(pidfd, folder);
 }
 
 bool LinuxProcessApi::startDetached(const QString &program, const QStringList &arguments,

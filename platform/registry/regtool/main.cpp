@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/registry/RegExport.h"
 #include "platform/registry/RegImport.h"
@@ -31,10 +33,15 @@ int usage() {
                              "delete KEY [NAME]"));
 }
 
-void print(const QString &text) {
-  QTextStream out(stdout);
-  out.setCodec("UTF-8");
-  out << text;
+// What a command prints; a write that fails (a full disk, a closed pipe)
+// fails the command.
+int print(const QString &text) {
+  const QByteArray bytes = text.toUtf8();
+  if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) ||
+      std::fflush(stdout) != 0)
+    return fail(QStringLiteral("ERROR: cannot write the output: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+  return 0;
 }
 
 QString displayData(const RegistryValue &value) {
@@ -60,8 +67,7 @@ int query(Registry &registry, const RegistryKey &key, const QStringList &rest) {
     const auto value = registry.value(key, rest.first());
     if (!value)
       return failMissing(registry);
-    print(QStringLiteral("\n%1\n").arg(key.fullPath()) + displayLine(rest.first(), *value));
-    return 0;
+    return print(QStringLiteral("\n%1\n").arg(key.fullPath()) + displayLine(rest.first(), *value));
   }
   const auto values = registry.values(key);
   if (!values)
@@ -72,20 +78,22 @@ int query(Registry &registry, const RegistryKey &key, const QStringList &rest) {
   text += QLatin1Char('\n');
   for (const QString &name : registry.subKeyNames(key).value_or(QStringList()))
     text += key.subKey(name).fullPath() + QLatin1Char('\n');
-  print(text);
-  return 0;
+  return print(text);
 }
 
 int exportKey(Registry &registry, const RegistryKey &key, const QStringList &rest) {
-  const auto text = exportRegText(registry, key);
+  QString refused;
+  const auto text = exportRegText(registry, key, &refused);
+  if (!refused.isEmpty())
+    return fail(QStringLiteral("ERROR: cannot export: ") + refused);
   if (!text)
     return failMissing(registry);
-  if (rest.isEmpty()) {
-    print(*text);
-    return 0;
-  }
+  if (rest.isEmpty())
+    return print(*text);
+  // Written in place, not renamed over: the file may be a device or a pipe.
   QFile file(rest.first());
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text->toUtf8()) < 0 ||
+  const QByteArray bytes = text->toUtf8();
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
       !file.flush())
     return fail(QStringLiteral("ERROR: cannot write %1: %2").arg(rest.first(), file.errorString()));
   return 0;
@@ -101,8 +109,7 @@ int importFile(Registry &registry, const QString &path) {
         QStringLiteral("ERROR: %1:%2: %3").arg(path).arg(import.errorLine).arg(import.error));
   if (!registry.apply(import.batch))
     return fail(QStringLiteral("ERROR: %1").arg(registry.lastError()));
-  print(QStringLiteral("The operation completed successfully.\n"));
-  return 0;
+  return print(QStringLiteral("The operation completed successfully.\n"));
 }
 
 int remove(Registry &registry, const RegistryKey &key, const QStringList &rest) {
@@ -112,8 +119,7 @@ int remove(Registry &registry, const RegistryKey &key, const QStringList &rest) 
       rest.isEmpty() ? registry.deleteKeyTree(key) : registry.deleteValue(key, rest.first());
   if (!removed)
     return fail(QStringLiteral("ERROR: %1").arg(registry.lastError()));
-  print(QStringLiteral("The operation completed successfully.\n"));
-  return 0;
+  return print(QStringLiteral("The operation completed successfully.\n"));
 }
 
 } // namespace

@@ -1,16 +1,22 @@
 // The engine's test host: packs a folder of test pages into an archive,
 // serves it the way the programs do, registers TestNative and runs windows.
 //   engine-test-host --pages DIR --start URL [--second URL] [--features N]
-//                    [--no-debug] [--flags N] [--delay PATH]
+//                    [--no-debug] [--flags N] [--delay PATH] [--report-dialogs]
+// With --report-dialogs, every dialog the engine opens is printed with its
+// buttons ("dialog TITLE: BUTTON|BUTTON") and then cancelled.
 #include "engine/archive/ArchiveWriter.h"
 #include "engine/include/tidewell/engine-api.h"
 #include "tests/engine/host/StaticAsset.h"
 #include "tests/engine/host/TestNative.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QByteArray>
+#include <QDialog>
 #include <QDirIterator>
 #include <QFile>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -122,6 +128,23 @@ BOOL32 windowEvents(void *, HELEMENT, UINT group, void *params) {
   return true;
 }
 
+// Prints and cancels the dialogs that are open, as a user reading them would.
+void reportDialogs() {
+  for (QWidget *widget : QApplication::topLevelWidgets()) {
+    auto *dialog = qobject_cast<QDialog *>(widget);
+    if (!dialog || !dialog->isVisible())
+      continue;
+    QStringList buttons;
+    for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
+      if (button->isVisible() && !button->text().isEmpty())
+        buttons << button->text();
+    std::printf("dialog %s: %s\n", qPrintable(dialog->windowTitle()),
+                qPrintable(buttons.join('|')));
+    std::fflush(stdout);
+    dialog->reject();
+  }
+}
+
 HWINDOW openWindow(UINT flags, const QString &url) {
   HWINDOW window = api->SciterCreateWindow(flags, nullptr, nullptr, nullptr, nullptr);
   api->SciterSetCallback(window, hostCallback, nullptr);
@@ -138,6 +161,7 @@ int main(int argc, char **argv) {
   UINT features = ALLOW_FILE_IO | ALLOW_SOCKET_IO | ALLOW_EVAL | ALLOW_SYSINFO;
   UINT flags = SW_MAIN | SW_ENABLE_DEBUG;
   bool debug = true;
+  bool dialogs = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto next = [&] { return i + 1 < argc ? QString::fromLocal8Bit(argv[++i]) : QString(); };
@@ -155,6 +179,8 @@ int main(int argc, char **argv) {
       delayedPath = next();
     else if (arg == "--no-debug")
       debug = false;
+    else if (arg == "--report-dialogs")
+      dialogs = true;
   }
 
   api = SciterAPI();
@@ -188,10 +214,18 @@ int main(int argc, char **argv) {
   if (!second.isEmpty())
     openWindow(debug ? SW_ENABLE_DEBUG : 0, second);
 
+  QTimer dialogTimer;
+  if (dialogs) {
+    // A dialog runs its own loop inside a bridge call; this timer runs there too.
+    QObject::connect(&dialogTimer, &QTimer::timeout, reportDialogs);
+    dialogTimer.start(300);
+  }
+
   const intptr_t loop = api->SciterExec(SCITER_APP_LOOP, 0, 0);
   std::printf("message loop returned %ld\n", static_cast<long>(loop));
+  dialogTimer.stop();
   api->SciterExec(SCITER_APP_SHUTDOWN, 0, 0);
   api->SciterCloseArchive(archive);
   std::fflush(stdout);
-  return 0;
+  return loop == 0 ? 0 : 1;
 }

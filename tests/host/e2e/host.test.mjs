@@ -216,6 +216,72 @@ test('an idle 1000 ms interval leaves the timer thread asleep', async () => {
   assert.equal(await app.exit(15000), 0);
 });
 
+test('a page busy for 2 s with a 50 ms interval gets one late call, not forty', async () => {
+  const { app, page } = await startTestPage();
+  const result = await page.eval(`new Promise((resolve) => {
+    const at = [];
+    const id = NativeUtil.setInterval(() => at.push(performance.now()), 50);
+    setTimeout(() => {
+      const start = performance.now();
+      while (performance.now() - start < 2000);
+      const end = performance.now();
+      setTimeout(() => { NativeUtil.clearInterval(id); resolve({ at, start, end }); }, 400);
+    }, 300);
+  })`);
+  const afterBusy = result.at.filter((t) => t >= result.end);
+  assert.ok(afterBusy.length >= 3, `${afterBusy.length} calls in the 400 ms after`);
+  const burst = afterBusy.filter((t) => t < result.end + 30).length;
+  assert.equal(burst, 1, `calls right after the busy page: ${afterBusy.map((t) => Math.round(t - result.end))}`);
+  const gaps = afterBusy.slice(1).map((t, i) => t - afterBusy[i]);
+  for (const gap of gaps) assert.ok(gap >= 40, `calls ${gap} ms apart after the late one`);
+  await closeWindow(page);
+  assert.equal(await app.exit(15000), 0);
+});
+
+async function timerThreadWakes(pid) {
+  for (const task of await readdir(`/proc/${pid}/task`)) {
+    const comm = (await readFile(`/proc/${pid}/task/${task}/comm`, 'utf8')).trim();
+    if (comm === 'tw-timers') {
+      const status = await readFile(`/proc/${pid}/task/${task}/status`, 'utf8');
+      return Number(/voluntary_ctxt_switches:\s+(\d+)/.exec(status)[1]);
+    }
+  }
+  return null;
+}
+
+test('a reload drops the old document\'s intervals: the timer thread stops waking for them', async () => {
+  const { app, page } = await startTestPage();
+  await page.eval('window.ticks = 0; for (let i = 0; i < 3; i++) NativeUtil.setInterval(() => window.ticks++, 20)');
+  await page.waitFor('window.ticks > 10');
+  const busy = await timerThreadWakes(app.child.pid);
+  await sleep(1000);
+  const wakesWhileLive = (await timerThreadWakes(app.child.pid)) - busy;
+  assert.ok(wakesWhileLive >= 40, `${wakesWhileLive} wakes a second for three live intervals`);
+  await page.eval('setTimeout(() => location.reload(), 20), true');
+  await sleep(500);
+  await page.waitFor('document.readyState === "complete" && window.ticks === undefined');
+  const before = await timerThreadWakes(app.child.pid);
+  await sleep(1000);
+  const wakes = (await timerThreadWakes(app.child.pid)) - before;
+  assert.ok(wakes <= 2, `the timer thread woke ${wakes} times in a second after the reload`);
+  // The new document's timers still run.
+  await page.eval('window.fresh = 0; NativeUtil.setInterval(() => window.fresh++, 20)');
+  await page.waitFor('window.fresh > 3');
+  await closeWindow(page);
+  assert.equal(await app.exit(15000), 0);
+});
+
+test('closing the window while a 1 ms interval runs ends the program cleanly', async () => {
+  for (let round = 0; round < 3; round++) {
+    const { app, page } = await startTestPage();
+    await page.eval('window.ticks = 0; NativeUtil.setInterval(() => window.ticks++, 1); NativeUtil.setInterval(() => {}, 0)');
+    await page.waitFor('window.ticks > 50');
+    await page.eval('setTimeout(() => Window.this.close(), 5), true');
+    assert.equal(await app.exit(15000), 0, app.stderr);
+    assert.doesNotMatch(app.stderr, /Sanitizer|QObject|invokeMethod/);
+  }
+});
+
 test('10,000 callback messages from a worker thread arrive in order', async () => {
   const { app, page } = await startTestPage();
   const result = await page.eval(`new Promise((resolve) => {
