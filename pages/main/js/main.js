@@ -31,7 +31,7 @@ const sections = {
   privacy: privacy(),
   startup: startup(),
   programs: programs(),
-  settings: { activate() {}, refresh: () => showSettings() },
+  settings: { activate: () => showClientId(), refresh: () => showSettings() },
 };
 let current = "overview";
 
@@ -155,6 +155,11 @@ function showSettings() {
   $("setLargeMin").value = NativeUtil.getSetting("largeFileMinMB", "100");
   $("setStats").checked = NativeUtil.getSetting("usageStats", "1") === "1";
   $("aboutVersion").textContent = "版本 " + gAppVersion;
+}
+
+// The first identification of the machine may take a moment: only when asked for.
+function showClientId() {
+  if ($("aboutClient").textContent) return;
   const client = NativeUtil.getClientId();
   $("aboutClient").textContent = client ? "设备标识 " + client : "";
 }
