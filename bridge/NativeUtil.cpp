@@ -2,7 +2,11 @@
 
 #include <array>
 
+#include "bridge/GlobalEvents.h"
+#include "bridge/HostWindows.h"
 #include "bridge/MethodTable.h"
+#include "bridge/OutsideClickWatcher.h"
+#include "bridge/TrayIcon.h"
 #include "host/catalogue/Constants.h"
 #include "host/log/Log.h"
 
@@ -15,6 +19,7 @@ NativeUtil::NativeUtil(const ISciterAPI &api)
 // The engine releases this object while it shuts down: background scans end
 // here, before the process exits under their workers.
 NativeUtil::~NativeUtil() {
+  OutsideClickWatcher::instance().forget(this);
   LargeFileScanner::stopAllScans();
   DuplicateFileFinder::stopAllScans();
 }
@@ -340,4 +345,90 @@ QString NativeUtil::getPrivacyItems() {
 }
 bool NativeUtil::cleanPrivacyItems(const QString &items) {
   return privacyCleaner.cleanPrivacyItems(items);
+}
+
+// Desktop integration.
+void NativeUtil::setMainWindow(HWINDOW window) {
+  HostWindows::setMainWindow(window);
+}
+HWINDOW NativeUtil::mainWindow() {
+  return HostWindows::mainWindow();
+}
+void NativeUtil::setTrayWindow(HWINDOW window) {
+  HostWindows::setTrayWindow(window);
+}
+HWINDOW NativeUtil::trayWindow() {
+  return HostWindows::trayWindow();
+}
+void NativeUtil::removeTrayIcon() {
+  TrayIcon::instance().remove();
+}
+bool NativeUtil::setTrayIcon() {
+  return TrayIcon::instance().show();
+}
+bool NativeUtil::exitApp() {
+  if (hostWindow == 0)
+    return false;
+  GlobalEvents::raise(api, GlobalEvents::exitApp());
+  TrayIcon::instance().remove();
+  return true;
+}
+bool NativeUtil::enableMenuOutsideClickClose(int x, int y, int width, int height) {
+  disableMenuOutsideClickClose();
+  menuRect = QRect(x, y, width, height);
+  QString error;
+  const bool installed = OutsideClickWatcher::instance().install(
+      this, menuRect,
+      [this] {
+        if (hostWindow != 0)
+          GlobalEvents::raise(api, GlobalEvents::menuOutsideClick());
+      },
+      &error);
+  if (!installed) {
+    Log::info("NativeUtil", "failed to install menu mouse hook. err: {}", error.toStdString());
+    return false;
+  }
+  Log::info("NativeUtil", "menu outside click hook installed. rect: {} {} {} {}", x, y, width,
+            height);
+  return true;
+}
+bool NativeUtil::disableMenuOutsideClickClose() {
+  if (OutsideClickWatcher::instance().remove())
+    Log::info("NativeUtil", "menu outside click hook uninstalled");
+  return true;
+}
+bool NativeUtil::copyToClipboard(const QString &text) {
+  return screenAndClipboard.copyToClipboard(text);
+}
+int NativeUtil::getCursorX() {
+  return screenAndClipboard.cursorX();
+}
+int NativeUtil::getCursorY() {
+  return screenAndClipboard.cursorY();
+}
+int NativeUtil::getMonitorCount() {
+  return screenAndClipboard.monitorCount();
+}
+bool NativeUtil::openUrl(const QString &url) {
+  return desktopOpener.openUrl(url);
+}
+bool NativeUtil::openFolder(const QString &path) {
+  return desktopOpener.openFolder(path);
+}
+
+// Settings and shared memory.
+QString NativeUtil::getSetting(const QString &key, const QString &defaultValue) {
+  return settingsStore.value(key, defaultValue);
+}
+bool NativeUtil::setSetting(const QString &key, const QString &value) {
+  return settingsStore.setValue(key, value);
+}
+bool NativeUtil::setMinimizeOnClose(bool flag) {
+  return settingsStore.setMinimizeOnClose(flag);
+}
+bool NativeUtil::setSharedMemoryValue(const QString &key, const QString &value) {
+  return sharedMemories.setValue(key, value);
+}
+QString NativeUtil::getSharedMemoryValue(const QString &key) {
+  return sharedMemories.value(key);
 }

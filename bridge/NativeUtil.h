@@ -2,13 +2,18 @@
 // The native service object of the page scripts. Each script method is a
 // member of the same name, registered in the passport by name and argument
 // count; the members delegate to the subsystem objects.
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
 #include "bridge/Asset.h"
+#include "bridge/DesktopOpener.h"
+#include "bridge/ScreenAndClipboard.h"
 #include "bridge/ScriptFunction.h"
 #include "bridge/StartOnBoot.h"
+#include "bridge/SettingsStore.h"
+#include "bridge/SharedMemoryStore.h"
 #include "bridge/TimerService.h"
 #include "cleanup/StartupItems.h"
 #include "cleanup/InstalledPrograms.h"
@@ -30,6 +35,15 @@ public:
 
   som_passport_t *passport();
   const ISciterAPI &engine() const { return api; }
+
+  // Host-side operations: the application host registers its windows and a
+  // non-zero host value; the installer and the uninstaller register none.
+  static void setMainWindow(HWINDOW window);
+  static HWINDOW mainWindow();
+  static void setTrayWindow(HWINDOW window);
+  static HWINDOW trayWindow();
+  void setHostWindow(int32_t value) { hostWindow = value; }
+  static void removeTrayIcon();
 
   // Members that still answer with their failure value until their
   // subsystem is built.
@@ -142,6 +156,15 @@ private:
   Pagefile pagefile;
   PrivacyCleaner privacyCleaner;
   TimerService timerService;
+  ScreenAndClipboard screenAndClipboard;
+  DesktopOpener desktopOpener;
+  SettingsStore settingsStore;
+  SharedMemoryStore sharedMemories;
+  // Clicks inside do not close the open menu.
+  QRect menuRect;
+  // Only whether it is 0 matters: while it is, no global events are raised
+  // and exitApp does nothing.
+  int32_t hostWindow = 0;
 
   // Script properties.
   const bool isDebug = false;

@@ -10,12 +10,20 @@ QString FileRecord::name() const {
 }
 
 QString FileRecord::modifiedTime() const {
-  // Local-time conversion re-reads the time zone through C library state;
-  // scans of several threads take turns.
+  // Files of one folder mostly share their minute: the last one converted
+  // is kept per thread, as local-time conversion is slow.
+  thread_local qint64 lastMinute = -1;
+  thread_local QString lastText;
+  const qint64 minute = modifiedSecs >= 0 ? modifiedSecs / 60 : (modifiedSecs - 59) / 60;
+  if (minute == lastMinute)
+    return lastText;
+  // It re-reads the time zone through C library state; threads take turns.
   static std::mutex localTime;
   std::lock_guard<std::mutex> lock(localTime);
-  return QDateTime::fromSecsSinceEpoch(modifiedSecs, Qt::LocalTime)
-      .toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+  lastText = QDateTime::fromSecsSinceEpoch(modifiedSecs, Qt::LocalTime)
+                 .toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+  lastMinute = minute;
+  return lastText;
 }
 
 QJsonObject FileRecord::toJson() const {

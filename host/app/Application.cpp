@@ -22,8 +22,23 @@ Application::Application(int argc, char **argv, QString startPage)
     : argc(argc), argv(argv), startPage(std::move(startPage)) {}
 
 void Application::registerGlobals(const ISciterAPI &api) {
-  api.SciterSetGlobalAsset(new NativeUtil(api));
+  auto *util = new NativeUtil(api);
+  registerHost(api, *util);
+  api.SciterSetGlobalAsset(util);
   api.SciterSetGlobalAsset(new VirtualKey(api));
+}
+
+void Application::registerHost(const ISciterAPI &, NativeUtil &) {}
+
+ResourceDecision::ItemLookup Application::archiveLookup(const ISciterAPI &api) {
+  return [&api](const QString &path, const uint8_t **data, uint32_t *size) {
+    UINT length = 0;
+    const bool found =
+        api.SciterGetArchiveItem(archiveHandle, reinterpret_cast<LPCWSTR16>(path.utf16()), data,
+                                 &length) != 0;
+    *size = length;
+    return found;
+  };
 }
 
 int Application::run() {
@@ -51,16 +66,9 @@ int Application::run() {
   api.SciterSetOption(nullptr, SCITER_SET_MAX_HTTP_DATA_LENGTH, 1024);
   api.SciterSetOption(nullptr, SCITER_SET_UX_THEMING, 1);
 
-  auto lookup = [&api](const QString &path, const uint8_t **data, uint32_t *size) {
-    UINT length = 0;
-    const bool found =
-        api.SciterGetArchiveItem(archiveHandle, reinterpret_cast<LPCWSTR16>(path.utf16()), data,
-                                 &length) != 0;
-    *size = length;
-    return found;
-  };
-  auto *window = new TinyWindow(api, mainWindowFlags, lookup);
+  auto *window = new TinyWindow(api, mainWindowFlags, archiveLookup(api));
   window->addRef();
+  mainHandle = window->handle();
 
   registerGlobals(api);
 

@@ -4,7 +4,10 @@
 // runs the message loop until the window closes.
 #include <QString>
 
+#include "host/resources/ResourceDecision.h"
 #include "tidewell/engine-api.h"
+
+class NativeUtil;
 
 class Application {
 public:
@@ -17,9 +20,17 @@ public:
 protected:
   // NativeUtil, then VirtualKey, as global script objects.
   virtual void registerGlobals(const ISciterAPI &api);
+  // What the host registers with NativeUtil before the pages see it: the
+  // installer and the uninstaller register nothing.
+  virtual void registerHost(const ISciterAPI &api, NativeUtil &util);
+  // Items of the program's archive by path ("main/main.html").
+  static ResourceDecision::ItemLookup archiveLookup(const ISciterAPI &api);
+  // The main window, once run() has made it.
+  HWINDOW mainWindow() const { return mainHandle; }
 
 private:
   const int argc;
   char **const argv;
   const QString startPage;
+  HWINDOW mainHandle = nullptr;
 };

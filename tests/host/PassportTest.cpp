@@ -232,21 +232,6 @@ TEST(NativeUtilPending, EveryPendingMemberIsInThePassportAndAnswersItsFailureVal
     double number;
   };
   const std::vector<Expected> expected = {
-      {"setTrayIcon", T_BOOL, "", 0},
-      {"openFolder", T_BOOL, "", 0},
-      {"getCursorX", T_INT, "", 0},
-      {"getCursorY", T_INT, "", 0},
-      {"getMonitorCount", T_INT, "", 0},
-      {"openUrl", T_BOOL, "", 0},
-      {"copyToClipboard", T_BOOL, "", 0},
-      {"exitApp", T_BOOL, "", 0},
-      {"enableMenuOutsideClickClose", T_BOOL, "", 0},
-      {"disableMenuOutsideClickClose", T_BOOL, "", 1},
-      {"setSharedMemoryValue", T_BOOL, "", 0},
-      {"getSharedMemoryValue", T_STRING, "", 0},
-      {"getSetting", T_STRING, "fallback", 0},
-      {"setSetting", T_BOOL, "", 1},
-      {"setMinimizeOnClose", T_BOOL, "", 1},
       {"checkUpdate", T_STRING, unreachable, 0},
       {"getVersionList", T_STRING, unreachable, 0},
       {"getAppInfo", T_STRING, unreachable, 0},

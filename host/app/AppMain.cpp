@@ -1,0 +1,7 @@
+// The application program's entry: the frame with its tray window.
+#include "host/app/TrayApplication.h"
+#include "host/catalogue/Constants.h"
+
+int main(int argc, char **argv) {
+  return TrayApplication(argc, argv, PageCatalogue::mainPage()).run();
+}

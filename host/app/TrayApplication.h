@@ -1,0 +1,20 @@
+#pragma once
+// The application program's frame: besides the main window it keeps a tray
+// window, the menu that the tray icon shows, and registers both windows and
+// a host value with NativeUtil, so that the tray icon, the close
+// interception and the global events work here (and only here).
+#include "host/app/Application.h"
+
+class TinyWindow;
+
+class TrayApplication : public Application {
+public:
+  using Application::Application;
+  ~TrayApplication() override;
+
+protected:
+  void registerHost(const ISciterAPI &api, NativeUtil &util) override;
+
+private:
+  TinyWindow *trayWindow = nullptr;
+};
