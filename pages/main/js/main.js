@@ -1,29 +1,262 @@
-// The application's first page: what this machine is and where we live.
+// The application's main window: the sidebar of sections, the overview and
+// its one-click measurement, the settings and about page, the shortcuts.
 import { gAppNameCn, gAppVersion, UNSTALLER_EXE_NAME, PATH_SEPARATOR } from "/common/js/constants.js";
-import "/common/js/tooltip.js";
-import { showError } from "/common/js/toast.js";
+import { escapeHtml } from "/common/js/tooltip.js";
+import { showError, showSuccess, showWarning } from "/common/js/toast.js";
+import { dismissDialog, formatBytes, isBusy, listOf, parseAnswer, readHotkeys, reportEvent, withBusy } from "/common/js/appkit.js";
+import { homeFolder } from "./folders.js";
+import { largeFiles } from "./large.js";
+import { duplicates, wasted } from "./dup.js";
+import { measurePrivacy, privacy } from "./privacy.js";
+import { startup } from "./startup.js";
+import { programs } from "./programs.js";
 
+const $ = (id) => document.getElementById(id);
 const installFolder = NativeUtil.processFolder();
+const TITLES = {
+  overview: "概览",
+  large: "大文件",
+  dup: "重复文件",
+  privacy: "隐私清理",
+  startup: "启动项",
+  programs: "已安装程序",
+  settings: "设置",
+};
 
-document.title = gAppNameCn;
-document.getElementById("osName").textContent = NativeUtil.OS();
-document.getElementById("cpuArch").textContent = NativeUtil.cpuArchitecture();
-document.getElementById("kernel").textContent = NativeUtil.kernelType() + " " + NativeUtil.kernelVersion();
-document.getElementById("installFolder").textContent = installFolder;
-document.getElementById("version").textContent = "版本 " + gAppVersion;
+// Sections are built on first use: reading programs or privacy sizes is slow.
+const sections = {
+  overview: { activate() {}, refresh: () => showOverview() },
+  large: largeFiles(),
+  dup: duplicates(),
+  privacy: privacy(),
+  startup: startup(),
+  programs: programs(),
+  settings: { activate: () => showClientId(), refresh: () => showSettings() },
+};
+let current = "overview";
 
-// The tray icon brings the window back after it is closed to the tray; its
-// menu's "退出潮井" ends the application.
-NativeUtil.setTrayIcon();
-document.onGlobalEvent("NATIVE_EXIT_APP", () => Window.this.close());
+function showSection(name) {
+  if (!TITLES[name]) return;
+  current = name;
+  for (const button of document.querySelectorAll(".nav-item")) button.classList.toggle("active", button.dataset.section === name);
+  for (const section of document.querySelectorAll(".section")) section.classList.toggle("active", section.id === "section-" + name);
+  $("sectionTitle").textContent = TITLES[name];
+  const section = sections[name];
+  if (section.activate) section.activate();
+  else if (section.list) section.list.refresh();
+  reportEvent("open_section", { section: name });
+}
 
-document.getElementById("closeBtn").addEventListener("click", () => Window.this.close());
-document.getElementById("uninstallBtn").addEventListener("click", () => {
+$("nav").addEventListener("click", (event) => {
+  const button = event.target.closest("[data-section]");
+  if (button) showSection(button.dataset.section);
+});
+
+// 概览
+function bar(label, used, total, extra = "") {
+  const percent = total > 0 ? Math.min(100, Math.round((used / total) * 100)) : 0;
+  return (
+    `<div class="drive"><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
+    `<div class="bar"><div class="bar-fill${percent >= 90 ? " warn" : ""}" style="width:${percent}%"></div></div>` +
+    `<div class="drive-space">${extra || `已用 ${formatBytes(used)}，可用 ${formatBytes(total - used)}，共 ${formatBytes(total)}`}</div></div>`
+  );
+}
+
+function showOverview() {
+  const total = Number(NativeUtil.getSystemDriveTotalBits());
+  const free = Number(NativeUtil.getSystemDriveFreeBits());
+  let html = total > 1 ? bar("系统盘 /", total - free, total) : "";
+  for (const drive of listOf(NativeUtil.getLogicalDrives())) {
+    const size = Number(drive.totalSpace || 0);
+    html += bar((drive.isRemovable ? "可移动磁盘 " : "本地磁盘 ") + drive.drive, size - Number(drive.freeSpace || 0), size);
+  }
+  const memory = Number(NativeUtil.getMemeryBits());
+  html += `<div class="drive"><div class="drive-name"><b>内存</b></div><div class="drive-space">物理内存 ${formatBytes(memory)}</div></div>`;
+  $("drives").innerHTML = html;
+  const disks = listOf(NativeUtil.getDiskList());
+  $("disks").innerHTML = disks.length
+    ? disks
+        .map((d) => `<div class="disk-row"><span>${escapeHtml(d.diskModel || "未知磁盘")}</span><span class="muted">${formatBytes(d.diskSize)}</span></div>`)
+        .join("")
+    : '<div class="muted">无法读取物理磁盘信息</div>';
+  $("osName").textContent = NativeUtil.OS();
+  $("cpuArch").textContent = NativeUtil.cpuArchitecture();
+  $("kernel").textContent = NativeUtil.kernelType() + " " + NativeUtil.kernelVersion();
+  $("installFolder").textContent = installFolder;
+}
+
+// One button measures what every cleaning section could free in the home folder.
+let measuring = false;
+async function measureAll() {
+  if (measuring) return;
+  measuring = true;
+  const button = $("measureAllBtn");
+  button.disabled = true;
+  button.textContent = "正在扫描…";
+  $("measureCard").hidden = false;
+  const values = { large: 0, dup: 0, privacy: 0 };
+  const pending = new Set(["large", "dup"]);
+  const show = () => {
+    $("measureLarge").textContent = formatBytes(values.large);
+    $("measureDup").textContent = formatBytes(values.dup);
+    $("measurePrivacy").textContent = formatBytes(values.privacy);
+    $("measureTotal").textContent = formatBytes(values.large + values.dup + values.privacy);
+  };
+  for (const id of ["measureLarge", "measureDup", "measurePrivacy", "measureTotal"]) $(id).textContent = "…";
+  $("measureStatus").textContent = "正在测量隐私痕迹…";
+  const items = await withBusy("正在测量隐私痕迹…", () => measurePrivacy());
+  values.privacy = items.reduce((s, i) => s + Number(i.size || 0), 0);
+  privacy().show(items);
+  $("measurePrivacy").textContent = formatBytes(values.privacy);
+  $("measureStatus").textContent = "正在扫描主文件夹中的大文件和重复文件…";
+  const folders = [homeFolder()];
+  const started = Date.now();
+  const finish = (kind) => {
+    pending.delete(kind);
+    show();
+    if (pending.size) return;
+    measuring = false;
+    button.disabled = false;
+    button.textContent = "重新扫描";
+    const sum = values.large + values.dup + values.privacy;
+    $("heroTitle").textContent = sum > 0 ? `可释放 ${formatBytes(sum)}` : "磁盘很干净";
+    $("heroSub").textContent = "点击下面的项目查看详情并清理";
+    $("measureStatus").textContent = `扫描完成，用时 ${Math.max(1, Math.round((Date.now() - started) / 1000))} 秒`;
+    reportEvent("measure_all", { bytes: sum });
+  };
+  NativeUtil.startScanLargeFiles(JSON.stringify(folders), 100 * 1024 * 1024, (message) => {
+    const type = String(message.type);
+    const list = (parseAnswer(message.data, {}) || {}).list || [];
+    values.large = list.reduce((s, f) => s + Number(f.size || 0), 0);
+    if (type === "progress") return show();
+    if (type !== "error") largeFiles().adopt(list, folders);
+    finish("large");
+  });
+  NativeUtil.startScanDuplicateFiles(JSON.stringify(folders), (message) => {
+    const type = String(message.type);
+    const groups = (parseAnswer(message.data, {}) || {}).groups || [];
+    values.dup = wasted(groups.filter((g) => g && Array.isArray(g.files)));
+    if (type === "progress") return show();
+    if (type !== "error") duplicates().adopt(groups, folders);
+    finish("dup");
+  });
+}
+
+$("measureAllBtn").addEventListener("click", () => measureAll());
+$("measureCard").addEventListener("click", (event) => {
+  const item = event.target.closest("[data-goto]");
+  if (item) showSection(item.dataset.goto);
+});
+
+// 设置 and 关于
+function showSettings() {
+  $("setBoot").checked = NativeUtil.isStartupOnBoot();
+  $("setMinimize").checked = NativeUtil.getSetting("minimizeOnClose", "1") === "1";
+  $("setLargeMin").value = NativeUtil.getSetting("largeFileMinMB", "100");
+  $("setStats").checked = NativeUtil.getSetting("usageStats", "1") === "1";
+  $("aboutVersion").textContent = "版本 " + gAppVersion;
+}
+
+// The first identification of the machine may take a moment: only when asked for.
+function showClientId() {
+  if ($("aboutClient").textContent) return;
+  const client = NativeUtil.getClientId();
+  $("aboutClient").textContent = client ? "设备标识 " + client : "";
+}
+
+$("setBoot").addEventListener("change", () => {
+  const on = $("setBoot").checked;
+  if (!NativeUtil.setStartupOnBoot(on)) {
+    $("setBoot").checked = !on;
+    showError(on ? "无法设置开机启动" : "无法取消开机启动");
+    return;
+  }
+  reportEvent("setting", { name: "startupOnBoot", on });
+});
+$("setMinimize").addEventListener("change", () => {
+  NativeUtil.setMinimizeOnClose($("setMinimize").checked);
+  reportEvent("setting", { name: "minimizeOnClose", on: $("setMinimize").checked });
+});
+$("setLargeMin").addEventListener("change", () => {
+  NativeUtil.setSetting("largeFileMinMB", $("setLargeMin").value);
+  $("largeMin").value = $("setLargeMin").value;
+});
+$("setStats").addEventListener("change", () => {
+  // The last event before turning it off says so; none follow.
+  if (!$("setStats").checked) reportEvent("setting", { name: "usageStats", on: false });
+  NativeUtil.setSetting("usageStats", $("setStats").checked ? "1" : "0");
+});
+
+$("feedbackBtn").addEventListener("click", async () => {
+  const content = $("feedbackText").value.trim();
+  if (!content) {
+    showWarning("请先写下您的问题或建议");
+    return;
+  }
+  const contact = $("feedbackContact").value.trim();
+  const sent = await withBusy("正在发送反馈…", () => NativeUtil.submitFeedback(JSON.stringify({ content, contact })));
+  if (sent) {
+    $("feedbackText").value = "";
+    showSuccess("感谢您的反馈！");
+  } else {
+    showError("反馈发送失败，请检查网络连接后重试");
+  }
+});
+
+// The other windows open over the main one.
+export function openWindow(url) {
+  Window.this.modal({ url });
+}
+$("checkUpdateBtn").addEventListener("click", () => openWindow(NativeUtil.updateWindowPath));
+$("historyBtn").addEventListener("click", () => openWindow(NativeUtil.historyWindowPath));
+$("hotkeyBtn").addEventListener("click", () => openWindow(NativeUtil.hotkeyWindowPath));
+
+$("uninstallBtn").addEventListener("click", () => {
   const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
   if (!NativeUtil.launch(uninstaller, installFolder, "")) {
     showError("无法启动卸载程序：" + uninstaller);
     return;
   }
   // The uninstaller refuses to run while this program does: make way for it.
-  Window.this.close();
+  quit();
 });
+
+// Leaves for good: a close that would only hide the window is turned off
+// for this process, the stored preference stays as it was.
+function quit() {
+  const stored = NativeUtil.getSetting("minimizeOnClose", "1");
+  NativeUtil.setMinimizeOnClose(false);
+  NativeUtil.setSetting("minimizeOnClose", stored);
+  Window.this.close();
+}
+
+$("closeBtn").addEventListener("click", () => Window.this.close());
+
+// Shortcuts: Escape closes a dialog; the rest are changeable in the shortcuts window.
+let hotkeys = readHotkeys();
+window.addEventListener("focus", () => (hotkeys = readHotkeys()));
+document.addEventListener("keydown", (event) => {
+  if (event.keyCode === VirtualKey.ESC) {
+    dismissDialog();
+    return;
+  }
+  if (isBusy() || document.querySelector(".dialog-overlay")) return;
+  const action = Object.keys(hotkeys).find((name) => hotkeys[name] === event.keyCode);
+  if (!action) return;
+  event.preventDefault();
+  if (action === "refresh") sections[current].refresh();
+  else if (action === "shortcuts") openWindow(NativeUtil.hotkeyWindowPath);
+  else if (action === "history") openWindow(NativeUtil.historyWindowPath);
+  else if (action === "settings") showSection("settings");
+  reportEvent("hotkey", { action });
+});
+
+// Desktop integration: the tray icon, and leaving when the tray menu says so.
+document.onGlobalEvent("NATIVE_EXIT_APP", () => quit());
+NativeUtil.setMinimizeOnClose(NativeUtil.getSetting("minimizeOnClose", "1") === "1");
+NativeUtil.setTrayIcon();
+
+document.title = gAppNameCn;
+showOverview();
+showSettings();
+reportEvent("app_start", { version: gAppVersion });

@@ -1,0 +1,191 @@
+// Pieces the application's windows share: sizes and times in words, service
+// answers read safely, the confirmation dialog, the busy state, usage events
+// and the cleaning history kept with the settings.
+import { escapeHtml } from "/common/js/tooltip.js";
+
+const UNITS = ["B", "KB", "MB", "GB", "TB", "PB"];
+
+export function formatBytes(bytes) {
+  let value = Math.max(0, Number(bytes) || 0);
+  let unit = 0;
+  while (value >= 1024 && unit < UNITS.length - 1) {
+    value /= 1024;
+    unit += 1;
+  }
+  if (unit === 0) return Math.round(value) + " B";
+  return (value >= 100 ? value.toFixed(0) : value >= 10 ? value.toFixed(1) : value.toFixed(2)) + " " + UNITS[unit];
+}
+
+const pad = (n) => String(n).padStart(2, "0");
+
+export function formatTime(seconds) {
+  const d = new Date(Number(seconds) * 1000);
+  return `${d.getFullYear()}-${pad(d.getMonth() + 1)}-${pad(d.getDate())} ${pad(d.getHours())}:${pad(d.getMinutes())}`;
+}
+
+// A JSON answer of the service object, or the fallback when it is not JSON.
+export function parseAnswer(text, fallback = null) {
+  try {
+    const value = JSON.parse(String(text));
+    return value === null || value === undefined ? fallback : value;
+  } catch (error) {
+    return fallback;
+  }
+}
+
+// The "list" array of a {"list": [...]} answer; empty on any failure.
+export function listOf(text) {
+  const value = parseAnswer(text);
+  return value && Array.isArray(value.list) ? value.list : [];
+}
+
+export function folderOf(path) {
+  const text = String(path);
+  const cut = text.lastIndexOf("/");
+  return cut > 0 ? text.slice(0, cut) : "/";
+}
+
+// Lets the browser paint what was just changed before a synchronous call
+// holds the page.
+export function nextPaint() {
+  return new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(resolve, 0))));
+}
+
+let busyDepth = 0;
+
+function busyElement() {
+  let element = document.getElementById("busyOverlay");
+  if (!element) {
+    element = document.createElement("div");
+    element.id = "busyOverlay";
+    element.className = "busy-overlay";
+    element.innerHTML = '<div class="busy-card"><div class="spinner"></div><div class="busy-text"></div></div>';
+    document.body.appendChild(element);
+  }
+  return element;
+}
+
+// Shows the busy state, lets it paint, then runs work (which may block).
+export async function withBusy(text, work) {
+  const element = busyElement();
+  element.querySelector(".busy-text").textContent = text;
+  busyDepth += 1;
+  element.classList.add("show");
+  await nextPaint();
+  try {
+    return await work();
+  } finally {
+    busyDepth -= 1;
+    if (busyDepth === 0) element.classList.remove("show");
+  }
+}
+
+export function isBusy() {
+  return busyDepth > 0;
+}
+
+let openDialog = null;
+
+// A confirmation in the window's own style; resolves true on confirm.
+export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true }) {
+  if (openDialog) openDialog.finish(false);
+  return new Promise((resolve) => {
+    const overlay = document.createElement("div");
+    overlay.className = "dialog-overlay";
+    overlay.innerHTML =
+      `<div class="dialog" role="dialog">` +
+      `<div class="dialog-title">${escapeHtml(title)}</div>` +
+      `<div class="dialog-message">${escapeHtml(message)}</div>` +
+      (detail ? `<div class="dialog-detail">${escapeHtml(detail)}</div>` : "") +
+      `<div class="dialog-actions">` +
+      `<button class="btn btn-ghost" data-answer="no">取消</button>` +
+      `<button class="btn ${danger ? "btn-danger" : "btn-primary"}" data-answer="yes">${escapeHtml(confirmText)}</button>` +
+      `</div></div>`;
+    const finish = (answer) => {
+      if (openDialog !== dialog) return;
+      openDialog = null;
+      overlay.remove();
+      resolve(answer);
+    };
+    const dialog = { finish };
+    openDialog = dialog;
+    overlay.addEventListener("click", (event) => {
+      const button = event.target.closest("[data-answer]");
+      if (button) finish(button.dataset.answer === "yes");
+    });
+    document.body.appendChild(overlay);
+    overlay.querySelector('[data-answer="yes"]').focus();
+  });
+}
+
+// Escape closes whatever dialog is open; true when there was one.
+export function dismissDialog() {
+  if (!openDialog) return false;
+  openDialog.finish(false);
+  return true;
+}
+
+// Usage events: what was done and how much, never a path or a name.
+export function reportEvent(event, values = {}) {
+  try {
+    if (NativeUtil.getSetting("usageStats", "1") !== "1") return;
+    NativeUtil.reportEvent(JSON.stringify({ event, ...values, time: NativeUtil.getSecondsSinceEpoch() }));
+  } catch (error) {
+    NativeUtil.log("report event failed: " + (error && error.message), "app");
+  }
+}
+
+// The cleaning history: newest last, kept in the settings store.
+export const HISTORY_KEY = "cleanHistory";
+const HISTORY_LIMIT = 500;
+
+export const HISTORY_KINDS = {
+  largeFiles: "大文件清理",
+  duplicates: "重复文件清理",
+  privacy: "隐私清理",
+  startup: "移除启动项",
+};
+
+export function readHistory() {
+  const entries = parseAnswer(NativeUtil.getSetting(HISTORY_KEY, "[]"), []);
+  return Array.isArray(entries) ? entries.filter((e) => e && typeof e === "object") : [];
+}
+
+export function addHistory(kind, count, bytes, failed = 0) {
+  const entries = readHistory();
+  entries.push({ time: NativeUtil.getSecondsSinceEpoch(), kind, count, bytes, failed });
+  NativeUtil.setSetting(HISTORY_KEY, JSON.stringify(entries.slice(-HISTORY_LIMIT)));
+}
+
+export function clearHistory() {
+  NativeUtil.setSetting(HISTORY_KEY, "[]");
+}
+
+// Keyboard shortcuts: action → virtual-key code, changeable in the shortcuts window.
+export const HOTKEY_KEY = "hotkeys";
+export const HOTKEY_ACTIONS = [
+  { action: "refresh", label: "重新扫描 / 刷新当前页", key: "F5" },
+  { action: "shortcuts", label: "打开快捷键窗口", key: "F1" },
+  { action: "history", label: "打开清理记录", key: "F3" },
+  { action: "settings", label: "打开设置", key: "F9" },
+];
+
+export function keyName(code) {
+  if (code === VirtualKey.ESC) return "Esc";
+  for (let n = 1; n <= 12; n++) if (code === VirtualKey["F" + n]) return "F" + n;
+  return "";
+}
+
+export function readHotkeys() {
+  const stored = parseAnswer(NativeUtil.getSetting(HOTKEY_KEY, "{}"), {});
+  const keys = {};
+  for (const { action, key } of HOTKEY_ACTIONS) {
+    const code = stored && Number.isInteger(stored[action]) ? stored[action] : VirtualKey[key];
+    keys[action] = keyName(code) ? code : VirtualKey[key];
+  }
+  return keys;
+}
+
+export function writeHotkeys(keys) {
+  NativeUtil.setSetting(HOTKEY_KEY, JSON.stringify(keys));
+}

@@ -1,0 +1,214 @@
+// 重复文件: groups of files with the same content, the space the extra
+// copies waste, a one-click selection that keeps one file per group, and
+// the deletion of the selection.
+import { escapeHtml } from "/common/js/tooltip.js";
+import { showError, showSuccess, showWarning } from "/common/js/toast.js";
+import { VirtualList } from "/common/js/virtuallist.js";
+import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { FolderChooser } from "./folders.js";
+import { deleteFiles, revealFile } from "./large.js";
+
+const $ = (id) => document.getElementById(id);
+const FOLDER_ICON =
+  '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
+
+export const wasted = (groups) => groups.reduce((sum, g) => sum + Number(g.size || 0) * (g.files.length - 1), 0);
+
+class Duplicates {
+  constructor() {
+    this.groups = [];
+    this.selected = new Set();
+    this.scanId = 0;
+    this.running = false;
+    this.chooser = new FolderChooser($("dupFolders"), {
+      onAdd: (folder) => {
+        if (this.running && !NativeUtil.addScanDuplicateFilesFolder(this.scanId, folder)) showWarning("扫描即将结束，新文件夹将在下次扫描时加入");
+      },
+    });
+    this.list = new VirtualList($("dupList"), {
+      rowHeight: 34,
+      empty: "还没有扫描结果",
+      rowClass: (row) => (row.file ? "" : "group"),
+      renderRow: (row) => {
+        if (!row.file) {
+          const g = row.group;
+          return (
+            `<span>第 ${row.number} 组</span><span class="muted">${g.files.length} 个相同文件，每个 ${formatBytes(g.size)}</span>` +
+            `<span class="waste">可释放 ${formatBytes(g.size * (g.files.length - 1))}</span>`
+          );
+        }
+        const f = row.file;
+        return (
+          `<label class="check"><input type="checkbox" ${this.selected.has(f.path) ? "checked" : ""}><span></span></label>` +
+          `<span class="ellipsis" title="${escapeHtml(f.name)}">${escapeHtml(f.name)}</span>` +
+          `<span class="num">${formatBytes(f.size)}</span>` +
+          `<span class="muted">${escapeHtml(f.modifiedTime || "")}</span>` +
+          `<span class="ellipsis muted" title="${escapeHtml(folderOf(f.path))}">${escapeHtml(folderOf(f.path))}</span>` +
+          `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${FOLDER_ICON}</button>`
+        );
+      },
+    });
+    $("dupList").addEventListener("click", (event) => {
+      const row = this.list.itemAt(event.target);
+      if (!row || !row.file) return;
+      if (event.target.closest(".reveal")) return revealFile(row.file.path);
+      if (event.target.closest(".check")) {
+        event.preventDefault();
+        if (this.selected.has(row.file.path)) this.selected.delete(row.file.path);
+        else this.selected.add(row.file.path);
+        this.list.refresh();
+        this.updateSelection();
+      }
+    });
+    $("dupScanBtn").addEventListener("click", () => (this.running ? this.stop() : this.start()));
+    $("dupKeepNewest").addEventListener("click", () => this.keepOne("newest"));
+    $("dupKeepOldest").addEventListener("click", () => this.keepOne("oldest"));
+    $("dupClear").addEventListener("click", () => {
+      this.selected.clear();
+      this.list.refresh();
+      this.updateSelection();
+    });
+    $("dupDeleteBtn").addEventListener("click", () => this.deleteSelected());
+  }
+
+  setGroups(groups) {
+    this.groups = groups.filter((g) => g && Array.isArray(g.files) && g.files.length > 1);
+    const rows = [];
+    this.groups.forEach((group, i) => {
+      rows.push({ group, number: i + 1 });
+      for (const file of group.files) rows.push({ file, group });
+    });
+    const present = new Set(rows.filter((r) => r.file).map((r) => r.file.path));
+    for (const path of [...this.selected]) if (!present.has(path)) this.selected.delete(path);
+    this.list.setItems(rows, "没有找到重复文件");
+    this.updateSelection();
+  }
+
+  selectedFiles() {
+    const files = [];
+    for (const g of this.groups) for (const f of g.files) if (this.selected.has(f.path)) files.push(f);
+    return files;
+  }
+
+  updateSelection() {
+    const files = this.selectedFiles();
+    const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
+    $("dupSelection").textContent = files.length ? `已选择 ${files.length} 个文件，共 ${formatBytes(bytes)}` : "未选择文件";
+    $("dupDeleteBtn").disabled = !files.length || this.running;
+  }
+
+  // Selects every file of each group but one: the newest or the oldest.
+  keepOne(which) {
+    if (!this.groups.length) return;
+    this.selected.clear();
+    for (const g of this.groups) {
+      let keep = g.files[0];
+      for (const f of g.files) {
+        const t = String(f.modifiedTime || "");
+        if (which === "newest" ? t > String(keep.modifiedTime || "") : t < String(keep.modifiedTime || "")) keep = f;
+      }
+      for (const f of g.files) if (f !== keep) this.selected.add(f.path);
+    }
+    this.list.refresh();
+    this.updateSelection();
+    reportEvent("select_duplicates", { keep: which, groups: this.groups.length });
+  }
+
+  status(text, running = false) {
+    $("dupStatus").textContent = text;
+    $("dupStatus").classList.toggle("running", running);
+  }
+
+  summary() {
+    const files = this.groups.reduce((s, g) => s + g.files.length, 0);
+    return `${this.groups.length} 组重复文件（${files} 个文件），可释放 ${formatBytes(wasted(this.groups))}`;
+  }
+
+  start() {
+    if (this.running) return;
+    if (!this.chooser.folders.length) {
+      showWarning("请先添加要扫描的文件夹");
+      return;
+    }
+    this.running = true;
+    this.setGroups([]);
+    this.status("正在查找重复文件…", true);
+    $("dupScanBtn").textContent = "停止扫描";
+    $("dupScanBtn").classList.add("stop");
+    reportEvent("scan_duplicates_start", { folders: this.chooser.folders.length });
+    this.scanId = NativeUtil.startScanDuplicateFiles(this.chooser.argument(), (message) => {
+      const type = String(message.type);
+      if (type === "error") {
+        this.finish();
+        this.status("扫描失败");
+        showError("查找重复文件失败");
+        return;
+      }
+      const groups = (parseAnswer(message.data, {}) || {}).groups;
+      if (Array.isArray(groups)) this.setGroups(groups);
+      if (type === "progress") this.status("正在查找… 已找到 " + this.summary(), true);
+      else {
+        this.finish();
+        this.status((type === "stopped" ? "已停止：找到 " : "扫描完成：找到 ") + this.summary());
+        reportEvent("scan_duplicates_end", { result: type, groups: this.groups.length });
+      }
+    });
+  }
+
+  finish() {
+    this.running = false;
+    this.scanId = 0;
+    $("dupScanBtn").textContent = "开始扫描";
+    $("dupScanBtn").classList.remove("stop");
+    this.updateSelection();
+  }
+
+  stop() {
+    if (this.running) NativeUtil.stopScanDuplicateFiles(this.scanId);
+  }
+
+  adopt(groups, folders) {
+    if (this.running || this.groups.length) return;
+    this.chooser.folders = [...folders];
+    this.chooser.render();
+    this.setGroups(groups);
+    this.status("概览扫描的结果：" + this.summary());
+  }
+
+  async deleteSelected() {
+    const files = this.selectedFiles();
+    if (!files.length || this.running) return;
+    const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
+    const whole = this.groups.filter((g) => g.files.every((f) => this.selected.has(f.path))).length;
+    const ok = await confirmDialog({
+      title: "删除重复文件",
+      message: `确定要删除所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）吗？`,
+      detail: whole
+        ? `注意：有 ${whole} 组的所有副本都被选中，删除后这些内容将一份也不剩。`
+        : "每组至少保留一个文件。文件将被永久删除。",
+      confirmText: "删除",
+    });
+    if (!ok) return;
+    const result = await withBusy("正在删除…", () => deleteFiles(files));
+    const gone = new Set(result.deleted.map((f) => f.path));
+    for (const path of gone) this.selected.delete(path);
+    this.setGroups(this.groups.map((g) => ({ ...g, files: g.files.filter((f) => !gone.has(f.path)) })));
+    if (result.deleted.length) {
+      addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length);
+      showSuccess(`已删除 ${result.deleted.length} 个重复文件，释放 ${formatBytes(result.bytes)}`);
+    }
+    if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
+    this.status(`已释放 ${formatBytes(result.bytes)}` + (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""));
+    reportEvent("delete_duplicates", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
+  }
+
+  refresh() {
+    if (!this.running) this.start();
+  }
+}
+
+let instance = null;
+export function duplicates() {
+  if (!instance) instance = new Duplicates();
+  return instance;
+}

@@ -1,0 +1,195 @@
+// 大文件: a background scan of the chosen folders, largest first, and the
+// deletion of the files the user selected.
+import { escapeHtml } from "/common/js/tooltip.js";
+import { showError, showSuccess, showWarning } from "/common/js/toast.js";
+import { VirtualList } from "/common/js/virtuallist.js";
+import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { FolderChooser } from "./folders.js";
+
+const $ = (id) => document.getElementById(id);
+const MB = 1024 * 1024;
+const FOLDER_ICON =
+  '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
+
+// Deletes the files one by one; what could not be deleted stays listed.
+export function deleteFiles(files) {
+  const deleted = [];
+  const failed = [];
+  for (const file of files) (NativeUtil.removeFile(file.path) ? deleted : failed).push(file);
+  return { deleted, failed, bytes: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0) };
+}
+
+export function revealFile(path) {
+  if (!NativeUtil.openFolder(path)) showError("无法打开文件夹：" + folderOf(path));
+  else reportEvent("reveal_file", { section: "large" });
+}
+
+class LargeFiles {
+  constructor() {
+    this.items = [];
+    this.selected = new Set();
+    this.scanId = 0;
+    this.running = false;
+    this.chooser = new FolderChooser($("largeFolders"), {
+      onAdd: (folder) => {
+        if (this.running && !NativeUtil.addScanLargeFilesFolder(this.scanId, folder)) showWarning("扫描即将结束，新文件夹将在下次扫描时加入");
+      },
+    });
+    $("largeMin").value = NativeUtil.getSetting("largeFileMinMB", "100");
+    this.list = new VirtualList($("largeList"), {
+      rowHeight: 36,
+      empty: "还没有扫描结果",
+      renderRow: (file) =>
+        `<label class="check"><input type="checkbox" ${this.selected.has(file.path) ? "checked" : ""}><span></span></label>` +
+        `<span class="ellipsis" title="${escapeHtml(file.name)}">${escapeHtml(file.name)}</span>` +
+        `<span class="num">${formatBytes(file.size)}</span>` +
+        `<span class="muted">${escapeHtml(file.modifiedTime || "")}</span>` +
+        `<span class="ellipsis muted" title="${escapeHtml(folderOf(file.path))}">${escapeHtml(folderOf(file.path))}</span>` +
+        `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${FOLDER_ICON}</button>`,
+    });
+    $("largeList").addEventListener("click", (event) => {
+      const file = this.list.itemAt(event.target);
+      if (!file) return;
+      if (event.target.closest(".reveal")) return revealFile(file.path);
+      if (event.target.closest(".check")) {
+        event.preventDefault();
+        this.toggle(file.path);
+      }
+    });
+    $("largeAll").addEventListener("change", () => {
+      if ($("largeAll").checked) for (const f of this.items) this.selected.add(f.path);
+      else this.selected.clear();
+      this.list.refresh();
+      this.updateSelection();
+    });
+    $("largeScanBtn").addEventListener("click", () => (this.running ? this.stop() : this.start()));
+    $("largeDeleteBtn").addEventListener("click", () => this.deleteSelected());
+  }
+
+  toggle(path) {
+    if (this.selected.has(path)) this.selected.delete(path);
+    else this.selected.add(path);
+    this.list.refresh();
+    this.updateSelection();
+  }
+
+  selectedFiles() {
+    return this.items.filter((f) => this.selected.has(f.path));
+  }
+
+  updateSelection() {
+    const files = this.selectedFiles();
+    const bytes = files.reduce((sum, f) => sum + Number(f.size || 0), 0);
+    $("largeSelection").textContent = files.length ? `已选择 ${files.length} 个文件，共 ${formatBytes(bytes)}` : "未选择文件";
+    $("largeDeleteBtn").disabled = !files.length || this.running;
+    const all = $("largeAll");
+    all.checked = files.length > 0 && files.length === this.items.length;
+    all.indeterminate = files.length > 0 && files.length < this.items.length;
+  }
+
+  setItems(list) {
+    this.items = list;
+    const present = new Set(list.map((f) => f.path));
+    for (const path of [...this.selected]) if (!present.has(path)) this.selected.delete(path);
+    this.list.setItems(list, "没有找到符合条件的大文件");
+    this.updateSelection();
+  }
+
+  status(text, running = false) {
+    $("largeStatus").textContent = text;
+    $("largeStatus").classList.toggle("running", running);
+  }
+
+  summary(list) {
+    return `${list.length} 个文件，共 ${formatBytes(list.reduce((s, f) => s + Number(f.size || 0), 0))}`;
+  }
+
+  start() {
+    if (this.running) return;
+    if (!this.chooser.folders.length) {
+      showWarning("请先添加要扫描的文件夹");
+      return;
+    }
+    const minimum = Number($("largeMin").value) * MB;
+    this.running = true;
+    this.setItems([]);
+    this.status("正在扫描…", true);
+    $("largeScanBtn").textContent = "停止扫描";
+    $("largeScanBtn").classList.add("stop");
+    reportEvent("scan_large_start", { folders: this.chooser.folders.length, minimumMB: minimum / MB });
+    const started = Date.now();
+    this.scanId = NativeUtil.startScanLargeFiles(this.chooser.argument(), minimum, (message) => {
+      const type = String(message.type);
+      if (type === "error") {
+        this.finish();
+        this.status("扫描失败");
+        showError("扫描大文件失败");
+        return;
+      }
+      const list = (parseAnswer(message.data, {}) || {}).list;
+      if (Array.isArray(list)) this.setItems(list);
+      if (type === "progress") this.status("正在扫描… 已找到 " + this.summary(this.items), true);
+      else {
+        this.finish();
+        this.status((type === "stopped" ? "已停止：找到 " : "扫描完成：找到 ") + this.summary(this.items));
+        reportEvent("scan_large_end", { result: type, files: this.items.length, seconds: Math.round((Date.now() - started) / 1000) });
+      }
+    });
+  }
+
+  finish() {
+    this.running = false;
+    this.scanId = 0;
+    $("largeScanBtn").textContent = "开始扫描";
+    $("largeScanBtn").classList.remove("stop");
+    this.updateSelection();
+  }
+
+  stop() {
+    if (this.running) NativeUtil.stopScanLargeFiles(this.scanId);
+  }
+
+  // A result measured elsewhere (the overview) shown here when nothing was scanned yet.
+  adopt(list, folders) {
+    if (this.running || this.items.length) return;
+    this.chooser.folders = [...folders];
+    this.chooser.render();
+    $("largeMin").value = "100";
+    this.setItems(list);
+    this.status("概览扫描的结果：" + this.summary(list));
+  }
+
+  async deleteSelected() {
+    const files = this.selectedFiles();
+    if (!files.length || this.running) return;
+    const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
+    const ok = await confirmDialog({
+      title: "删除文件",
+      message: `确定要删除所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）吗？`,
+      detail: "文件将被永久删除，无法从回收站恢复。",
+      confirmText: "删除",
+    });
+    if (!ok) return;
+    const result = await withBusy("正在删除…", () => deleteFiles(files));
+    const gone = new Set(result.deleted.map((f) => f.path));
+    for (const path of gone) this.selected.delete(path);
+    this.setItems(this.items.filter((f) => !gone.has(f.path)));
+    if (result.deleted.length) {
+      addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length);
+      showSuccess(`已删除 ${result.deleted.length} 个文件，释放 ${formatBytes(result.bytes)}`);
+    }
+    if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
+    this.status(`已释放 ${formatBytes(result.bytes)}` + (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""));
+    reportEvent("delete_large", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
+  }
+
+  refresh() {
+    if (!this.running) this.start();
+  }
+}
+
+let instance = null;
+export function largeFiles() {
+  if (!instance) instance = new LargeFiles();
+  return instance;
+}
