@@ -20,6 +20,9 @@ after(() => {
 
 async function startApp(env) {
   const user = freshUser('online');
+  // The pages' own usage events stay off: the requests checked are the test's.
+  fs.mkdirSync(path.join(user.config, 'Tidewell'), { recursive: true });
+  fs.writeFileSync(path.join(user.config, 'Tidewell', 'Settings.conf'), '[General]\nusageStats=0\n');
   const app = await launch({ program: path.join(binDir, APP), cwd: binDir, env: { ...user.env, ...env } });
   running.push(() => app.kill());
   const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
