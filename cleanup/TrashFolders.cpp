@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "platform/storage/FileName.h"
+#include "platform/storage/LinuxStorageInfo.h"
 
 namespace {
 
@@ -23,22 +24,6 @@ const QSet<QByteArray> &ignoredFileSystems() {
   return types;
 }
 
-// Mount tables escape space, tab, newline and backslash as three octal digits.
-QByteArray unescape(const QByteArray &field) {
-  QByteArray out;
-  for (int i = 0; i < field.size(); ++i) {
-    bool octal = false;
-    const int code = field[i] == '\\' ? field.mid(i + 1, 3).toInt(&octal, 8) : 0;
-    if (octal && i + 3 < field.size()) {
-      out.append(char(code));
-      i += 3;
-    } else {
-      out.append(field[i]);
-    }
-  }
-  return out;
-}
-
 QList<QByteArray> mountPoints(const QString &mountTable) {
   QList<QByteArray> points;
   QFile file(mountTable);
@@ -50,7 +35,7 @@ QList<QByteArray> mountPoints(const QString &mountTable) {
     if (separator < 5 || separator + 1 >= fields.size())
       continue;
     if (!ignoredFileSystems().contains(fields[separator + 1]))
-      points.append(unescape(fields[4]));
+      points.append(LinuxStorageInfo::unescapeMountBytes(fields[4]));
   }
   return points;
 }

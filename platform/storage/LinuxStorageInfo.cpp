@@ -21,21 +21,8 @@ QString readTrimmed(const QString &file) {
   return QString::fromLocal8Bit(f.readAll()).trimmed();
 }
 
-// Mount tables escape space, tab, newline and backslash as three octal digits.
 QString unescapeMountField(const QByteArray &field) {
-  QByteArray out;
-  out.reserve(field.size());
-  for (int i = 0; i < field.size(); ++i) {
-    bool octal = false;
-    const int code = field[i] == '\\' ? field.mid(i + 1, 3).toInt(&octal, 8) : 0;
-    if (octal && i + 3 < field.size()) {
-      out.append(char(code));
-      i += 3;
-    } else {
-      out.append(field[i]);
-    }
-  }
-  return QFile::decodeName(out);
+  return QFile::decodeName(LinuxStorageInfo::unescapeMountBytes(field));
 }
 
 int majorOf(const QString &device) {
@@ -50,6 +37,22 @@ bool isVirtualVolume(const QString &sysfsPath) {
 }
 
 } // namespace
+
+QByteArray LinuxStorageInfo::unescapeMountBytes(const QByteArray &field) {
+  QByteArray out;
+  out.reserve(field.size());
+  for (int i = 0; i < field.size(); ++i) {
+    bool octal = false;
+    const int code = field[i] == '\\' ? field.mid(i + 1, 3).toInt(&octal, 8) : 0;
+    if (octal && i + 3 < field.size()) {
+      out.append(char(code));
+      i += 3;
+    } else {
+      out.append(field[i]);
+    }
+  }
+  return out;
+}
 
 std::unique_ptr<StorageInfo> createStorageInfo() {
   return std::make_unique<LinuxStorageInfo>();

@@ -15,6 +15,10 @@ public:
   QVector<Volume> localVolumes() override;
   QString systemDiskSerialNumber() override;
 
+  // A field of /proc/swaps or a mount table, whose space, tab, newline and
+  // backslash stand as three octal digits.
+  static QByteArray unescapeMountBytes(const QByteArray &field);
+
 private:
   struct Mount {
     QString device; // "major:minor"
