@@ -134,6 +134,7 @@ private:
 } // namespace
 
 QString DuplicateFileFinder::findDuplicateFiles(const QString &folders) {
+  FileRecord::resolveTimeZone();
   QVector<FileRecord> records;
   for (const QString &folder : FolderList::parse(folders))
     collectFolder(folder, nullptr, records);
