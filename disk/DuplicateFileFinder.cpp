@@ -31,10 +31,13 @@ void collectFolder(const QString &folder, const std::atomic<bool> *stop,
   const QString directory = FileTree::directoryPath(FolderList::expand(folder));
   if (directory.isEmpty())
     return;
+  // The immediate form opens every file it keeps and drops those it cannot
+  // read; the background form keeps a file that failed to open for another
+  // try, so it takes only readable ones.
   if (stop)
-    FileTree::collect(directory, 0, stop, records);
+    FileTree::collect(directory, 0, FileTree::Access::Readable, stop, records);
   else
-    FileTree::collectInParallel(directory, 0, records);
+    FileTree::collectInParallel(directory, 0, FileTree::Access::OpenedLater, records);
 }
 
 // The background form hashes as files arrive and pauses after each new one,
@@ -134,6 +137,7 @@ private:
 } // namespace
 
 QString DuplicateFileFinder::findDuplicateFiles(const QString &folders) {
+  FileRecord::resolveTimeZone();
   QVector<FileRecord> records;
   for (const QString &folder : FolderList::parse(folders))
     collectFolder(folder, nullptr, records);

@@ -3,26 +3,81 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+
+#include <time.h>
 
 QString FileRecord::name() const {
   return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+namespace {
+
+// Changes whenever the zone is read again, so per-thread texts are dropped.
+std::atomic<int> zoneGeneration{0};
+
+// Times between the epoch and the end of 2037 go through the C library with
+// the zone read once; Qt converts those outside that range by rules of its
+// own (no daylight time before 1970), so they stay with Qt.
+constexpr qint64 lastDirectSecs = 2145916799;
+
+std::mutex &qtLocalTime() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void appendDigits(QChar *&out, int value, int digits) {
+  for (int i = digits - 1; i >= 0; --i, value /= 10)
+    out[i] = QLatin1Char(char('0' + value % 10));
+  out += digits;
+}
+
+QString formatted(qint64 secs) {
+  static std::once_flag firstRead;
+  std::call_once(firstRead, [] { ::tzset(); });
+  const time_t time = time_t(secs);
+  struct tm local;
+  if (secs < 0 || secs > lastDirectSecs || !::localtime_r(&time, &local)) {
+    // Qt re-reads the zone for every conversion through C library state.
+    std::lock_guard<std::mutex> lock(qtLocalTime());
+    return QDateTime::fromSecsSinceEpoch(secs, Qt::LocalTime)
+        .toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+  }
+  QString text(16, Qt::Uninitialized);
+  QChar *out = text.data();
+  appendDigits(out, local.tm_year + 1900, 4);
+  *out++ = QLatin1Char('-');
+  appendDigits(out, local.tm_mon + 1, 2);
+  *out++ = QLatin1Char('-');
+  appendDigits(out, local.tm_mday, 2);
+  *out++ = QLatin1Char(' ');
+  appendDigits(out, local.tm_hour, 2);
+  *out++ = QLatin1Char(':');
+  appendDigits(out, local.tm_min, 2);
+  return text;
+}
+
+} // namespace
+
+void FileRecord::resolveTimeZone() {
+  ::tzset();
+  zoneGeneration.fetch_add(1);
+}
+
 QString FileRecord::modifiedTime() const {
   // Files of one folder mostly share their minute: the last one converted
-  // is kept per thread, as local-time conversion is slow.
+  // is kept per thread.
   thread_local qint64 lastMinute = -1;
+  thread_local int lastGeneration = -1;
   thread_local QString lastText;
   const qint64 minute = modifiedSecs >= 0 ? modifiedSecs / 60 : (modifiedSecs - 59) / 60;
-  if (minute == lastMinute)
+  const int generation = zoneGeneration.load();
+  if (minute == lastMinute && generation == lastGeneration)
     return lastText;
-  // It re-reads the time zone through C library state; threads take turns.
-  static std::mutex localTime;
-  std::lock_guard<std::mutex> lock(localTime);
-  lastText = QDateTime::fromSecsSinceEpoch(modifiedSecs, Qt::LocalTime)
-                 .toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+  lastText = formatted(modifiedSecs);
   lastMinute = minute;
+  lastGeneration = generation;
   return lastText;
 }
 

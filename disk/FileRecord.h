@@ -14,8 +14,11 @@ struct FileRecord {
   FileId id;               // the same for every hard link; not sent to scripts
 
   QString name() const;
-  // Local time, "yyyy-MM-dd hh:mm".
+  // Local time, "yyyy-MM-dd hh:mm", in the zone last resolved.
   QString modifiedTime() const;
+  // Reads the time zone (TZ, /etc/localtime) again; each scan starts with it.
+  // Formatting itself does not look at the zone files.
+  static void resolveTimeZone();
   QJsonObject toJson() const;
 
   static QJsonArray toJsonArray(const QVector<FileRecord> &records);

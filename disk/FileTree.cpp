@@ -15,15 +15,17 @@ namespace FileTree {
 
 namespace {
 
-bool passesFilter(const WalkEntry &entry) {
+// A folder that cannot be read is not opened by the walker either, so only
+// listings that keep files without opening them need the check.
+bool passesFilter(const WalkEntry &entry, Access access) {
   if (entry.name.startsWith('.'))
     return false;
-  if (entry.type == EntryType::File)
-    return ::faccessat(entry.parentFd, entry.name.constData(), R_OK, 0) == 0;
-  if (entry.type == EntryType::Directory)
-    return !entry.otherFileSystem &&
-           ::faccessat(entry.parentFd, entry.name.constData(), R_OK, 0) == 0;
-  return false;
+  if (entry.type == EntryType::Directory && entry.otherFileSystem)
+    return false;
+  if (entry.type != EntryType::File && entry.type != EntryType::Directory)
+    return false;
+  return access == Access::OpenedLater ||
+         ::faccessat(entry.parentFd, entry.name.constData(), R_OK, 0) == 0;
 }
 
 QString joined(const QString &folder, const QByteArray &relative) {
@@ -41,12 +43,12 @@ FileRecord recordOf(const QString &folder, const WalkEntry &entry) {
 }
 
 // Walks the open folder root, whose path is folder.
-void walkFolder(int root, const QString &folder, qint64 minimumSize, const std::atomic<bool> *stop,
-                QVector<FileRecord> &records) {
+void walkFolder(int root, const QString &folder, qint64 minimumSize, Access access,
+                const std::atomic<bool> *stop, QVector<FileRecord> &records) {
   FileWalker walker;
   walker.setStopFlag(stop);
   walker.walk(root, [&](const WalkEntry &entry) {
-    if (!passesFilter(entry))
+    if (!passesFilter(entry, access))
       return FileWalker::Action::Skip;
     if (entry.type == EntryType::File && entry.size >= minimumSize)
       records.append(recordOf(folder, entry));
@@ -64,14 +66,15 @@ QString directoryPath(const QString &folder) {
   return fd.isValid() ? absolute : QString();
 }
 
-void collect(const QString &directory, qint64 minimumSize, const std::atomic<bool> *stop,
-             QVector<FileRecord> &records) {
+void collect(const QString &directory, qint64 minimumSize, Access access,
+             const std::atomic<bool> *stop, QVector<FileRecord> &records) {
   const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(directory), true);
   if (root.isValid())
-    walkFolder(root.get(), directory, minimumSize, stop, records);
+    walkFolder(root.get(), directory, minimumSize, access, stop, records);
 }
 
-void collectInParallel(const QString &directory, qint64 minimumSize, QVector<FileRecord> &records) {
+void collectInParallel(const QString &directory, qint64 minimumSize, Access access,
+                       QVector<FileRecord> &records) {
   const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(directory), true);
   if (!root.isValid())
     return;
@@ -83,7 +86,7 @@ void collectInParallel(const QString &directory, qint64 minimumSize, QVector<Fil
   std::vector<Top> top;
   FileWalker walker;
   walker.walk(root.get(), [&](const WalkEntry &entry) {
-    if (passesFilter(entry)) {
+    if (passesFilter(entry, access)) {
       if (entry.type == EntryType::Directory)
         top.push_back({FileRecord(), entry.name});
       else if (entry.size >= minimumSize)
@@ -102,7 +105,7 @@ void collectInParallel(const QString &directory, qint64 minimumSize, QVector<Fil
     const UniqueFd folder(::openat(root.get(), item.folder.constData(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.isValid())
-      walkFolder(folder.get(), joined(directory, item.folder), minimumSize, nullptr,
+      walkFolder(folder.get(), joined(directory, item.folder), minimumSize, access, nullptr,
                  found[size_t(k)]);
   });
   size_t next = 0;
@@ -129,7 +132,7 @@ bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize
   FileWalker walker;
   walker.setStopFlag(&stop);
   walker.walk(root.get(), [&](const WalkEntry &entry) {
-    if (passesFilter(entry)) {
+    if (passesFilter(entry, Access::Readable)) {
       if (entry.type == EntryType::Directory)
         found.append({joined(directory, entry.name), entry.id});
       else if (entry.size >= minimumSize)

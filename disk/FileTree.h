@@ -1,9 +1,10 @@
 #pragma once
 // Walking scan folders through the storage walker. Files and subfolders pass
-// the scans' filter: readable and not hidden; links are neither listed nor
-// followed, and a walk never leaves the file system of its folder nor enters
-// a pseudo file system. Paths are in FileName's text form, so a name that is
-// not valid UTF-8 comes back to the file system as the same bytes.
+// the scans' filter: not hidden, and readable unless the caller opens every
+// file it keeps anyway (a failed open then says the same, one call cheaper); links are neither
+// listed nor followed, and a walk never leaves the file system of its folder nor enters a pseudo
+// file system. Paths are in FileName's text form, so a name that is not valid UTF-8 comes back to
+// the file system as the same bytes.
 #include "disk/FileRecord.h"
 
 #include <QStringList>
@@ -15,15 +16,18 @@ namespace FileTree {
 // empty string when no directory exists there.
 QString directoryPath(const QString &folder);
 
+enum class Access { Readable, OpenedLater };
+
 // Appends every file of at least minimumSize bytes under directory (an
 // absolute path), depth first, each subfolder walked where the listing meets
 // it. Returns early once *stop is set (stop may be null).
-void collect(const QString &directory, qint64 minimumSize, const std::atomic<bool> *stop,
-             QVector<FileRecord> &records);
+void collect(const QString &directory, qint64 minimumSize, Access access,
+             const std::atomic<bool> *stop, QVector<FileRecord> &records);
 
 // What collect gives without a stop flag, the top folder's subfolders walked
 // on all cores.
-void collectInParallel(const QString &directory, qint64 minimumSize, QVector<FileRecord> &records);
+void collectInParallel(const QString &directory, qint64 minimumSize, Access access,
+                       QVector<FileRecord> &records);
 
 // A subfolder met by listLevel: its path, and its identity, which must still
 // be the folder's when it is listed in turn.

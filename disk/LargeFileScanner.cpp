@@ -82,7 +82,7 @@ QString LargeFileScanner::scanLargeFiles(const QString &folders, float minimumSi
   for (const QString &folder : FolderList::parse(folders)) {
     const QString directory = FileTree::directoryPath(FolderList::expand(folder));
     if (!directory.isEmpty())
-      FileTree::collectInParallel(directory, minimum, records);
+      FileTree::collectInParallel(directory, minimum, FileTree::Access::Readable, records);
   }
   return listText(std::move(records));
 }

@@ -1,7 +1,10 @@
 #include "disk/ScanContext.h"
 
+#include "disk/FileRecord.h"
+
 ScanContext::ScanContext(const QStringList &folders, ScriptCallback callback)
     : callback(std::move(callback)), lastProgressTime_(std::chrono::steady_clock::now()) {
+  FileRecord::resolveTimeZone();
   for (const QString &folder : folders)
     pendingFolders_.append({folder, false, FileId()});
 }

@@ -1,11 +1,14 @@
 // disk-bench: the duplicate finder and the large-file scan against peer tools
-// on a generated tree, warm cache, best of three.
+// on a generated tree: min, median and max of rounds in which every contender
+// runs once, in turn, so a slow spell of the machine falls on all alike.
 //
-//   disk-bench [--files N] [--keep DIR]
+//   disk-bench [--files N] [--rounds R] [--cold] [--keep DIR]
 //
-// The tree (about 20,000 files, 1.5 GB by default) goes into a temporary
-// folder under TMPDIR and is removed afterwards, or into DIR, where it stays
-// and is reused when DIR already exists.
+// The tree (about 20,000 files, 1.5 GB by default; --files 200000 for the
+// large size) goes into a temporary folder under TMPDIR and is removed
+// afterwards, or into DIR, where it stays and is reused when DIR already
+// exists. --cold adds the same comparisons with the page cache dropped before
+// every run, where the machine lets us (root, /proc/sys/vm/drop_caches).
 #include "disk/DuplicateFileFinder.h"
 #include "disk/FileDigest.h"
 #include "disk/LargeFileScanner.h"
@@ -43,7 +46,8 @@ extern char **environ;
 namespace {
 
 constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
-constexpr int runs = 3;
+constexpr int runs = 3; // the one-core digest figures only
+int rounds = 5;
 constexpr int sameSizeFiles = 40000;
 
 struct TreeStats {
@@ -197,6 +201,32 @@ Measure bestOf(const std::function<Measure()> &once) {
   return best;
 }
 
+// Empties the page cache; false when the machine does not let us.
+bool dropCaches() {
+  ::sync();
+  QFile control("/proc/sys/vm/drop_caches");
+  return control.open(QIODevice::WriteOnly) && control.write("3\n") == 2;
+}
+
+struct Contender {
+  QString name;
+  std::function<Measure()> run;
+  QString note;
+};
+
+// Every contender once per round, in turn; each one's measures.
+std::vector<std::vector<Measure>> alternate(const std::vector<Contender> &contenders, bool cold) {
+  std::vector<std::vector<Measure>> measures(contenders.size());
+  for (int r = 0; r < rounds; ++r) {
+    for (size_t c = 0; c < contenders.size(); ++c) {
+      if (cold)
+        dropCaches();
+      measures[c].push_back(contenders[c].run());
+    }
+  }
+  return measures;
+}
+
 Measure timeCall(const std::function<void()> &call) {
   struct rusage before, after;
   getrusage(RUSAGE_SELF, &before);
@@ -277,6 +307,34 @@ void row(const char *name, const Measure &m, const QString &note) {
               m.peakKiB / 1024.0, qPrintable(note));
 }
 
+// Wall time as min, median and max; processor time as the median; the
+// highest peak.
+void row(const QString &name, std::vector<Measure> measures, const QString &note) {
+  std::sort(measures.begin(), measures.end(),
+            [](const Measure &a, const Measure &b) { return a.seconds < b.seconds; });
+  std::vector<double> cpu;
+  long peak = 0;
+  for (const Measure &m : measures) {
+    cpu.push_back(m.cpuSeconds);
+    peak = std::max(peak, m.peakKiB);
+  }
+  std::sort(cpu.begin(), cpu.end());
+  const size_t middle = measures.size() / 2;
+  std::printf("  %-34s %7.3f %7.3f %7.3f s wall %7.3f s cpu", qPrintable(name),
+              measures.front().seconds, measures[middle].seconds, measures.back().seconds,
+              cpu[middle]);
+  if (peak)
+    std::printf(" %7.1f MB peak", peak / 1024.0);
+  std::printf("  %s\n", qPrintable(note));
+}
+
+void printRows(const std::vector<Contender> &contenders, bool cold) {
+  std::printf("  %-34s %7s %7s %7s\n", "", "min", "median", "max");
+  const auto measures = alternate(contenders, cold);
+  for (size_t c = 0; c < contenders.size(); ++c)
+    row(contenders[c].name, measures[c], contenders[c].note);
+}
+
 void printLoad() {
   QFile load("/proc/loadavg");
   load.open(QIODevice::ReadOnly);
@@ -324,11 +382,16 @@ int main(int argc, char **argv) {
   }
   int fileCount = 20000;
   QString keep;
-  for (int i = 1; i + 1 < args.size(); i += 2) {
-    if (args[i] == "--files")
-      fileCount = args[i + 1].toInt();
-    else if (args[i] == "--keep")
-      keep = args[i + 1];
+  bool coldWanted = false;
+  for (int i = 1; i < args.size(); ++i) {
+    if (args[i] == "--cold")
+      coldWanted = true;
+    else if (args[i] == "--files" && i + 1 < args.size())
+      fileCount = args[++i].toInt();
+    else if (args[i] == "--rounds" && i + 1 < args.size())
+      rounds = std::max(5, args[++i].toInt());
+    else if (args[i] == "--keep" && i + 1 < args.size())
+      keep = args[++i];
   }
 
   QTemporaryDir temporary(QDir::tempPath() + "/disk-bench-XXXXXX");
@@ -354,28 +417,72 @@ int main(int argc, char **argv) {
 
   int ourFiles = 0;
   const int ourGroups = countGroups(ours, &ourFiles);
-  printLoad();
-  std::printf("duplicates (best of %d, warm cache)\n", runs);
-  Measure mine = bestOf([&] { return timeCall([&] { ours = finder.findDuplicateFiles(root); }); });
-  mine.peakKiB = peakOfChild("--child-duplicates", root);
-  row("findDuplicateFiles (in process)", mine,
-      QStringLiteral("%1 groups, %2 files").arg(ourGroups).arg(ourFiles));
-  Measure child = bestOf([&] {
-    return runProgram({QCoreApplication::applicationFilePath(), "--child-duplicates", root},
-                      QDir::tempPath());
-  });
-  row("findDuplicateFiles (own process)", child, "");
+  const long ourPeak = peakOfChild("--child-duplicates", root);
+  std::vector<Contender> duplicates = {
+      {"findDuplicateFiles (in process)",
+       [&] {
+         Measure m = timeCall([&] { ours = finder.findDuplicateFiles(root); });
+         m.peakKiB = ourPeak;
+         return m;
+       },
+       QStringLiteral("%1 groups, %2 files").arg(ourGroups).arg(ourFiles)},
+      {"findDuplicateFiles (own process)",
+       [&] {
+         return runProgram({QCoreApplication::applicationFilePath(), "--child-duplicates", root},
+                           QDir::tempPath());
+       },
+       ""}};
   for (const QString tool : {"jdupes", "fdupes"}) {
-    const Measure m = bestOf([&] {
-      return runProgram({tool, "-r", "-q", root}, QDir::tempPath());
-    });
-    const int groups = countPeerGroups({tool, "-r", "-q", root});
-    row(qPrintable(tool + " -r -q"), m, QStringLiteral("%1 groups").arg(groups));
+    duplicates.push_back(
+        {tool + " -r -q",
+         [tool, root] {
+           return runProgram({tool, "-r", "-q", root}, QDir::tempPath());
+         },
+         QStringLiteral("%1 groups").arg(countPeerGroups({tool, "-r", "-q", root}))});
   }
-  {
-    QTemporaryDir rmlintFolder; // rmlint writes its reports into the working folder
-    const Measure m = bestOf([&] { return runProgram({"rmlint", root}, rmlintFolder.path()); });
-    row("rmlint", m, "");
+  QTemporaryDir rmlintFolder; // rmlint writes its reports into the working folder
+  duplicates.push_back({"rmlint",
+                        [&] {
+                          return runProgram({"rmlint", root}, rmlintFolder.path());
+                        },
+                        ""});
+  const qint64 minimum = MiB;
+  LargeFileScanner scanner;
+  int found = 0;
+  const long largePeak = peakOfChild("--child-large", root);
+  const std::vector<Contender> large = {
+      {"scanLargeFiles (in process)",
+       [&] {
+         Measure m = timeCall([&] {
+           const QString text = scanner.scanLargeFiles(root, float(minimum));
+           found = QJsonDocument::fromJson(text.toUtf8()).object()["list"].toArray().size();
+         });
+         m.peakKiB = largePeak;
+         return m;
+       },
+       ""},
+      {QStringLiteral("find -type f -size +%1c").arg(minimum - 1),
+       [&] {
+         return runProgram(
+             {"find", root, "-type", "f", "-size", QStringLiteral("+%1c").arg(minimum - 1)},
+             QDir::tempPath());
+       },
+       ""}};
+
+  for (const bool cold : {false, true}) {
+    if (cold && !coldWanted)
+      break;
+    if (cold && !dropCaches()) {
+      std::printf("\ncold cache: skipped (dropping the page cache needs root)\n");
+      break;
+    }
+    const char *cache = cold ? "cold cache, dropped before every run" : "warm cache";
+    printLoad();
+    std::printf("duplicates (%d rounds, %s)\n", rounds, cache);
+    printRows(duplicates, cold);
+    std::printf("\nlarge files of at least %lld bytes (%d rounds, %s)\n", minimum, rounds, cache);
+    printRows(large, cold);
+    std::printf("  (scanLargeFiles found %d files)\n\n", found);
   }
 
   std::printf("\nasynchronous duplicate scan (once; 1 ms pause per new record and folder)\n");
@@ -418,25 +525,6 @@ int main(int argc, char **argv) {
             .arg(pauses, 0, 'f', 1)
             .arg(seconds - pauses, 0, 'f', 2));
   }
-
-  const qint64 minimum = MiB;
-  std::printf("\nlarge files of at least %lld bytes (best of %d)\n", minimum, runs);
-  LargeFileScanner scanner;
-  int found = 0;
-  Measure large = bestOf([&] {
-    return timeCall([&] {
-      const QString text = scanner.scanLargeFiles(root, float(minimum));
-      found = QJsonDocument::fromJson(text.toUtf8()).object()["list"].toArray().size();
-    });
-  });
-  large.peakKiB = peakOfChild("--child-large", root);
-  row("scanLargeFiles (in process)", large, QStringLiteral("%1 files").arg(found));
-  const Measure find = bestOf([&] {
-    return runProgram(
-        {"find", root, "-type", "f", "-size", QStringLiteral("+%1c").arg(minimum - 1)},
-        QDir::tempPath());
-  });
-  row(qPrintable(QStringLiteral("find -type f -size +%1c").arg(minimum - 1)), find, "");
 
   std::printf("\nSHA-256\n");
   printLoad();

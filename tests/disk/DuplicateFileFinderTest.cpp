@@ -350,7 +350,10 @@ TEST(DuplicateGroupsText, IsQJsonDocumentsIndentedForm) {
       {"bb", record("/c/second", 12345678901)},
       {"aa", record("/d/x", 0)},
       {"cc", record("/e/alone", 7)},
-      {"aa", record("/f/y", 0)}};
+      {"aa", record("/f/y", 0)},
+      {"dd", record("/g/\"only\" quotes\\and \x7f", 42)},
+      {"dd", record(QStringLiteral("/h/lone ") + QChar(0xD800) + QStringLiteral(" half"), 42)},
+      {"dd", record(QString::fromUtf8("/i/caf\xC3\xA9"), 42)}};
   DigestGroups groups;
   QMap<QByteArray, QJsonArray> expectedFiles;
   QMap<QByteArray, double> expectedSize;
@@ -371,6 +374,6 @@ TEST(DuplicateGroupsText, IsQJsonDocumentsIndentedForm) {
   EXPECT_EQ(groups.toText(), JsonText::indented(QJsonObject{{"groups", expected}}));
   int groupCount, fileCount;
   groups.count(groupCount, fileCount);
-  EXPECT_EQ(groupCount, 2);
-  EXPECT_EQ(fileCount, 5);
+  EXPECT_EQ(groupCount, 3);
+  EXPECT_EQ(fileCount, 8);
 }
