@@ -8,6 +8,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -23,8 +24,8 @@ ScanRegistry &registry() {
   return *scans;
 }
 
-// The worker walks on its own thread, watching its stop flag; the immediate
-// form uses every core.
+// Only a folder the caller gave is expanded. The worker walks on its own
+// thread, watching its stop flag; the immediate form uses every core.
 void collectFolder(const QString &folder, const std::atomic<bool> *stop,
                    QVector<FileRecord> &records) {
   const QString directory = FileTree::directoryPath(FolderList::expand(folder));
@@ -37,64 +38,81 @@ void collectFolder(const QString &folder, const std::atomic<bool> *stop,
 }
 
 // The background form hashes as files arrive and pauses after each new one,
-// so a long scan leaves the machine responsive.
+// so a long scan leaves the machine responsive. Each file is looked at a
+// fixed number of times, so the work grows with the number of files.
 class DuplicateFileScanContext : public ScanContext {
 public:
   using ScanContext::ScanContext;
 
   QString run() {
-    QString folder;
+    QueuedFolder folder;
     while (!stopRequested && takeFolder(folder)) {
       QVector<FileRecord> records;
-      collectFolder(folder, &stopRequested, records);
+      collectFolder(folder.path, &stopRequested, records);
       for (const FileRecord &record : records) {
         if (stopRequested)
           break;
-        if (seenPaths.contains(record.path))
+        if (seen.contains(record.id)) // found before, or a hard link to a file found before
           continue;
-        seenPaths.insert(record.path);
-        QVector<FileRecord> &sameSize = sizeGroups[record.size];
-        sameSize.append(record);
-        if (sameSize.size() >= 2)
-          hashNew(sameSize);
+        seen.insert(record.id);
+        SizeGroup &sameSize = sizeGroups[record.size];
+        ++sameSize.count;
+        sameSize.unhashed.append(record);
+        if (sameSize.count >= 2)
+          hashUnhashed(sameSize);
         pause();
       }
       pause();
     }
     progressStep();
-    return DuplicateGroups::toText(hashGroups);
+    return hashGroups.toText();
   }
 
 private:
-  // A file that failed to open stays unhashed and is tried again when its size group grows.
-  void hashNew(const QVector<FileRecord> &sameSize) {
-    for (const FileRecord &record : sameSize) {
-      if (stopRequested)
-        return;
-      if (hashedPaths.contains(record.path))
-        continue;
-      const QByteArray hash = digest.ofFile(record.path, &stopRequested);
+  struct SizeGroup {
+    int count = 0;
+    // In the order they came. A file that failed to open stays here and is
+    // tried again when its size group grows.
+    QVector<FileRecord> unhashed;
+  };
+
+  void hashUnhashed(SizeGroup &group) {
+    QVector<FileRecord> left;
+    for (int i = 0; i < group.unhashed.size(); ++i) {
+      const FileRecord &record = group.unhashed[i];
+      if (stopRequested) {
+        left += group.unhashed.mid(i);
+        break;
+      }
+      const QByteArray hash = digest.ofFile(record, &stopRequested);
       if (hash.isEmpty())
-        continue;
-      hashGroups[hash].append(record);
-      hashedPaths.insert(record.path);
+        left.append(record);
+      else
+        hashGroups.add(hash, record);
     }
+    group.unhashed = left;
   }
 
+  // One millisecond per pause on average: a sleep that overran shortens the
+  // next, so the pauses add up to what they are meant to and no more.
   void pause() {
     progressStep();
     std::this_thread::yield();
-    std::this_thread::sleep_for(pausePerRecord);
+    const auto now = std::chrono::steady_clock::now();
+    const auto until =
+        now + pausePerRecord - std::min<std::chrono::nanoseconds>(overrun, pausePerRecord);
+    std::this_thread::sleep_until(until);
+    overrun = std::chrono::steady_clock::now() - until;
   }
 
   void progressStep() {
     if (!progressDue(progressInterval))
       return;
     int groups, files;
-    DuplicateGroups::count(hashGroups, groups, files);
+    hashGroups.count(groups, files);
     if (groups == lastGroupCount && files == lastFileCount)
       return;
-    send("progress", DuplicateGroups::toText(hashGroups));
+    send("progress", hashGroups.toText());
     lastGroupCount = groups;
     lastFileCount = files;
   }
@@ -102,11 +120,11 @@ private:
   // The worker's alone.
   int lastGroupCount = 0;
   int lastFileCount = 0;
-  std::map<qint64, QVector<FileRecord>> sizeGroups;
+  std::map<qint64, SizeGroup> sizeGroups;
   DigestGroups hashGroups;
-  QSet<QString> seenPaths;
-  QSet<QString> hashedPaths;
+  QSet<FileId> seen;
   FileDigest digest;
+  std::chrono::nanoseconds overrun{0};
 };
 
 } // namespace
@@ -115,7 +133,7 @@ QString DuplicateFileFinder::findDuplicateFiles(const QString &folders) {
   QVector<FileRecord> records;
   for (const QString &folder : FolderList::parse(folders))
     collectFolder(folder, nullptr, records);
-  return DuplicateGroups::toText(DuplicateSearch::run(records));
+  return DuplicateSearch::run(records).toText();
 }
 
 int DuplicateFileFinder::startScanDuplicateFiles(const QString &folders, ScriptCallback callback) {

@@ -2,29 +2,35 @@
 
 #include "disk/JsonText.h"
 
-namespace DuplicateGroups {
+void DigestGroups::add(const QByteArray &digest, const FileRecord &record) {
+  Group &group = groups_[digest];
+  if (group.files.isEmpty())
+    group.size = record.size;
+  group.files.append(record.toJson());
+}
 
-QString toText(const DigestGroups &groups) {
+QString DigestGroups::toText() const {
   QJsonArray array;
-  for (const auto &[digest, records] : groups) {
-    if (records.size() < 2)
+  for (const auto &[digest, group] : groups_) {
+    if (group.files.size() < 2)
       continue;
-    array.append(QJsonObject{{QStringLiteral("files"), FileRecord::toJsonArray(records)},
+    QJsonArray files;
+    for (const QJsonObject &file : group.files)
+      files.append(file);
+    array.append(QJsonObject{{QStringLiteral("files"), files},
                              {QStringLiteral("hash"), QString::fromLatin1(digest)},
-                             {QStringLiteral("size"), double(records.first().size)}});
+                             {QStringLiteral("size"), double(group.size)}});
   }
   return JsonText::indented(QJsonObject{{QStringLiteral("groups"), array}});
 }
 
-void count(const DigestGroups &groups, int &groupCount, int &fileCount) {
+void DigestGroups::count(int &groupCount, int &fileCount) const {
   groupCount = 0;
   fileCount = 0;
-  for (const auto &entry : groups) {
-    if (entry.second.size() >= 2) {
+  for (const auto &entry : groups_) {
+    if (entry.second.files.size() >= 2) {
       ++groupCount;
-      fileCount += entry.second.size();
+      fileCount += entry.second.files.size();
     }
   }
 }
-
-} // namespace DuplicateGroups

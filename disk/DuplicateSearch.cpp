@@ -33,12 +33,12 @@ void digestInParallel(int count, const std::function<void(int, FileDigest &)> &j
 
 DigestGroups run(const QVector<FileRecord> &records) {
   std::map<qint64, QVector<int>> bySize;
-  QSet<QString> seen;
+  QSet<FileId> seen; // a path found twice, and hard links, count once
   seen.reserve(records.size());
   for (int i = 0; i < records.size(); ++i) {
-    if (seen.contains(records[i].path))
+    if (seen.contains(records[i].id))
       continue;
-    seen.insert(records[i].path);
+    seen.insert(records[i].id);
     bySize[records[i].size].append(i);
   }
 
@@ -58,7 +58,7 @@ DigestGroups run(const QVector<FileRecord> &records) {
   // size group, and a non-const [] would detach it on several threads at once.
   digestInParallel(candidates.size(), [&](int k, FileDigest &digest) {
     const int i = candidates.at(k);
-    key[i] = digest.prefixKey(records[i].path, prefixLength);
+    key[i] = digest.prefixKey(records[i], prefixLength);
   });
 
   // Second pass: only files whose first bytes match another file of their
@@ -90,13 +90,13 @@ DigestGroups run(const QVector<FileRecord> &records) {
     const QVector<int> &set = alike.at(k);
     if (set.size() > maxComparedAtOnce) {
       for (int i : set)
-        full[i] = digest.ofFile(records[i].path);
+        full[i] = digest.ofFile(records[i]);
       return;
     }
-    QStringList paths;
+    QVector<FileRecord> files;
     for (int i : set)
-      paths.append(records[i].path);
-    const QVector<QByteArray> digests = FileDigest::ofCopies(paths);
+      files.append(records[i]);
+    const QVector<QByteArray> digests = FileDigest::ofCopies(files);
     for (int m = 0; m < set.size(); ++m)
       full[set[m]] = digests[m];
   });
@@ -105,7 +105,7 @@ DigestGroups run(const QVector<FileRecord> &records) {
   for (const QVector<int> *members : shared) {
     for (int i : *members) {
       if (!full[i].isEmpty())
-        groups[full[i]].append(records[i]);
+        groups.add(full[i], records[i]);
     }
   }
   return groups;

@@ -13,7 +13,8 @@ namespace DuplicateSearch {
 
 constexpr int prefixLength = 4096;
 
-// records in the order they were found; a path found twice counts once.
+// records in the order they were found; a file found twice (by its path or
+// through a hard link) counts once.
 DigestGroups run(const QVector<FileRecord> &records);
 
 } // namespace DuplicateSearch

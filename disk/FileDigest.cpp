@@ -48,6 +48,15 @@ int readFull(ReadOnlyFile &file, char *buffer, int size) {
   return filled;
 }
 
+// Opens a found file; closed again when the path now names another file or
+// the file's size changed since it was found.
+std::unique_ptr<ReadOnlyFile> openFound(const FileRecord &record) {
+  auto file = std::make_unique<ReadOnlyFile>(record.path);
+  if (file->isOpen() && !(file->id() == record.id && file->size() == record.size))
+    file = std::make_unique<ReadOnlyFile>(-1, QByteArray());
+  return file;
+}
+
 // Files whose content read so far is the same, and the digest state of that content.
 struct Copies {
   QVector<int> members;
@@ -65,11 +74,11 @@ FileDigest::~FileDigest() {
   EVP_MD_CTX_free(context_);
 }
 
-QByteArray FileDigest::prefixKey(const QString &path, int length) {
-  ReadOnlyFile file(path);
-  if (!file.isOpen())
+QByteArray FileDigest::prefixKey(const FileRecord &record, int length) {
+  const std::unique_ptr<ReadOnlyFile> file = openFound(record);
+  if (!file->isOpen())
     return QByteArray();
-  const int filled = readFull(file, buffer_.data(), length);
+  const int filled = readFull(*file, buffer_.data(), length);
   if (filled < 0)
     return QByteArray();
   const uint key = qHashBits(buffer_.constData(), size_t(filled));
@@ -78,9 +87,19 @@ QByteArray FileDigest::prefixKey(const QString &path, int length) {
 
 QByteArray FileDigest::ofFile(const QString &path, const std::atomic<bool> *stop) {
   ReadOnlyFile file(path);
+  return digestOf(file, stop);
+}
+
+QByteArray FileDigest::ofFile(const FileRecord &record, const std::atomic<bool> *stop) {
+  const std::unique_ptr<ReadOnlyFile> file = openFound(record);
+  return digestOf(*file, stop);
+}
+
+QByteArray FileDigest::digestOf(ReadOnlyFile &file, const std::atomic<bool> *stop) {
   if (!file.isOpen())
     return QByteArray();
   EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
+  qint64 total = 0;
   for (;;) {
     if (stop && *stop)
       return QByteArray();
@@ -89,18 +108,21 @@ QByteArray FileDigest::ofFile(const QString &path, const std::atomic<bool> *stop
       return QByteArray();
     if (got == 0)
       break;
+    total += got;
     EVP_DigestUpdate(context_, buffer_.constData(), size_t(got));
   }
+  if (total != file.size()) // cut short since it was opened
+    return QByteArray();
   return finish(context_);
 }
 
-QVector<QByteArray> FileDigest::ofCopies(const QStringList &paths) {
+QVector<QByteArray> FileDigest::ofCopies(const QVector<FileRecord> &paths) {
   QVector<QByteArray> digests(paths.size());
   std::vector<std::unique_ptr<ReadOnlyFile>> files;
   std::vector<Copies> reading;
   reading.push_back({{}, newState()});
   for (int i = 0; i < paths.size(); ++i) {
-    files.push_back(std::make_unique<ReadOnlyFile>(paths[i]));
+    files.push_back(openFound(paths[i]));
     if (files.back()->isOpen())
       reading.back().members.append(i);
   }

@@ -1,5 +1,7 @@
 #pragma once
 // One file found by a scan.
+#include "platform/storage/FileWalker.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -9,6 +11,7 @@ struct FileRecord {
   QString path; // absolute, "/" separators
   qint64 size = 0;
   qint64 modifiedSecs = 0; // seconds since the epoch
+  FileId id;               // the same for every hard link; not sent to scripts
 
   QString name() const;
   // Local time, "yyyy-MM-dd hh:mm".

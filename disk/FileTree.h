@@ -1,6 +1,9 @@
 #pragma once
-// Walking scan folders. Files and subfolders pass the scans' filter: readable,
-// not hidden, not symbolic links (links are neither listed nor followed).
+// Walking scan folders through the storage walker. Files and subfolders pass
+// the scans' filter: readable and not hidden; links are neither listed nor
+// followed, and a walk never leaves the file system of its folder nor enters
+// a pseudo file system. Paths are in FileName's text form, so a name that is
+// not valid UTF-8 comes back to the file system as the same bytes.
 #include "disk/FileRecord.h"
 
 #include <QStringList>
@@ -22,10 +25,19 @@ void collect(const QString &directory, qint64 minimumSize, const std::atomic<boo
 // on all cores.
 void collectInParallel(const QString &directory, qint64 minimumSize, QVector<FileRecord> &records);
 
+// A subfolder met by listLevel: its path, and its identity, which must still
+// be the folder's when it is listed in turn.
+struct Subfolder {
+  QString path;
+  FileId id;
+};
+
 // One level only: the folder's files of at least minimumSize bytes, and its
-// subfolders as folder + "/" + name. Returns false when stopped, leaving the
-// subfolders out.
-bool listLevel(const QString &folder, qint64 minimumSize, const std::atomic<bool> &stop,
-               QVector<FileRecord> &records, QStringList &subfolders);
+// subfolders as folder + "/" + name. With expected set, the folder is listed
+// only while it is still that folder and not a link. Returns false when
+// stopped, leaving the subfolders out.
+bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize,
+               const std::atomic<bool> &stop, QVector<FileRecord> &records,
+               QVector<Subfolder> &subfolders);
 
 } // namespace FileTree

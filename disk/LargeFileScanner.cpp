@@ -32,7 +32,7 @@ public:
       : ScanContext(folders, std::move(callback)), minimumSize(minimumSize) {}
 
   QString run() {
-    QString folder;
+    QueuedFolder folder;
     while (!stopRequested && takeFolder(folder)) {
       scanFolder(folder);
       progressStep();
@@ -43,12 +43,18 @@ public:
   }
 
 private:
-  void scanFolder(const QString &folder) {
-    QStringList subfolders;
-    if (FileTree::listLevel(FolderList::expand(folder), minimumSize, stopRequested, records,
-                            subfolders) &&
-        !subfolders.isEmpty())
-      appendFolders(subfolders);
+  void scanFolder(const QueuedFolder &folder) {
+    QVector<FileTree::Subfolder> subfolders;
+    const QString path = folder.found ? folder.path : FolderList::expand(folder.path);
+    if (!FileTree::listLevel(path, folder.found ? &folder.id : nullptr, minimumSize, stopRequested,
+                             records, subfolders) ||
+        subfolders.isEmpty())
+      return;
+    QVector<QueuedFolder> queued;
+    queued.reserve(subfolders.size());
+    for (const FileTree::Subfolder &subfolder : subfolders)
+      queued.append({subfolder.path, true, subfolder.id});
+    appendFolders(queued);
   }
 
   void progressStep() {

@@ -1,10 +1,12 @@
 #include "disk/ScanContext.h"
 
 ScanContext::ScanContext(const QStringList &folders, ScriptCallback callback)
-    : callback(std::move(callback)), pendingFolders_(folders),
-      lastProgressTime_(std::chrono::steady_clock::now()) {}
+    : callback(std::move(callback)), lastProgressTime_(std::chrono::steady_clock::now()) {
+  for (const QString &folder : folders)
+    pendingFolders_.append({folder, false, FileId()});
+}
 
-bool ScanContext::takeFolder(QString &folder) {
+bool ScanContext::takeFolder(QueuedFolder &folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (pendingFolders_.isEmpty()) {
     finished_ = true;
@@ -14,7 +16,7 @@ bool ScanContext::takeFolder(QString &folder) {
   return true;
 }
 
-void ScanContext::appendFolders(const QStringList &folders) {
+void ScanContext::appendFolders(const QVector<QueuedFolder> &folders) {
   std::lock_guard<std::mutex> lock(mutex_);
   pendingFolders_.append(folders);
 }
@@ -23,7 +25,7 @@ bool ScanContext::addFolder(const QString &folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (finished_)
     return false;
-  pendingFolders_.append(folder);
+  pendingFolders_.append({folder, false, FileId()});
   return true;
 }
 

@@ -2,11 +2,21 @@
 // What a running asynchronous scan shares between the script thread (stop,
 // add) and its worker.
 #include "host/CallbackEvent.h"
+#include "platform/storage/FileWalker.h"
 
 #include <QStringList>
 #include <atomic>
 #include <chrono>
 #include <mutex>
+
+// A folder waiting in a scan's queue. A folder the caller gave goes through
+// %NAME% expansion when it is taken; a folder the scan found itself is taken
+// as it is, and walked only while it is still the folder that was listed.
+struct QueuedFolder {
+  QString path;
+  bool found = false;
+  FileId id; // when found
+};
 
 class ScanContext {
 public:
@@ -19,8 +29,8 @@ public:
 
   // The worker's next folder. Once the queue is found empty the scan counts as
   // finished and refuses further folders.
-  bool takeFolder(QString &folder);
-  void appendFolders(const QStringList &folders);
+  bool takeFolder(QueuedFolder &folder);
+  void appendFolders(const QVector<QueuedFolder> &folders);
   // False once the worker has finished with the queue.
   bool addFolder(const QString &folder);
   void clearFolders();
@@ -35,7 +45,7 @@ public:
 
 private:
   std::mutex mutex_;
-  QStringList pendingFolders_;
+  QVector<QueuedFolder> pendingFolders_;
   bool finished_ = false;
   std::chrono::steady_clock::time_point lastProgressTime_;
 };

@@ -44,6 +44,7 @@ namespace {
 
 constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
 constexpr int runs = 3;
+constexpr int sameSizeFiles = 40000;
 
 struct TreeStats {
   int files = 0;
@@ -239,6 +240,34 @@ int countPeerGroups(const QStringList &arguments) {
   return groups;
 }
 
+// A background scan from start to its end message: the end data, the
+// seconds it took and the number of progress messages.
+QString runAsync(DuplicateFileFinder &finder, const QString &folders, double *seconds,
+                 int *progressMessages = nullptr) {
+  std::mutex mutex;
+  std::condition_variable ended;
+  QString endData;
+  int progress = 0;
+  QElapsedTimer timer;
+  timer.start();
+  finder.startScanDuplicateFiles(folders, [&](const CallbackEvent &event) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const QString type = event.fields().first().text;
+    if (type == "progress") {
+      ++progress;
+    } else {
+      endData = event.fields().last().text;
+      ended.notify_all();
+    }
+  });
+  std::unique_lock<std::mutex> lock(mutex);
+  ended.wait(lock, [&] { return !endData.isEmpty(); });
+  *seconds = timer.nsecsElapsed() / 1e9;
+  if (progressMessages)
+    *progressMessages = progress;
+  return endData;
+}
+
 void row(const char *name, const Measure &m, const QString &note) {
   if (m.cpuSeconds == 0 && m.peakKiB == 0) {
     std::printf("  %-34s %8.3f s wall %38s%s\n", name, m.seconds, "", qPrintable(note));
@@ -351,28 +380,12 @@ int main(int argc, char **argv) {
 
   std::printf("\nasynchronous duplicate scan (once; 1 ms pause per new record and folder)\n");
   {
-    std::mutex mutex;
-    std::condition_variable ended;
-    QString endData;
+    double seconds = 0;
     int progress = 0;
-    QElapsedTimer timer;
-    timer.start();
-    finder.startScanDuplicateFiles(root, [&](const CallbackEvent &event) {
-      std::lock_guard<std::mutex> lock(mutex);
-      const QString type = event.fields().first().text;
-      if (type == "progress") {
-        ++progress;
-      } else {
-        endData = event.fields().last().text;
-        ended.notify_all();
-      }
-    });
-    std::unique_lock<std::mutex> lock(mutex);
-    ended.wait(lock, [&] { return !endData.isEmpty(); });
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    const QString endData = runAsync(finder, root, &seconds, &progress);
     int files = 0;
     const int groups = countGroups(endData, &files);
-    const double pauses = (stats.files + 440) / 1000.0;
+    const double pauses = (stats.files + 1) / 1000.0; // one folder queued
     row("startScanDuplicateFiles", {seconds, 0, 0},
         QStringLiteral("%1 groups, %2 files, %3 progress messages; pauses alone >= %4 s; same "
                        "groups as the synchronous form: %5")
@@ -381,6 +394,25 @@ int main(int argc, char **argv) {
             .arg(progress)
             .arg(pauses, 0, 'f', 1)
             .arg(endData == ours ? "yes" : "NO"));
+  }
+
+  std::printf("\nasynchronous duplicate scan of %d empty files (once; the pauses are 1 ms per "
+              "file and folder)\n",
+              sameSizeFiles);
+  {
+    QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
+    for (int i = 0; i < sameSizeFiles; ++i)
+      QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
+    int files = 0;
+    double seconds = 0;
+    const int groups = countGroups(runAsync(finder, folder.path(), &seconds), &files);
+    const double pauses = (sameSizeFiles + 1) / 1000.0;
+    row("startScanDuplicateFiles", {seconds, 0, 0},
+        QStringLiteral("%1 group of %2 files; pauses %3 s, everything else %4 s")
+            .arg(groups)
+            .arg(files)
+            .arg(pauses, 0, 'f', 1)
+            .arg(seconds - pauses, 0, 'f', 2));
   }
 
   const qint64 minimum = MiB;

@@ -210,6 +210,7 @@
           stat: sysOp('stat'),
           mkdir: sysOp('mkdir'),
           copyfile: sysOp('copyfile'),
+          realpath: sysOp('realpath'),
         }),
         UV_DIRENT_UNKNOWN: 0,
         UV_DIRENT_FILE: 1,

@@ -2,14 +2,19 @@
 
 #include "engine/src/Engine.h"
 #include "engine/src/NativeObject.h"
+#include "platform/storage/FileCopy.h"
+#include "platform/storage/FileName.h"
+#include "platform/storage/FileWalker.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,36 +51,9 @@ QString errnoText() {
   return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// The bytes of input into output: in the kernel (a shared extent where the
-// file system offers one), or by reads and writes where that is refused.
-bool copyBytes(int input, int output) {
-  for (;;) {
-    const ssize_t moved = ::copy_file_range(input, nullptr, output, nullptr, size_t(1) << 30, 0);
-    if (moved == 0)
-      return true;
-    if (moved > 0 || errno == EINTR)
-      continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-      return false;
-    break;
-  }
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(input, buffer, sizeof buffer);
-    if (got == 0)
-      return true;
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(output, buffer + done, size_t(got - done));
-      if (put < 0 && errno != EINTR)
-        return false;
-      done += put > 0 ? put : 0;
-    }
-  }
+// Listings come sorted by the bytes of the names, the same order every time.
+bool byName(const QPair<QByteArray, int> &a, const QPair<QByteArray, int> &b) {
+  return a.first < b.first;
 }
 } // namespace
 
@@ -90,32 +68,49 @@ QJsonValue FileSystemModule::call(const QString &op, const QJsonArray &args) {
     return mkdir(pathOf(args.at(0)));
   if (op == "copyfile")
     return copyfile(pathOf(args.at(0)), pathOf(args.at(1)));
+  if (op == "realpath")
+    return realpath(pathOf(args.at(0)));
   return NativeObject::error(QStringLiteral("unknown file operation %1").arg(op));
 }
 
 QJsonValue FileSystemModule::readdir(const QString &path) {
-  QDir dir(path);
-  if (path.isEmpty() || !dir.exists() || !QFileInfo(path).isReadable())
+  // One level, links reported as links whatever they point at: a walk that
+  // deletes must never be led out of its tree by one. Names that are not
+  // valid UTF-8 come as FileName's text, which the other calls take back.
+  if (path.isEmpty())
     return nullWire;
+  const UniqueFd folder = FileWalker::openDirectory(FileName::toBytes(path), true);
+  if (!folder.isValid())
+    return nullWire;
+  QVector<QPair<QByteArray, int>> found;
+  FileWalker walker;
+  walker.walk(folder.get(), [&found](const WalkEntry &entry) {
+    const int type = entry.type == EntryType::Link        ? 3
+                     : entry.type == EntryType::Directory ? 2
+                     : entry.type == EntryType::File      ? 1
+                                                          : 0;
+    found.append({entry.name, type});
+    return FileWalker::Action::Skip;
+  });
+  std::sort(found.begin(), found.end(), byName);
   QJsonArray entries;
-  const auto infos = dir.entryInfoList(
-      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-  for (const QFileInfo &info : infos) {
-    // Links are links, whatever they point at: a walk that deletes must
-    // never be led out of its tree by one.
-    const int type = info.isSymLink() ? 3 : info.isDir() ? 2 : info.isFile() ? 1 : 0;
-    entries.append(wireMap({{"name", info.fileName()}, {"type", type}}));
-  }
+  for (const auto &entry : found)
+    entries.append(wireMap({{"name", FileName::fromBytes(entry.first)}, {"type", entry.second}}));
   return QJsonObject{{"a", entries}};
 }
 
 QJsonValue FileSystemModule::stat(const QString &path) {
+  // Follows a link, as stat does; isSymbolicLink tells about the path itself.
+  QByteArray name;
+  const UniqueFd folder = FileWalker::openParent(FileName::toBytes(path), name);
+  const char *entry = name.isEmpty() ? "." : name.constData();
   struct stat st {};
-  if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+  if (path.isEmpty() || !folder.isValid() || ::fstatat(folder.get(), entry, &st, 0) != 0)
     return nullWire;
   const bool directory = S_ISDIR(st.st_mode);
   struct stat lst {};
-  const bool link = ::lstat(QFile::encodeName(path).constData(), &lst) == 0 && S_ISLNK(lst.st_mode);
+  const bool link =
+      ::fstatat(folder.get(), entry, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
   return wireMap({{"st_size", wireFloat(static_cast<double>(st.st_size))},
                   {"st_mode", static_cast<double>(st.st_mode)},
                   {"st_mtime", wireFloat(seconds(st.st_mtim))},
@@ -129,67 +124,70 @@ QJsonValue FileSystemModule::stat(const QString &path) {
 
 QJsonValue FileSystemModule::mkdir(const QString &path) {
   // Missing parents are made too; an existing folder is no error.
-  QFileInfo info(path);
-  if (info.isDir())
-    return true;
   if (path.isEmpty())
     return NativeObject::error("mkdir: no path given");
-  if (info.exists())
-    return NativeObject::error(QStringLiteral("mkdir: %1 exists and is not a folder").arg(path));
-  if (!QDir().mkpath(path))
-    return NativeObject::error(
-        QStringLiteral("mkdir: cannot create %1: %2").arg(path, errnoText()));
+  const QByteArray bytes = FileName::toBytes(path);
+  QByteArray partial;
+  for (const QByteArray &part : bytes.split('/')) {
+    partial += part;
+    if (!part.isEmpty() && part != "." && part != "..") {
+      QByteArray name;
+      const UniqueFd parent = FileWalker::openParent(partial, name);
+      struct stat status;
+      if (!parent.isValid())
+        return NativeObject::error(
+            QStringLiteral("mkdir: cannot create %1: %2").arg(path, errnoText()));
+      if (::fstatat(parent.get(), name.constData(), &status, 0) == 0) {
+        if (!S_ISDIR(status.st_mode))
+          return NativeObject::error(QStringLiteral("mkdir: %1 exists and is not a folder")
+                                         .arg(FileName::fromBytes(partial)));
+      } else if (::mkdirat(parent.get(), name.constData(), 0777) != 0 && errno != EEXIST) {
+        return NativeObject::error(
+            QStringLiteral("mkdir: cannot create %1: %2").arg(path, errnoText()));
+      }
+    }
+    partial += '/';
+  }
   return true;
 }
 
+QJsonValue FileSystemModule::realpath(const QString &path) {
+  // Links and "." and ".." resolved: two spellings of one folder compare equal.
+  if (path.isEmpty())
+    return nullWire;
+  char *resolved = ::realpath(FileName::toBytes(path).constData(), nullptr);
+  if (!resolved)
+    return nullWire;
+  const QString canonical = FileName::fromBytes(QByteArray(resolved));
+  std::free(resolved);
+  return canonical;
+}
+
 QJsonValue FileSystemModule::copyfile(const QString &source, const QString &destination) {
-  const QFileInfo from(source);
-  if (!from.exists())
-    return NativeObject::error(QStringLiteral("copyfile: no such file: %1").arg(source));
-  if (from.isDir())
-    return NativeObject::error(QStringLiteral("copyfile: %1 is a folder").arg(source));
+  // Into a temporary file beside the destination, which then replaces it in
+  // one step: a failed copy leaves the old file as it was. A link is copied
+  // as the same link; the copy keeps the permissions.
   if (destination.isEmpty())
     return NativeObject::error("copyfile: no destination given");
-  const QFileInfo to(destination);
-  if (to.isDir())
-    return NativeObject::error(QStringLiteral("copyfile: %1 is a folder").arg(destination));
-  if (!to.dir().exists())
+  FileCopy copy;
+  copy.overwrite = true;
+  copy.copyLinks = true;
+  switch (copy.copy(source, destination)) {
+  case FileCopy::Result::Copied:
+    return true;
+  case FileCopy::Result::SourceMissing:
+    return NativeObject::error(QStringLiteral("copyfile: no such file: %1").arg(source));
+  case FileCopy::Result::SourceNotCopyable:
     return NativeObject::error(
-        QStringLiteral("copyfile: the folder of %1 does not exist").arg(destination));
-  // Copy beside the destination, then replace it in one step: a failed copy
-  // leaves the old file as it was. The copy keeps the permissions.
-  const int input = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
-  struct stat status {};
-  if (input < 0 || ::fstat(input, &status) != 0) {
-    const QString reason = errnoText();
-    if (input >= 0)
-      ::close(input);
-    return NativeObject::error(QStringLiteral("copyfile: cannot copy %1: %2").arg(source, reason));
-  }
-  QByteArray temporary = QFile::encodeName(to.absolutePath() + "/." + to.fileName() + ".XXXXXX");
-  const int output = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (output < 0) {
-    const QString reason = errnoText();
-    ::close(input);
+        QStringLiteral("copyfile: cannot copy %1: %2").arg(source, copy.reason()));
+  case FileCopy::Result::DestinationNotReplaceable:
+  case FileCopy::Result::DestinationExists:
+  case FileCopy::Result::SameFile:
     return NativeObject::error(
-        QStringLiteral("copyfile: cannot write in %1: %2").arg(to.absolutePath(), reason));
+        QStringLiteral("copyfile: cannot replace %1: %2").arg(destination, copy.reason()));
+  case FileCopy::Result::Failed:
+    break;
   }
-  bool copied = copyBytes(input, output) && ::fchmod(output, status.st_mode & 07777) == 0;
-  QString reason = copied ? QString() : errnoText();
-  if (::close(output) != 0 && copied) {
-    copied = false;
-    reason = errnoText();
-  }
-  ::close(input);
-  if (!copied) {
-    ::unlink(temporary.constData());
-    return NativeObject::error(QStringLiteral("copyfile: cannot copy %1: %2").arg(source, reason));
-  }
-  if (::rename(temporary.constData(), QFile::encodeName(destination).constData()) != 0) {
-    const QString failure = errnoText();
-    ::unlink(temporary.constData());
-    return NativeObject::error(
-        QStringLiteral("copyfile: cannot replace %1: %2").arg(destination, failure));
-  }
-  return true;
+  return NativeObject::error(
+      QStringLiteral("copyfile: cannot copy %1 to %2: %3").arg(source, destination, copy.reason()));
 }

@@ -1,6 +1,7 @@
 #pragma once
-// @sys file-system calls: readdir, stat, mkdir, copyfile. Paths may use
-// either separator. Without file access every call fails.
+// @sys file-system calls: readdir, stat, mkdir, copyfile, realpath. Paths
+// may use either separator; names that are not valid UTF-8 travel in
+// FileName's text form both ways. Without file access every call fails.
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
@@ -14,4 +15,5 @@ private:
   static QJsonValue stat(const QString &path);
   static QJsonValue mkdir(const QString &path);
   static QJsonValue copyfile(const QString &source, const QString &destination);
+  static QJsonValue realpath(const QString &path);
 };

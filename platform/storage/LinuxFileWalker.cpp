@@ -1,6 +1,7 @@
 #include "platform/storage/FileWalker.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <cerrno>
 #include <dirent.h>
@@ -46,19 +47,24 @@ EntryType typeOf(mode_t mode) {
 }
 
 // devtmpfs reports tmpfs's magic number; the mount table tells them apart.
+// It is read once: /dev is mounted at boot.
 bool isDevtmpfs(dev_t device) {
-  QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-  if (!mounts.open(QIODevice::ReadOnly))
-    return false;
-  const QByteArray wanted =
-      QByteArray::number(major(device)) + ':' + QByteArray::number(minor(device));
-  for (const QByteArray &line : mounts.readAll().split('\n')) {
-    const QList<QByteArray> fields = line.split(' ');
-    const int separator = fields.indexOf("-");
-    if (fields.size() > 2 && fields[2] == wanted && separator > 0 && separator + 1 < fields.size())
-      return fields[separator + 1] == "devtmpfs";
-  }
-  return false;
+  static const QSet<QByteArray> devices = [] {
+    QSet<QByteArray> found;
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (mounts.open(QIODevice::ReadOnly)) {
+      for (const QByteArray &line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const int separator = fields.indexOf("-");
+        if (fields.size() > 2 && separator > 0 && separator + 1 < fields.size() &&
+            fields[separator + 1] == "devtmpfs")
+          found.insert(fields[2]);
+      }
+    }
+    return found;
+  }();
+  return devices.contains(QByteArray::number(major(device)) + ':' +
+                          QByteArray::number(minor(device)));
 }
 
 // Every name of the folder fd, read at once so that no directory stream

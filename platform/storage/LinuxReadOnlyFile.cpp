@@ -3,13 +3,19 @@
 #include "platform/storage/FileName.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 ReadOnlyFile::ReadOnlyFile(const QString &path) {
+  const QByteArray bytes = FileName::toBytes(path);
+  if (bytes.size() < PATH_MAX && !bytes.isEmpty()) { // the kernel takes it whole
+    open(AT_FDCWD, bytes.constData());
+    return;
+  }
   QByteArray name;
-  const UniqueFd parent = FileWalker::openParent(FileName::toBytes(path), name);
+  const UniqueFd parent = FileWalker::openParent(bytes, name);
   if (!parent.isValid() || name.isEmpty()) {
     error_ = parent.isValid() ? EISDIR : errno;
     return;
@@ -38,6 +44,12 @@ void ReadOnlyFile::open(int parentFd, const char *name) {
   }
   if (!S_ISREG(status.st_mode)) {
     error_ = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return;
+  }
+  // Files of proc, sysfs and the like list a size that says nothing of
+  // their content (0 for endless ones, 4096 for one byte).
+  if (FileWalker::onPseudoFileSystem(fd)) {
+    error_ = EINVAL;
     return;
   }
   id_ = {quint64(status.st_dev), quint64(status.st_ino)};

@@ -2,9 +2,10 @@
 // A regular file opened for plain sequential reading, closed when the object
 // goes. Opened non-blocking and without following a link, then checked with
 // fstat: a FIFO, device, folder or link in its place is refused, so nothing
-// can hang the reader. Reads stop at the size the file had when it was
-// opened (or the size the caller listed, when given), so a file that grows
-// or never ends (as pseudo files do) is read no further.
+// can hang the reader, and so is a file of a pseudo file system (proc, sysfs
+// and the like), whose listed size says nothing of its content. Reads stop at the size the file had
+// when it was opened (or the size the caller listed, when given), so a file that grows or never
+// ends (as pseudo files do) is read no further.
 #include "platform/storage/FileWalker.h"
 
 #include <QString>

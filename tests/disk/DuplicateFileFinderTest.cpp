@@ -2,13 +2,13 @@
 #include "disk/FileDigest.h"
 
 #include "DiskTestSupport.h"
+#include "tests/system/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 
-#include <linux/capability.h>
 #include <sys/inotify.h>
-#include <sys/syscall.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -70,31 +70,6 @@ public:
 
 private:
   int fd_;
-};
-
-// Takes this thread's (and its future threads') power to read files whatever
-// their permissions, so a mode-000 file fails to open while the read-access
-// test still lets it through.
-class WithoutReadOverride {
-public:
-  WithoutReadOverride() {
-    header_ = {_LINUX_CAPABILITY_VERSION_3, 0};
-    if (syscall(SYS_capget, &header_, saved_) != 0)
-      return;
-    __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    active_ = syscall(SYS_capset, &header_, reduced) == 0;
-  }
-  ~WithoutReadOverride() {
-    if (active_)
-      syscall(SYS_capset, &header_, saved_);
-  }
-  bool active() const { return active_; }
-
-private:
-  __user_cap_header_struct header_;
-  __user_cap_data_struct saved_[2] = {};
-  bool active_ = false;
 };
 
 } // namespace
@@ -321,20 +296,38 @@ TEST(DuplicateFiles, BothFormsFindTheSameFilesInTheSameOrder) {
   EXPECT_EQ(immediate, runAsync(finder, tree.root()));
 }
 
-// A folder opens for reading but every read fails (EISDIR): a read error
-// gives no digest, never the digest of the bytes read before it.
+// A folder is no regular file: it gives no digest, never the digest of the
+// bytes read before a failed read; neither does a file that is no longer the
+// one that was found.
 TEST(FileDigestReads, AFailedReadGivesNoDigestRatherThanThatOfAnEmptyFile) {
   TempTree tree;
   const QString empty = tree.write("empty", QByteArray());
   const QString unreadable = tree.mkdir("unreadable");
   const QString other = tree.mkdir("other");
+  const auto found = [](const QString &path) {
+    struct stat status;
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    FileRecord record;
+    record.path = path;
+    record.size = status.st_size;
+    record.id = {quint64(status.st_dev), quint64(status.st_ino)};
+    return record;
+  };
   FileDigest digest;
   EXPECT_EQ(digest.ofFile(empty), QByteArray(emptyDigest));
   EXPECT_TRUE(digest.ofFile(unreadable).isEmpty());
-  EXPECT_TRUE(digest.prefixKey(unreadable, 4096).isEmpty());
-  EXPECT_FALSE(digest.prefixKey(empty, 4096).isEmpty());
-  const QVector<QByteArray> copies = FileDigest::ofCopies({unreadable, empty, other});
+  EXPECT_TRUE(digest.prefixKey(found(unreadable), 4096).isEmpty());
+  EXPECT_FALSE(digest.prefixKey(found(empty), 4096).isEmpty());
+  const QVector<QByteArray> copies =
+      FileDigest::ofCopies({found(unreadable), found(empty), found(other)});
   EXPECT_TRUE(copies.at(0).isEmpty());
   EXPECT_TRUE(copies.at(1).isEmpty()); // no readable copy of it is listed
   EXPECT_TRUE(copies.at(2).isEmpty());
+
+  // Replaced by another file of the same size after it was found.
+  FileRecord record = found(tree.write("swapped", "12345"));
+  EXPECT_FALSE(digest.ofFile(record).isEmpty());
+  ASSERT_TRUE(QFile::rename(record.path, tree.path("kept"))); // so its inode is not reused
+  tree.write("swapped", "54321");
+  EXPECT_TRUE(digest.ofFile(record).isEmpty());
 }

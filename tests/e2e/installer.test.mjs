@@ -2,13 +2,14 @@
 // the registration, the desktop launcher, and the path logic of the change button.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {
   INSTALLER, APP, UNSTALLER,
   payloadDir, freshUser, copyPayload, payloadFiles, writeFile, listTree, treeBytes, startProgram, closeProgram, shot,
   registryValues, regString, regDword, recordProgress, progressSteps, pageState, processesOf,
-  desktopFileValid, sleep,
+  desktopFileValid, sleep, loggedMessages,
 } from './lib/fixture.mjs';
 
 const kib = (bytes) => Math.floor((bytes + 512) / 1024);
@@ -169,6 +170,37 @@ test('an install folder inside the payload folder is not copied into itself', as
     await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 20000);
     const expected = listTree(source).filter((f) => !f.startsWith('Tidewell/') && f !== INSTALLER);
     assert.deepEqual(listTree(chosen).filter((f) => !f.startsWith('logs/')), expected);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('links in the payload stay links, a FIFO is skipped, and a payload reached through a link is not copied into itself', async () => {
+  const user = freshUser('links');
+  const source = copyPayload('payload-links');
+  writeFile(path.join(source, 'lib', 'libx.so.1.2'), 'library\n');
+  fs.symlinkSync('libx.so.1.2', path.join(source, 'lib', 'libx.so.1'));
+  fs.symlinkSync('lib', path.join(source, 'lib-folder'));
+  fs.symlinkSync('nowhere', path.join(source, 'dangling'));
+  execFileSync('mkfifo', [path.join(source, 'pipe')]);
+  // The install folder inside the payload folder, named through a link to it.
+  const alias = path.join(user.root, 'alias');
+  fs.symlinkSync(source, alias);
+  const { app, page } = await startProgram(source, INSTALLER, user);
+  try {
+    await page.eval(`document.getElementById("installDir").value = ${JSON.stringify(path.join(alias, 'Tidewell'))}`);
+    await page.click('#installBtn');
+    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 30000).catch(async (e) => {
+      throw new Error(`${e.message}\nstate ${JSON.stringify(await pageState(page))}\n${app.stderr}`);
+    });
+    const installed = path.join(source, 'Tidewell');
+    assert.equal(fs.readlinkSync(path.join(installed, 'lib', 'libx.so.1')), 'libx.so.1.2');
+    assert.equal(fs.readFileSync(path.join(installed, 'lib', 'libx.so.1'), 'utf8'), 'library\n');
+    assert.equal(fs.readlinkSync(path.join(installed, 'lib-folder')), 'lib');
+    assert.equal(fs.readlinkSync(path.join(installed, 'dangling')), 'nowhere');
+    assert.ok(!fs.existsSync(path.join(installed, 'pipe')), 'the FIFO is not copied');
+    assert.ok(!fs.existsSync(path.join(installed, 'Tidewell')), 'the install folder is not copied into itself');
+    assert.equal(loggedMessages(app, "/pipe: not a file, folder or link"), 1);
   } finally {
     await closeProgram(app);
   }

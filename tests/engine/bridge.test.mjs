@@ -1,7 +1,9 @@
 // Native objects, values, callbacks and page facilities of the engine,
 // driven in the real test host over DevTools.
 import assert from 'node:assert/strict';
-import { chmod, mkdir, readFile, stat, symlink, writeFile } from 'node:fs/promises';
+import { execFileSync } from 'node:child_process';
+import { readFileSync, writeFileSync } from 'node:fs';
+import { chmod, mkdir, readFile, readlink, stat, symlink, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { closeMainWindow, startHost } from './host.mjs';
@@ -213,6 +215,49 @@ describe('native objects and values', () => {
     assert.equal(failure[0], true);
     assert.match(failure[1], /no such file: .*absent\.txt/);
     await assert.rejects(page.eval(`sys.fs.sync.copyfile(${JSON.stringify(`${base}/new.txt`)}, ${JSON.stringify(`${base}/no/folder/x.txt`)})`), /does not exist/);
+  });
+  test('@sys keeps links as links, refuses what is no file and round-trips names that are not UTF-8', async () => {
+    const base = path.join(root, 'edges');
+    await mkdir(path.join(base, 'src', 'sub'), { recursive: true });
+    await writeFile(path.join(base, 'src', 'lib.so.1'), 'library');
+    await symlink('lib.so.1', path.join(base, 'src', 'lib.so'));
+    await symlink('sub', path.join(base, 'src', 'folder-link'));
+    await symlink('missing', path.join(base, 'src', 'dangling'));
+    execFileSync('mkfifo', [path.join(base, 'src', 'pipe')]);
+    // A Windows-1252 name, as unpacked from a zip made on Windows.
+    const raw = Buffer.concat([Buffer.from(path.join(base, 'src') + '/caf'), Buffer.from([0xe9]), Buffer.from('.txt')]);
+    writeFileSync(raw, 'bytes');
+    await mkdir(path.join(base, 'out'));
+    const started = Date.now();
+    const result = await page.eval(`(() => {
+      const fs = sys.fs;
+      const base = ${JSON.stringify(base)};
+      const names = fs.sync.readdir(base + '/src').map((e) => [e.name, e.type]);
+      for (const name of ['lib.so', 'folder-link', 'dangling']) fs.sync.copyfile(base + '/src/' + name, base + '/out/' + name);
+      const odd = names.find(([name]) => name.startsWith('caf'))[0];
+      fs.sync.copyfile(base + '/src/' + odd, base + '/out/' + odd);
+      const failure = (call) => { try { call(); return null; } catch (e) { return e.message; } };
+      return {
+        names,
+        pipe: failure(() => fs.sync.copyfile(base + '/src/pipe', base + '/out/pipe')),
+        ontoFolder: failure(() => fs.sync.copyfile(base + '/src/lib.so.1', base + '/src/sub')),
+        real: fs.sync.realpath(base + '/src/folder-link/../folder-link'),
+        oddSize: fs.sync.stat(base + '/out/' + odd).st_size,
+      };
+    })()`);
+    assert.ok(Date.now() - started < 10000, 'nothing blocked on the FIFO');
+    assert.deepEqual(result.names, [
+      ['caf\uefe9.txt', 1], ['dangling', 3], ['folder-link', 3], ['lib.so', 3], ['lib.so.1', 1], ['pipe', 0], ['sub', 2],
+    ]);
+    assert.equal(await readlink(path.join(base, 'out', 'lib.so')), 'lib.so.1');
+    assert.equal(await readlink(path.join(base, 'out', 'folder-link')), 'sub');
+    assert.equal(await readlink(path.join(base, 'out', 'dangling')), 'missing');
+    assert.match(result.pipe, /cannot copy .*pipe: it is not a regular file/);
+    assert.match(result.ontoFolder, /cannot replace .*: the destination is a folder/);
+    assert.equal(result.real, path.join(base, 'src', 'sub'));
+    assert.equal(result.oddSize, 5);
+    const copiedName = Buffer.concat([Buffer.from(path.join(base, 'out') + '/caf'), Buffer.from([0xe9]), Buffer.from('.txt')]);
+    assert.equal(readFileSync(copiedName, 'utf8'), 'bytes');
   });
 });
 

@@ -46,9 +46,12 @@ function showProgress(percent, tip, delay = 300) {
   return session.wait(delay);
 }
 
-// Copies src into dst depth first; false when the window closed on the way.
-// An install folder inside the source folder is not copied into itself.
-async function copyFolder(src, dst, onFileCopied, installRoot = dst) {
+// Copies src into dst depth first, each entry as what it is: a folder is
+// copied into, a file or a link copied (a link stays the same link, whatever
+// it points at), a FIFO, socket or device skipped with a log line. False when
+// the window closed on the way. An install folder inside the source folder
+// (however spelled: paths are compared resolved) is not copied into itself.
+async function copyFolder(src, dst, onFileCopied, installRoot) {
   const entries = sys.fs.sync.readdir(src);
   if (!entries) throw new Error("无法读取目录: " + src);
   for (const entry of entries) {
@@ -56,12 +59,18 @@ async function copyFolder(src, dst, onFileCopied, installRoot = dst) {
     if (entry.name === INSTALLER_EXE_NAME) continue;
     const from = src + "/" + entry.name;
     const to = dst + "/" + entry.name;
-    if (from === installRoot) continue;
     if (isFolderEntry(entry)) {
-      if (!isFolderStat(sys.fs.sync.stat(to))) sys.fs.sync.mkdir(to);
+      if (sys.fs.sync.realpath(from) === installRoot) continue;
+      const existing = sys.fs.sync.stat(to);
+      // Never copied through a link into wherever it points.
+      if (existing && existing.isSymbolicLink) throw new Error("安装目录中的链接不能替换为目录: " + to);
+      if (!isFolderStat(existing)) sys.fs.sync.mkdir(to);
       if (!(await copyFolder(from, to, onFileCopied, installRoot))) return false;
-    } else {
+    } else if (entry.type === sys.fs.UV_DIRENT_FILE || entry.type === sys.fs.UV_DIRENT_LINK) {
       sys.fs.sync.copyfile(from, to);
+      onFileCopied();
+    } else {
+      NativeUtil.log("skip " + from + ": not a file, folder or link", TAG);
       onFileCopied();
     }
   }
@@ -109,10 +118,11 @@ async function runInstall() {
     await showProgress(5, "正在扫描安装文件...");
     const total = countFiles(sourceDir);
     let copied = 0;
+    const installRoot = sys.fs.sync.realpath(installDir);
     const finished = await copyFolder(normalisePath(sourceDir), normalisePath(installDir), () => {
       copied += 1;
       if (total > 0) showProgress(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...", 100);
-    });
+    }, installRoot);
     if (!finished) return;
 
     const appPath = normalisePath(installDir) + "/" + APP_EXE_NAME;
