@@ -22,7 +22,7 @@ NativeUtil::~NativeUtil() {
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 85> methods = {
+  static const std::array<som_method_def_t, 86> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -111,6 +111,7 @@ som_passport_t *NativeUtil::passport() {
                                                                     "enableMenuOutsideClickClose"),
       MethodTable::method<&NativeUtil::disableMenuOutsideClickClose>(
           api, "disableMenuOutsideClickClose"),
+      MethodTable::method<&NativeUtil::getFreeSpace>(api, "getFreeSpace"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -340,4 +341,8 @@ QString NativeUtil::getPrivacyItems() {
 }
 bool NativeUtil::cleanPrivacyItems(const QString &items) {
   return privacyCleaner.cleanPrivacyItems(items);
+}
+
+double NativeUtil::getFreeSpace(const QString &path) {
+  return fileService.getFreeSpace(path);
 }

@@ -10,10 +10,10 @@
 #include "bridge/ScriptFunction.h"
 #include "bridge/StartOnBoot.h"
 #include "bridge/TimerService.h"
-#include "cleanup/StartupItems.h"
 #include "cleanup/InstalledPrograms.h"
 #include "cleanup/Pagefile.h"
 #include "cleanup/PrivacyCleaner.h"
+#include "cleanup/StartupItems.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -122,6 +122,7 @@ public:
   bool clearTimeout(int id);
   bool enableMenuOutsideClickClose(int x, int y, int width, int height);
   bool disableMenuOutsideClickClose();
+  double getFreeSpace(const QString &path);
 
 private:
   friend class Asset<NativeUtil>;

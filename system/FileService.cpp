@@ -5,6 +5,7 @@
 #include "platform/storage/FileCopy.h"
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
+#include "platform/storage/StorageInfo.h"
 
 #include <QDir>
 
@@ -84,4 +85,13 @@ QString FileService::getFileSha256(const QString &path) {
 
 QString FileService::toBase64Str(const QString &text) {
   return QString::fromLatin1(text.toUtf8().toBase64(QByteArray::Base64UrlEncoding));
+}
+
+double FileService::getFreeSpace(const QString &path) {
+  StorageInfo::VolumeSpace space;
+  if (!createStorageInfo()->volumeSpace(path, space)) {
+    Log::info("NativeUtil", "free space of {} unknown", path.toStdString());
+    return -1;
+  }
+  return double(space.freeBytes);
 }

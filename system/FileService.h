@@ -10,4 +10,7 @@ public:
   bool mkdir(const QString &path);
   QString getFileSha256(const QString &path);
   QString toBase64Str(const QString &text);
+  // Bytes free on the file system holding path (which must exist); -1 when
+  // that cannot be told.
+  double getFreeSpace(const QString &path);
 };
