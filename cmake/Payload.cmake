@@ -10,6 +10,11 @@ foreach(_target IN LISTS _payload_targets)
        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${_target}> ${TW_PAYLOAD_DIR}/)
 endforeach()
 
+# The launchers' icon: desktops show a PNG, not an executable's resources.
+list(APPEND _payload_commands
+     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/pages/common/img/logo.png
+             ${TW_PAYLOAD_DIR}/Tidewell.png)
+
 add_custom_target(payload ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TW_PAYLOAD_DIR}
   ${_payload_commands}

@@ -1,6 +1,7 @@
 #include "system/ShellService.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "host/log/Log.h"
 #include "platform/os/OsPlatform.h"
@@ -28,12 +29,28 @@ bool ShellService::createDesktopShortcut(const QString &appName, const QString &
     return false;
   const QString lnkPath = desktop.path + QDir::separator() + appName + shell_->launcherSuffix();
   Log::info("SysUtil", "lnkPath={}", lnkPath.toStdString());
-  return createLinkFile(appName, exePath, cmdLine, lnkPath, appIcon);
+  const std::optional<Launcher> launcher =
+      createLinkFile(appName, exePath, cmdLine, lnkPath, appIcon);
+  if (!launcher)
+    return false;
+  if (shell_->markTrusted(lnkPath))
+    Log::info("SysUtil", "marked trusted: {}", lnkPath.toStdString());
+  // The same launcher in the application menu, removed with the desktop one.
+  const QString menu = shell_->applicationMenuFolder();
+  if (!menu.isEmpty() && QDir().mkpath(menu)) {
+    const QString menuPath = menu + QDir::separator() + appName + shell_->launcherSuffix();
+    const bool written = shell_->writeLauncher(menuPath, *launcher);
+    Log::info("SysUtil", "menu entry {} {}", menuPath.toStdString(),
+              written ? "written" : "failed");
+  }
+  return true;
 }
 
-bool ShellService::createLinkFile(const QString &appName, const QString &startAppPath,
-                                  const QString &addCmdLine, const QString &destLnkPath,
-                                  const QString &iconPath) {
+std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
+                                                     const QString &startAppPath,
+                                                     const QString &addCmdLine,
+                                                     const QString &destLnkPath,
+                                                     const QString &iconPath) {
   Log::info("SysUtil",
             "CreateLinkFile. szStartAppPath={} szAddCmdLine={} szDestLnkPath={} szIconPath={}",
             startAppPath.toStdString(), addCmdLine.toStdString(), destLnkPath.toStdString(),
@@ -41,9 +58,19 @@ bool ShellService::createLinkFile(const QString &appName, const QString &startAp
   const int separator = startAppPath.lastIndexOf(QDir::separator());
   const QString workDir = separator < 0 ? QString() : startAppPath.left(separator);
   Log::info("SysUtil", "work dir={}", workDir.toStdString());
-  const Launcher launcher{appName, startAppPath, addCmdLine, workDir,
-                          iconPath.isEmpty() ? startAppPath : iconPath};
-  return shell_->writeLauncher(destLnkPath, launcher);
+  // The windows' class is the program's file name, which is what Qt names
+  // it after; the desktop groups the running windows under the launcher.
+  const Launcher launcher{appName,
+                          startAppPath,
+                          addCmdLine,
+                          workDir,
+                          iconPath.isEmpty() ? startAppPath : iconPath,
+                          QStringLiteral("清理磁盘空间，释放存储"),
+                          QStringLiteral("Utility;"),
+                          QFileInfo(startAppPath).fileName()};
+  if (!shell_->writeLauncher(destLnkPath, launcher))
+    return std::nullopt;
+  return launcher;
 }
 
 QString ShellService::selectFolder(const QString &title, const QString &path) {

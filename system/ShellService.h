@@ -2,6 +2,7 @@
 // Desktop launchers (shortcuts), the desktop folder and the folder picker.
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "platform/os/ShellApi.h"
 
@@ -16,9 +17,10 @@ public:
   QString selectFolder(const QString &title, const QString &path);
 
 private:
-  bool createLinkFile(const QString &appName, const QString &startAppPath,
-                      const QString &addCmdLine, const QString &destLnkPath,
-                      const QString &iconPath);
+  // The launcher written, or nothing when it could not be.
+  std::optional<Launcher> createLinkFile(const QString &appName, const QString &startAppPath,
+                                         const QString &addCmdLine, const QString &destLnkPath,
+                                         const QString &iconPath);
 
   std::shared_ptr<ShellApi> shell_;
 };

@@ -216,6 +216,7 @@
           mkdir: sysOp('mkdir'),
           copyfile: sysOp('copyfile'),
           realpath: sysOp('realpath'),
+          statfs: sysOp('statfs'),
         }),
         UV_DIRENT_UNKNOWN: 0,
         UV_DIRENT_FILE: 1,

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +71,8 @@ QJsonValue FileSystemModule::call(const QString &op, const QJsonArray &args) {
     return copyfile(pathOf(args.at(0)), pathOf(args.at(1)));
   if (op == "realpath")
     return realpath(pathOf(args.at(0)));
+  if (op == "statfs")
+    return statfs(pathOf(args.at(0)));
   return NativeObject::error(QStringLiteral("unknown file operation %1").arg(op));
 }
 
@@ -161,6 +164,17 @@ QJsonValue FileSystemModule::realpath(const QString &path) {
   const QString canonical = FileName::fromBytes(QByteArray(resolved));
   std::free(resolved);
   return canonical;
+}
+
+QJsonValue FileSystemModule::statfs(const QString &path) {
+  // The file system holding path, as libuv's statfs gives it: a page checks
+  // the room on a target before it writes anything there.
+  struct statvfs facts = {};
+  if (path.isEmpty() || ::statvfs(FileName::toBytes(path).constData(), &facts) != 0)
+    return nullWire;
+  return QJsonObject{{"bsize", double(facts.f_frsize)}, {"blocks", double(facts.f_blocks)},
+                     {"bfree", double(facts.f_bfree)},  {"bavail", double(facts.f_bavail)},
+                     {"files", double(facts.f_files)},  {"ffree", double(facts.f_ffree)}};
 }
 
 QJsonValue FileSystemModule::copyfile(const QString &source, const QString &destination) {

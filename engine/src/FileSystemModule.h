@@ -1,5 +1,5 @@
 #pragma once
-// @sys file-system calls: readdir, stat, mkdir, copyfile, realpath. Paths
+// @sys file-system calls: readdir, stat, mkdir, copyfile, realpath, statfs. Paths
 // may use either separator; names that are not valid UTF-8 travel in
 // FileName's text form both ways. Without file access every call fails.
 #include <QJsonArray>
@@ -16,4 +16,5 @@ private:
   static QJsonValue mkdir(const QString &path);
   static QJsonValue copyfile(const QString &source, const QString &destination);
   static QJsonValue realpath(const QString &path);
+  static QJsonValue statfs(const QString &path);
 };

@@ -5,7 +5,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <spdlog/sinks/daily_file_sink.h>
 
@@ -39,10 +38,14 @@ constexpr uint16_t filesKept = 30;
 
 } // namespace
 
+// Logs are state: $XDG_STATE_HOME (an absolute path, else ~/.local/state),
+// never the data folder that holds the default install folder, so starting
+// the installer creates no install folder and the uninstaller keeps its log.
 QString defaultFolder() {
-  return QStringLiteral("%1/%2/logs")
-      .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-           Constants::applicationName());
+  QString state = qEnvironmentVariable("XDG_STATE_HOME");
+  if (state.isEmpty() || QDir::isRelativePath(state))
+    state = QDir::homePath() + QStringLiteral("/.local/state");
+  return QStringLiteral("%1/%2/logs").arg(state, Constants::applicationName());
 }
 
 QString moduleBaseName() {

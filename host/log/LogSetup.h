@@ -9,7 +9,7 @@
 
 namespace Log {
 
-// GenericDataLocation + "/Tidewell/logs".
+// $XDG_STATE_HOME (else ~/.local/state) + "/Tidewell/logs".
 QString defaultFolder();
 
 // The file name of the running program, from /proc/self/exe.

@@ -9,6 +9,9 @@ struct Launcher {
   QString arguments;     // one command-line string, double quotes group
   QString workingFolder; // empty: none
   QString icon;
+  QString comment;     // empty: none
+  QString categories;  // menu categories, ";"-terminated, empty: none
+  QString windowClass; // the started windows' class, empty: unknown
 };
 
 class ShellApi {
@@ -25,6 +28,11 @@ public:
   virtual QString launcherSuffix() const = 0;
   // Writes (or replaces) the launcher file at path.
   virtual bool writeLauncher(const QString &path, const Launcher &launcher) const = 0;
+  // Where launchers shown in the application menu live; empty when none.
+  virtual QString applicationMenuFolder() const = 0;
+  // Marks a launcher as one the user trusts, so the desktop starts it
+  // without asking; false when the desktop has no such mark.
+  virtual bool markTrusted(const QString &path) const = 0;
   // Asks the user for a folder; empty when cancelled or impossible.
   virtual QString pickFolder() const = 0;
 };

@@ -218,6 +218,11 @@ test('the change button turns the chosen folder into a folder named Tidewell', a
     assert.equal(await convert('file:///home/u/My%20Apps/'), '/home/u/My Apps/Tidewell');
     assert.equal(await convert('file:///home/u/%E8%BD%AF%E4%BB%B6'), '/home/u/软件/Tidewell');
     assert.equal(await convert('file:///home/u/100%'), '/home/u/100%/Tidewell');
+    // The dialog's URL escapes "#", "?" and "%": each comes back as picked.
+    assert.equal(await convert('file:///tmp/C%23%E9%A1%B9%E7%9B%AE'), '/tmp/C#项目/Tidewell');
+    assert.equal(await convert('file:///tmp/why%3F'), '/tmp/why?/Tidewell');
+    assert.equal(await convert('file:///tmp/100%25'), '/tmp/100%/Tidewell');
+    assert.equal(await convert('file:///tmp/a%2520b'), '/tmp/a%20b/Tidewell');
     assert.equal(await page.eval('import("/common/js/wizard.js").then((m) => m.defaultInstallDir())'), user.installDir);
   } finally {
     await closeProgram(app);

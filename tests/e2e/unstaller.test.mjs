@@ -5,10 +5,16 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { spawnSync } from 'node:child_process';
 import {
-  UNSTALLER,
-  freshUser, copyPayload, scratch, writeFile, listTree, startProgram, closeProgram, shot,
+  UNSTALLER, APP,
+  freshUser, copyPayload, payloadFiles, scratch, writeFile, listTree, startProgram, closeProgram, shot,
   registryValues, registryImport, recordProgress, progressSteps, pageState, loggedMessages, fakeProcess, sleep,
 } from './lib/fixture.mjs';
+
+// An uninstaller beside its engine only: run from a folder without the
+// application, it looks for the installation elsewhere.
+function uninstallerCopy(name) {
+  return copyPayload(name, [UNSTALLER, payloadFiles().find((f) => f.startsWith('libtidewell-engine'))]);
+}
 
 // The registration as the installer writes it.
 function register(user, installDir) {
@@ -26,17 +32,17 @@ async function runToEnd(page) {
 
 test('three files: tips at 31, 58 and 85 %, then everything is gone and 完成 closes', async () => {
   const user = freshUser('three');
-  const source = copyPayload('payload-three', null);
+  const source = uninstallerCopy('payload-three');
   fs.mkdirSync(user.installDir, { recursive: true });
+  writeFile(path.join(user.installDir, APP), 'app');
   const { app, page } = await startProgram(source, UNSTALLER, user);
   try {
     assert.equal(await page.eval('document.title'), '潮井卸载向导');
     assert.equal(await page.eval('document.getElementById("uninstallerTitle").textContent'), '卸载潮井');
     assert.equal(await page.eval('document.getElementById("installDir").textContent'), user.installDir);
     // The program's own log may already live in the folder: fill it up to three files.
-    const present = listTree(user.installDir).length;
-    assert.ok(present <= 1, listTree(user.installDir).join());
-    for (let i = present; i < 3; i++) writeFile(path.join(user.installDir, `file${i}.dat`), 'x'.repeat(100 * i));
+    assert.deepEqual(listTree(user.installDir), [APP], 'no log in the install folder');
+    for (let i = 0; i < 2; i++) writeFile(path.join(user.installDir, `file${i}.dat`), 'x'.repeat(100 * i));
     desktopEntry(user);
     register(user, user.installDir);
     assert.ok(registryValues(user));
@@ -74,10 +80,11 @@ test('three files: tips at 31, 58 and 85 %, then everything is gone and 完成 c
 
 test('nested folders are emptied depth first, each removed after its content', async () => {
   const user = freshUser('nested');
-  const source = copyPayload('payload-nested', null);
+  const source = uninstallerCopy('payload-nested');
   writeFile(path.join(user.installDir, 'a', 'b', 'deep.txt'), 'deep');
   writeFile(path.join(user.installDir, 'a', 'mid.txt'), 'mid');
   writeFile(path.join(user.installDir, 'top.txt'), 'top');
+  writeFile(path.join(user.installDir, APP), 'app');
   const { app, page } = await startProgram(source, UNSTALLER, user);
   try {
     // Watch the removals as the kernel reports them, folder by folder.
@@ -109,10 +116,11 @@ test('nested folders are emptied depth first, each removed after its content', a
 
 test('a link inside the install folder is removed, never followed', async () => {
   const user = freshUser('links');
-  const source = copyPayload('payload-links', null);
+  const source = uninstallerCopy('payload-links');
   const outside = path.join(scratch('outside'), 'kept');
   writeFile(path.join(outside, 'precious.txt'), 'keep me');
   writeFile(path.join(user.installDir, 'app.txt'), 'app');
+  writeFile(path.join(user.installDir, APP), 'app');
   fs.symlinkSync(outside, path.join(user.installDir, 'linked-folder'));
   fs.symlinkSync(path.join(outside, 'precious.txt'), path.join(user.installDir, 'linked-file'));
   const { app, page } = await startProgram(source, UNSTALLER, user);
@@ -130,7 +138,7 @@ test('without an install folder the launcher and the registration still go', asy
   const blocker = path.join(scratch('nodata'), 'file');
   writeFile(blocker, '');
   const user = freshUser('none', { dataHome: path.join(blocker, 'data') });
-  const source = copyPayload('payload-none', null);
+  const source = uninstallerCopy('payload-none');
   desktopEntry(user);
   const { app, page } = await startProgram(source, UNSTALLER, user);
   try {
@@ -148,8 +156,9 @@ test('without an install folder the launcher and the registration still go', asy
 
 test('a file that cannot be deleted fails the run; the retry after it finishes', async (t) => {
   const user = freshUser('undeletable');
-  const source = copyPayload('payload-undeletable', null);
+  const source = uninstallerCopy('payload-undeletable');
   writeFile(path.join(user.installDir, 'a.txt'), 'a');
+  writeFile(path.join(user.installDir, APP), 'app');
   const locked = path.join(user.installDir, 'sub', 'locked.txt');
   writeFile(locked, 'locked');
   // Even root cannot delete an immutable file.
@@ -173,26 +182,62 @@ test('a file that cannot be deleted fails the run; the retry after it finishes',
   }
 });
 
-test('an installation in another folder stays in place', async () => {
+test('an installation registered in another folder is removed there; its parent and the home stay', async () => {
   const user = freshUser('elsewhere');
-  const source = copyPayload('payload-elsewhere', null);
-  const elsewhere = path.join(user.root, 'Apps', 'Tidewell');
-  writeFile(path.join(elsewhere, 'Tidewell-app.exe'), 'app');
+  const source = uninstallerCopy('payload-elsewhere');
+  const parent = path.join(user.root, 'My Apps');
+  const elsewhere = path.join(parent, 'Tidewell');
+  writeFile(path.join(elsewhere, APP), 'app');
   writeFile(path.join(elsewhere, 'lib', 'data.bin'), 'data');
+  writeFile(path.join(parent, 'neighbour.txt'), 'keep');
+  writeFile(path.join(user.home, 'note.txt'), 'keep');
+  // The default folder holds no application: not an installation, left alone.
+  writeFile(path.join(user.installDir, 'other.txt'), 'keep');
+  register(user, elsewhere);
   const { app, page } = await startProgram(source, UNSTALLER, user);
   try {
-    register(user, elsewhere);
+    assert.equal(await page.eval('document.getElementById("installDir").textContent'), elsewhere);
     await runToEnd(page);
-    assert.deepEqual(listTree(elsewhere), ['Tidewell-app.exe', 'lib/data.bin']);
+    assert.equal(fs.existsSync(elsewhere), false);
+    assert.deepEqual(listTree(parent), ['neighbour.txt']);
+    assert.deepEqual(listTree(user.installDir), ['other.txt']);
+    assert.ok(fs.existsSync(path.join(user.home, 'note.txt')));
     assert.equal(registryValues(user), null);
   } finally {
     await closeProgram(app);
   }
 });
 
+test('a registration naming a folder without the application deletes nothing there, nor the home', async () => {
+  const user = freshUser('not-installed');
+  const source = uninstallerCopy('payload-not-installed');
+  const stranger = path.join(user.root, 'Documents');
+  writeFile(path.join(stranger, 'thesis.txt'), 'keep');
+  writeFile(path.join(user.home, 'note.txt'), 'keep');
+  register(user, stranger);
+  const { app, page } = await startProgram(source, UNSTALLER, user);
+  try {
+    await runToEnd(page);
+    assert.deepEqual(listTree(stranger), ['thesis.txt']);
+    assert.ok(fs.existsSync(path.join(user.home, 'note.txt')));
+  } finally {
+    await closeProgram(app);
+  }
+  // The home itself, even holding the application, is never an installation.
+  writeFile(path.join(user.home, APP), 'app');
+  register(user, user.home);
+  const again = await startProgram(source, UNSTALLER, user);
+  try {
+    await runToEnd(again.page);
+    assert.deepEqual(listTree(user.home).filter((f) => !f.startsWith('Desktop/')), [APP, 'note.txt']);
+  } finally {
+    await closeProgram(again.app);
+  }
+});
+
 test('with the application running only the warning toast appears', async () => {
   const user = freshUser('unstall-running');
-  const source = copyPayload('payload-unstall-running', null);
+  const source = uninstallerCopy('payload-unstall-running');
   writeFile(path.join(user.installDir, 'keep.txt'), 'keep');
   const running = fakeProcess('Tidewell-app.exe');
   const { app, page } = await startProgram(source, UNSTALLER, user);

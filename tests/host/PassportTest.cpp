@@ -10,6 +10,7 @@
 #include "FakeEngine.h"
 #include "bridge/NativeUtil.h"
 #include "bridge/VirtualKey.h"
+#include "host/log/LogSetup.h"
 
 namespace {
 
@@ -224,8 +225,7 @@ TEST(NativeUtilLog, AMessageWithoutATagWritesOneScriptLine) {
   VALUE r = callMethod(util.get(), util->passport(), "log", {FakeEngine::text("hello from page")});
   EXPECT_EQ(FakeEngine::typeOf(r), T_INT);
   EXPECT_EQ(FakeEngine::integerOf(r), 0);
-  const QString folder =
-      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Tidewell/logs";
+  const QString folder = Log::defaultFolder();
   const QStringList files = QDir(folder).entryList({"Tidewell-*.log"}, QDir::Files);
   ASSERT_EQ(files.size(), 1) << folder.toStdString();
   QFile file(folder + "/" + files.first());

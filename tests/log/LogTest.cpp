@@ -60,8 +60,11 @@ TEST(ProcessLog, LineBytesFollowThePattern) {
   EXPECT_EQ(0, Log::scriptLine(QString::fromUtf8("开始安装"), longTag));
   Log::info("NativeUtil", "copy {} to {}", "a", 2);
 
-  const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + "/Tidewell/logs";
+  // Logs are state, kept apart from the data folder that holds installations.
+  const QString folder = qEnvironmentVariable("XDG_STATE_HOME") + "/Tidewell/logs";
+  ASSERT_FALSE(qEnvironmentVariableIsEmpty("XDG_STATE_HOME"));
   ASSERT_EQ(folder, Log::defaultFolder());
+  EXPECT_FALSE(QDir(qEnvironmentVariable("XDG_DATA_HOME") + "/Tidewell").exists());
   const QStringList got = lines(dayFile(folder, QDate::currentDate()));
   ASSERT_EQ(5, got.size());
   const QString module = QString::fromLocal8Bit(program_invocation_short_name);
@@ -84,7 +87,7 @@ TEST(ProcessLog, GoesOnWithoutALogWhenTheFolderCannotBeMade) {
   QFile(blocker).open(QIODevice::WriteOnly);
   EXPECT_EXIT(
       {
-        setenv("XDG_DATA_HOME", QFile::encodeName(blocker).constData(), 1);
+        setenv("XDG_STATE_HOME", QFile::encodeName(blocker).constData(), 1);
         Log::info("NativeUtil", "no log {}", 1);
         const int result = Log::scriptLine("start run unstall", "unstaller");
         std::exit(result == 0 && !Log::logger() ? 0 : 1);

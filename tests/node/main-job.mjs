@@ -2,6 +2,7 @@
 // by clicking through the installer over the inspector, then shows the result.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { launch } from './lib/driver.mjs';
@@ -29,20 +30,17 @@ try {
   await page.waitFor('document.readyState === "complete"', 15000);
   const installDir = await page.eval('document.getElementById("installDir").value');
   const desktop = await page.eval('NativeUtil.getDesktopPath()');
-  console.log(`Installing into ${installDir}`);
+  console.log(`Installing for user ${os.userInfo().username} into ${installDir}`);
+  console.log(`(the installer's default folder; the desktop launcher goes to ${desktop})`);
   await page.screenshot(path.join(shots, 'main-job-1-ready.png'));
   await page.click('#installBtn');
   await page.screenshot(path.join(shots, 'main-job-2-running.png'));
-  const outcome = await page.waitFor(
-    `(() => { const t = document.getElementById("installBtn").textContent;
-              return (t === "打开" || t === "重新安装") && t; })()`,
-    300000,
-  );
+  const outcome = await waitForOutcome(page);
   await sleep(400);
   await page.screenshot(path.join(shots, 'main-job-3-done.png'));
-  if (outcome !== '打开') {
-    const toasts = await page.eval('[...document.querySelectorAll(".toast-message")].map((t) => t.textContent)');
-    throw new Error(`the installation failed: ${toasts.join(' / ')}`);
+  if (outcome.state !== '打开') {
+    const what = outcome.state === 'refused' ? 'The installer refused' : 'The installation failed';
+    throw new Error(`${what}: "${outcome.toasts.join(' / ')}"`);
   }
 
   console.log(`\nInstalled files (${installDir}):`);
@@ -60,10 +58,38 @@ try {
   exitCode = await installer.exit(15000);
   console.log(`\nThe installer closed with exit code ${exitCode}; the application starts from ${installDir}.`);
   await showApplication(installDir);
+  console.log(`\nTo uninstall: run ${path.join(installDir, 'Tidewell-unstaller.exe')} and click "开始卸载";`);
+  console.log('it removes the install folder, both launchers and the registration.');
 } finally {
   installer.kill();
 }
 process.exit(exitCode);
+
+const toastsOf = (page) => page.eval('[...document.querySelectorAll(".toast-message")].map((t) => t.textContent)');
+
+// Waits for the run to end, printing the page's progress at least every
+// 10 s; a refusal (the warning toast, nothing running) ends it at once.
+async function waitForOutcome(page) {
+  const started = Date.now();
+  let lastLine = 0;
+  for (;;) {
+    const state = await page.eval(`(() => {
+      const $ = (id) => document.getElementById(id);
+      return { button: $("installBtn").textContent, disabled: $("installBtn").disabled,
+               running: $("progressArea").classList.contains("active"),
+               tip: $("progressTip").textContent, percent: $("progressPercent").textContent };
+    })()`);
+    if (state.button === '打开' || state.button === '重新安装') return { state: state.button, toasts: await toastsOf(page) };
+    const toasts = await toastsOf(page);
+    if (!state.running && toasts.length) return { state: 'refused', toasts };
+    if (Date.now() - lastLine >= 10000 || lastLine === 0) {
+      console.log(`  ${state.percent.padStart(4)}  ${state.tip}  (${Math.round((Date.now() - started) / 1000)} s)`);
+      lastLine = Date.now();
+    }
+    if (Date.now() - started > 600000) throw new Error('the installation did not end within 10 minutes');
+    await sleep(500);
+  }
+}
 
 function processesOf(exe) {
   return fs.readdirSync('/proc').filter((pid) => /^\d+$/.test(pid)).flatMap((pid) => {

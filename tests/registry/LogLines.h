@@ -1,6 +1,6 @@
 #pragma once
 // Reads the messages of the process's log file
-// ($XDG_DATA_HOME/Tidewell/logs/Tidewell-YYYY-MM-DD.log) without the
+// ($XDG_STATE_HOME/Tidewell/logs/Tidewell-YYYY-MM-DD.log) without the
 // time/process prefix and the padding the file pattern adds.
 #include <QDir>
 #include <QFile>
@@ -20,7 +20,7 @@ public:
 
 private:
   static QStringList all() {
-    const QDir folder(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Tidewell/logs"));
+    const QDir folder(qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/Tidewell/logs"));
     const QStringList files =
         folder.entryList({QStringLiteral("Tidewell-*.log")}, QDir::Files, QDir::Name);
     QStringList messages;

@@ -2,16 +2,16 @@
 
 #include <QDate>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <QRegularExpression>
+
+#include "host/log/LogSetup.h"
 
 namespace {
 
 QString logFile() {
-  return QStringLiteral("%1/Tidewell/logs/Tidewell-%2.log")
-      .arg(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-           QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+  return QStringLiteral("%1/Tidewell-%2.log")
+      .arg(Log::defaultFolder(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 } // namespace

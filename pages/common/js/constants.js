@@ -12,6 +12,8 @@ export const UninstallRegistry = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windo
 export const INSTALLER_EXE_NAME = gAppNameEn + "-installer.exe";
 export const APP_EXE_NAME = gAppNameEn + "-app.exe";
 export const UNSTALLER_EXE_NAME = gAppNameEn + "-unstaller.exe";
+// The launchers' icon beside the programs (desktops other than Windows show a PNG).
+export const ICON_FILE_NAME = gAppNameEn + ".png";
 
 export const IS_WINDOWS = env.PLATFORM === "Windows";
 // The folder separator the platform shows to users and writes into the registry.

@@ -5,6 +5,10 @@ import * as env from "@env";
 import * as sys from "@sys";
 import { gAppNameEn, PATH_SEPARATOR } from "/common/js/constants.js";
 
+// Work between two paints, well under the 100 ms a user notices.
+const TIME_SLICE_MS = 50;
+const FRAME_WAIT_MS = 50;
+
 export function errorText(error) {
   return error && error.message !== undefined ? error.message : error;
 }
@@ -23,15 +27,19 @@ export function defaultInstallDir() {
   return toPlatformSeparators(env.path("appdata")) + gAppNameEn;
 }
 
-// What the folder dialog returns ("file://" URL) turned into the folder to install into.
+// What the folder dialog returns (a "file://" URL, every reserved character
+// and "%" escaped) turned into the folder to install into, exactly as picked.
 export function installDirFromChoice(choice) {
-  let folder = String(choice).replace("file://", "").replace(/%20/gi, " ");
-  folder = toPlatformSeparators(folder);
-  try {
-    folder = decodeURI(folder);
-  } catch (error) {
-    // A literal "%" in a folder name is not an escape; keep the text as it is.
+  let folder = String(choice);
+  if (folder.startsWith("file://")) {
+    folder = folder.slice("file://".length);
+    try {
+      folder = decodeURIComponent(folder);
+    } catch (error) {
+      // Not an escaped URL after all: keep the text as it came.
+    }
   }
+  folder = toPlatformSeparators(folder);
   return folder.endsWith(PATH_SEPARATOR) ? folder + gAppNameEn : folder + PATH_SEPARATOR + gAppNameEn;
 }
 
@@ -65,13 +73,14 @@ export function countFiles(folder) {
   return count;
 }
 
-function addFileSizes(dir, total) {
+function addFileSizes(dir, total, skipName) {
   const entries = sys.fs.sync.readdir(dir);
   if (!entries) return;
   for (const entry of entries) {
+    if (entry.name === skipName) continue;
     const path = dir + "/" + entry.name;
     if (isFolderEntry(entry)) {
-      addFileSizes(path, total);
+      addFileSizes(path, total, skipName);
     } else {
       const stat = sys.fs.sync.stat(path);
       if (stat && typeof stat.st_size === "number") total.bytes += stat.st_size;
@@ -79,11 +88,12 @@ function addFileSizes(dir, total) {
   }
 }
 
-// Total size in bytes of every file below the folder; on an error the total reached so far.
-export function folderSize(folder, tag) {
+// Total size in bytes of every file below the folder (entries named
+// skipName left out); on an error the total reached so far.
+export function folderSize(folder, tag, skipName) {
   const total = { bytes: 0 };
   try {
-    addFileSizes(normalisePath(folder), total);
+    addFileSizes(normalisePath(folder), total, skipName);
   } catch (error) {
     NativeUtil.log("get folder size failed: " + errorText(error), tag);
   }
@@ -95,6 +105,7 @@ export class PageSession {
   constructor() {
     this.closing = false;
     this.timers = new Set();
+    this.sliceStart = Date.now();
     window.addEventListener("pagehide", () => this.shutdown());
   }
 
@@ -109,6 +120,24 @@ export class PageSession {
     });
   }
 
+  // Long synchronous work calls this between entries: once a time slice is
+  // used up it gives the window a frame to paint the progress and to take a
+  // close click, and resolves on the next task (never, once closing).
+  async yieldIfDue() {
+    if (Date.now() - this.sliceStart < TIME_SLICE_MS) return;
+    await new Promise((resolve) => {
+      if (this.closing) return;
+      // A hidden window gets no frames; the timer ends the wait then.
+      const fallback = setTimeout(() => {
+        this.timers.delete(fallback);
+        resolve();
+      }, FRAME_WAIT_MS);
+      this.timers.add(fallback);
+      requestAnimationFrame(() => this.wait(0).then(resolve));
+    });
+    this.sliceStart = Date.now();
+  }
+
   shutdown() {
     this.closing = true;
     for (const id of this.timers) clearTimeout(id);
@@ -120,6 +149,18 @@ export class PageSession {
     this.shutdown();
     Window.this.close();
   }
+}
+
+// "38.2 MB": one decimal, the unit that keeps the figure under 1024.
+export function formatBytes(bytes) {
+  const units = ["B", "KB", "MB", "GB", "TB"];
+  let value = bytes;
+  let unit = 0;
+  while (value >= 1024 && unit < units.length - 1) {
+    value /= 1024;
+    unit += 1;
+  }
+  return (unit === 0 ? String(value) : value.toFixed(1)) + " " + units[unit];
 }
 
 export class ProgressView {

@@ -9,9 +9,11 @@ import {
   APP_EXE_NAME,
   UNSTALLER_EXE_NAME,
   PATH_SEPARATOR,
+  IS_WINDOWS,
+  ICON_FILE_NAME,
 } from "/common/js/constants.js";
 import { Company } from "/common/js/brandconfig.js";
-import "/common/js/tooltip.js";
+import { createTooltip } from "/common/js/tooltip.js";
 import { showWarning, showError } from "/common/js/toast.js";
 import {
   errorText,
@@ -22,6 +24,8 @@ import {
   isFolderStat,
   countFiles,
   folderSize,
+  formatBytes,
+  pathExists,
   PageSession,
   ProgressView,
 } from "/common/js/wizard.js";
@@ -55,6 +59,7 @@ async function copyFolder(src, dst, onFileCopied, installRoot) {
   const entries = sys.fs.sync.readdir(src);
   if (!entries) throw new Error("无法读取目录: " + src);
   for (const entry of entries) {
+    await session.yieldIfDue();
     if (session.closing) return false;
     if (entry.name === INSTALLER_EXE_NAME) continue;
     const from = src + "/" + entry.name;
@@ -99,6 +104,29 @@ function writeUninstallRegistration(installDir) {
   }
 }
 
+// The folder itself or, before it is created, its nearest existing parent.
+function existingFolderOf(folder) {
+  let path = normalisePath(folder);
+  while (path && !pathExists(path)) {
+    const cut = path.lastIndexOf("/");
+    if (cut <= 0) return cut === 0 ? "/" : "";
+    path = path.slice(0, cut);
+  }
+  return path;
+}
+
+// Fails before anything is written when the payload does not fit.
+function checkRoom(sourceDir, installDir) {
+  const needed = folderSize(sourceDir, TAG, INSTALLER_EXE_NAME);
+  const where = existingFolderOf(installDir);
+  const facts = where ? sys.fs.sync.statfs(where) : null;
+  const free = facts ? facts.bavail * facts.bsize : -1;
+  NativeUtil.log("payload " + needed + " bytes, free " + free + " bytes at " + where, TAG);
+  if (free >= 0 && free < needed) {
+    throw new Error("磁盘空间不足：需要 " + formatBytes(needed) + "，可用 " + formatBytes(free));
+  }
+}
+
 async function runInstall() {
   NativeUtil.log("start run install");
   if (NativeUtil.isProcessRunning(APP_EXE_NAME)) {
@@ -114,19 +142,24 @@ async function runInstall() {
   const installDir = installDirField.value;
   const sourceDir = NativeUtil.processFolder();
   try {
-    if (!NativeUtil.mkdir(installDir)) throw new Error("创建安装目录失败：" + installDir);
+    // The window shows the run before the walks; nothing is written until
+    // the payload is known to fit.
     await showProgress(5, "正在扫描安装文件...");
+    checkRoom(sourceDir, installDir);
+    if (!NativeUtil.mkdir(installDir)) throw new Error("创建安装目录失败：" + installDir);
     const total = countFiles(sourceDir);
     let copied = 0;
     const installRoot = sys.fs.sync.realpath(installDir);
     const finished = await copyFolder(normalisePath(sourceDir), normalisePath(installDir), () => {
       copied += 1;
-      if (total > 0) showProgress(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...", 100);
+      // The copy goes on at once: the window paints when the time slice ends.
+      if (total > 0) progress.set(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...");
     }, installRoot);
     if (!finished) return;
 
     const appPath = normalisePath(installDir) + "/" + APP_EXE_NAME;
-    const shortcutMade = NativeUtil.createDesktopShortcut(gAppNameCn, appPath, "", appPath);
+    const iconPath = IS_WINDOWS ? appPath : normalisePath(installDir) + "/" + ICON_FILE_NAME;
+    const shortcutMade = NativeUtil.createDesktopShortcut(gAppNameCn, appPath, "", iconPath);
     NativeUtil.log("create desktop shortcut: " + (shortcutMade ? "success" : "failed"));
     writeUninstallRegistration(installDir);
     await showProgress(100, "安装完成");
@@ -166,12 +199,19 @@ function openLicense(event) {
 async function changeInstallDir() {
   if (session.closing) return;
   const chosen = await Window.this.selectFolder({ caption: "请选择安装目录", path: installDirField.value });
-  if (chosen) installDirField.value = installDirFromChoice(chosen);
+  if (chosen) showInstallDir(installDirFromChoice(chosen));
+}
+
+// A long path shows its end ("…/Tidewell"); the tooltip holds all of it.
+function showInstallDir(folder) {
+  installDirField.value = folder;
+  createTooltip(installDirField, folder);
+  installDirField.scrollLeft = installDirField.scrollWidth;
 }
 
 document.getElementById("installerTitle").textContent = gAppNameCn;
 document.title = gAppNameCn + "安装向导";
-installDirField.value = defaultInstallDir();
+showInstallDir(defaultInstallDir());
 
 document.getElementById("closeBtn").addEventListener("click", () => session.closeWindow());
 document.getElementById("licenseLink").addEventListener("click", openLicense);

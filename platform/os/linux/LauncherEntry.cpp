@@ -14,6 +14,12 @@ std::optional<DesktopEntry> build(const Launcher &launcher) {
     entry.setValue(QStringLiteral("Path"), launcher.workingFolder);
   if (!launcher.icon.isEmpty())
     entry.setValue(QStringLiteral("Icon"), launcher.icon);
+  if (!launcher.comment.isEmpty())
+    entry.setValue(QStringLiteral("Comment"), launcher.comment);
+  if (!launcher.categories.isEmpty())
+    entry.setValue(QStringLiteral("Categories"), launcher.categories);
+  if (!launcher.windowClass.isEmpty())
+    entry.setValue(QStringLiteral("StartupWMClass"), launcher.windowClass);
   return entry;
 }
 

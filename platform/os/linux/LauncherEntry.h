@@ -8,7 +8,7 @@
 namespace LauncherEntry {
 
 // Type, Name, Exec (the target with its arguments split like a command
-// line), Path and Icon; nothing when no launcher could start the target.
+// line), Path, Icon, Comment, Categories and StartupWMClass; nothing when no launcher could start the target.
 std::optional<DesktopEntry> build(const Launcher &launcher);
 
 // Writes the launcher executable at path, as desktops start only those.

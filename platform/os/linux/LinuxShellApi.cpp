@@ -7,7 +7,12 @@
 
 #include <cerrno>
 
+#include "platform/os/CommandRunner.h"
 #include "platform/os/linux/LauncherEntry.h"
+
+namespace {
+constexpr int trustTimeoutMs = 5000;
+} // namespace
 
 ShellApi::FolderQuery LinuxShellApi::desktopFolder() const {
   const QString path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -22,6 +27,24 @@ QString LinuxShellApi::launcherSuffix() const {
 
 bool LinuxShellApi::writeLauncher(const QString &path, const Launcher &launcher) const {
   return LauncherEntry::write(path, launcher);
+}
+
+QString LinuxShellApi::applicationMenuFolder() const {
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  return data.isEmpty() ? QString() : data + QStringLiteral("/applications");
+}
+
+bool LinuxShellApi::markTrusted(const QString &path) const {
+  // GNOME's desktop icons start an entry without asking only when it carries
+  // this mark; desktops without gio have no such mark to set.
+  const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+  if (gio.isEmpty())
+    return false;
+  return CommandRunner::run(gio,
+                            {QStringLiteral("set"), path, QStringLiteral("metadata::trusted"),
+                             QStringLiteral("true")},
+                            trustTimeoutMs)
+      .succeeded();
 }
 
 QString LinuxShellApi::pickFolder() const {

@@ -7,5 +7,7 @@ public:
   FolderQuery desktopFolder() const override;
   QString launcherSuffix() const override;
   bool writeLauncher(const QString &path, const Launcher &launcher) const override;
+  QString applicationMenuFolder() const override;
+  bool markTrusted(const QString &path) const override;
   QString pickFolder() const override;
 };

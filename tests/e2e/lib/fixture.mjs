@@ -49,6 +49,7 @@ export function freshUser(name, { dataHome } = {}) {
     XDG_CONFIG_HOME: user.config,
     XDG_DATA_HOME: user.data,
     XDG_CACHE_HOME: path.join(root, 'cache'),
+    XDG_STATE_HOME: path.join(root, 'state'),
     XDG_RUNTIME_DIR: user.runtime,
   };
   user.installDir = path.join(user.data, 'Tidewell');

@@ -151,7 +151,7 @@ test('log with only a message writes one line', async () => {
   assert.equal(await page.eval(`NativeUtil.log(${JSON.stringify(marker)})`), 0);
   await closeWindow(page);
   assert.equal(await app.exit(15000), 0);
-  const folder = join(process.env.XDG_DATA_HOME, 'Tidewell', 'logs');
+  const folder = join(process.env.XDG_STATE_HOME, 'Tidewell', 'logs');
   const files = (await readdir(folder)).filter((name) => /^Tidewell-\d{4}-\d\d-\d\d\.log$/.test(name));
   assert.equal(files.length, 1);
   const lines = (await readFile(join(folder, files[0]), 'utf8')).split('\n').filter((l) => l.includes(marker));
