@@ -29,6 +29,7 @@ Switches of a rule:
   no_length: send the body without Content-Length, ending it by closing
   stall_after: send this many bytes of the body, then nothing more
   short_by: announce this many bytes more than are sent, then close
+  pace: seconds to wait after each 64 KiB block of a file
 """
 import argparse
 import hashlib
@@ -206,6 +207,9 @@ class Handler(BaseHTTPRequestHandler):
                 return
             self.wfile.write(block)
             sent += len(block)
+            if rule.get("pace"):
+                self.wfile.flush()
+                time.sleep(rule["pace"])
 
     def control(self, path, query, body):
         if path == "/_control/requests":
