@@ -8,7 +8,7 @@ import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
-import { APP, binDir, freshUser, scratch, sleep } from './lib/fixture.mjs';
+import { APP, binDir, freshUser, scratch, shot, sleep } from './lib/fixture.mjs';
 import { startService, startNetworkManager } from './lib/service.mjs';
 
 const service = await startService();
@@ -47,14 +47,21 @@ test('service calls from the page: bodies unchanged, headers, feedback, events, 
   const { app, page } = await startApp({ TIDEWELL_SERVICE_BASE_URL: service.origin });
   try {
     const expected = {
-      checkUpdate: '{"version":"2.1.0","url":"https://download.tidewell.example/Tidewell-2.1.0.exe","notes":"修复与改进"}',
-      getVersionList: '{"list":[{"version":"2.1.0"},{"version":"2.0.0"}]}',
+      checkUpdate: JSON.stringify({
+        version: '2.1.0',
+        url: service.url('/files/Tidewell-2.1.0.exe?size=3145745'),
+        sha256: await service.sha256(3145745),
+        size: 3145745,
+        notes: '修复与改进',
+      }),
+      getVersionList: '{"list":[{"version":"2.1.0","notes":"修复与改进"},{"version":"2.0.0","notes":"首个版本"}]}',
       getAppInfo: '{"name":"Tidewell","homepage":"https://www.tidewell.example"}',
     };
     for (const [method, body] of Object.entries(expected)) {
       assert.equal((await call(page, `NativeUtil.${method}()`)).value, body, method);
     }
-    const reads = await service.requests();
+    // The page may report its own events meanwhile: only the reads count here.
+    const reads = (await service.requests()).filter((r) => r.method === 'GET');
     assert.deepEqual(reads.map((r) => `${r.method} ${r.target}`), ['GET /api/versions/latest/', 'GET /api/versions/', 'GET /api/info/']);
     for (const { headers } of reads) {
       assert.equal(headers['Content-Type'], 'application/json');
@@ -87,7 +94,9 @@ test('service calls from the page: bodies unchanged, headers, feedback, events, 
     assert.equal(event.value, true);
     assert.ok(event.ms < 1000, `returned at once (${event.ms} ms)`);
     let events = [];
-    for (let i = 0; i < 50 && !events.length; i++, await sleep(100)) events = await service.requestsTo('/api/events/');
+    for (let i = 0; i < 50 && !events.length; i++, await sleep(100)) {
+      events = (await service.requestsTo('/api/events/')).filter((r) => r.body.includes('"name":"open"'));
+    }
     assert.equal(events.length, 1, 'the event arrives');
     assert.equal(events[0].body, `{"app_version":"2.0.0","client_id":"${clientId}","name":"open"}`);
 
@@ -146,7 +155,7 @@ test('connectivity: the page and the client ask NetworkManager alike; offline no
     const read = JSON.parse((await call(page, 'NativeUtil.checkUpdate()')).value);
     assert.ok(read.error, 'the proxy refuses the tunnel');
     const tunnels = (await service.requests()).filter((r) => r.method === 'CONNECT');
-    assert.deepEqual(tunnels.map((r) => r.target), ['api.tidewell.example:443']);
+    assert.ok(tunnels.length > 0 && tunnels.every((r) => r.target === 'api.tidewell.example:443'), JSON.stringify(tunnels.map((r) => r.target)));
   } finally {
     app.kill();
     online.stop();
@@ -211,6 +220,89 @@ test('downloads from the page: progress then one done, errors, redirects, closin
     page.eval('Window.this.close()').catch(() => {});
     assert.equal(await app.exit(10000), 0);
     assert.deepEqual(fs.readdirSync(pending), []);
+  } finally {
+    app.kill();
+  }
+});
+
+test('the upgrader finds the newer version, downloads and verifies it, and refuses a file that does not match', async () => {
+  await service.reset();
+  const temp = scratch('upgrader-temp');
+  const { app, page } = await startApp({ TIDEWELL_SERVICE_BASE_URL: service.origin, TMPDIR: temp });
+  const text = (p, id) => p.eval(`document.getElementById('${id}').textContent`);
+  const openUpgrader = async () => {
+    await page.click('.nav-item[data-section="settings"]');
+    await page.waitFor(`document.getElementById('section-settings').classList.contains('active')`, 10000);
+    await page.click('#checkUpdateBtn');
+    const upgrader = await app.page({ urlIncludes: 'upgrader.html', timeoutMs: 15000 });
+    await upgrader.waitFor(`document.getElementById('state').textContent !== '正在检查更新…'`, 15000);
+    return upgrader;
+  };
+  const closeUpgrader = async (upgrader) => {
+    await upgrader.click('#laterBtn').catch(() => {});
+    await sleep(500);
+  };
+  try {
+    const latest = JSON.parse((await call(page, 'NativeUtil.checkUpdate()')).value);
+    const saved = path.join((await call(page, 'NativeUtil.getTempPath()')).value, 'Tidewell-update', 'Tidewell-2.1.0.exe');
+
+    let upgrader = await openUpgrader();
+    assert.equal(await text(upgrader, 'headline'), '发现新版本 2.1.0');
+    assert.match(await text(upgrader, 'versions'), /^当前版本 [\d.]+ → 新版本 2\.1\.0（3\.00 MB）$/);
+    assert.match(await text(upgrader, 'notes'), /^版本 2\.1\.0修复与改进/, 'the newest first, with its notes');
+    assert.equal(await text(upgrader, 'actionBtn'), '立即更新');
+    await shot(upgrader, 'upgrader-found');
+
+    // Every percentage the page shows while it downloads.
+    await upgrader.eval(`(() => {
+      window.shown = [];
+      new MutationObserver((records) => records.forEach((r) => r.addedNodes.forEach((n) => window.shown.push(n.textContent))))
+        .observe(document.getElementById('progressPercent'), { childList: true, characterData: true, subtree: true });
+      return true;
+    })()`);
+    // Paced, so that the download takes long enough to show its way.
+    await service.rule('/files/Tidewell-2.1.0.exe', { pace: 0.01 });
+    await upgrader.click('#actionBtn');
+    await upgrader.waitFor(`document.getElementById('state').className !== 'state'`, 30000);
+    assert.equal(await upgrader.eval(`document.getElementById('state').className`), 'state ok', await text(upgrader, 'state'));
+    assert.equal(await text(upgrader, 'state'), '版本 2.1.0 已下载并通过校验。安装时潮井将会退出。');
+    const shown = (await upgrader.eval('window.shown')).map((p) => parseInt(p, 10));
+    assert.ok(shown.some((p) => p > 0 && p < 100), `progress between the ends: ${shown}`);
+    assert.equal(shown.at(-1), 100);
+    assert.deepEqual(shown, [...shown].sort((a, b) => a - b), 'progress never goes back');
+    const downloads = (await service.requests()).filter((r) => r.path.startsWith('/files/'));
+    assert.deepEqual(downloads.map((r) => r.target), [`/files/Tidewell-2.1.0.exe?size=${latest.size}`]);
+    assert.equal(crypto.createHash('sha256').update(fs.readFileSync(saved)).digest('hex'), latest.sha256);
+    await shot(upgrader, 'upgrader-verified');
+
+    // The installer is a Windows program: starting it here fails, and the window says so and stays.
+    await upgrader.click('#actionBtn');
+    await upgrader.waitFor(`/无法启动安装程序/.test(document.getElementById('state').textContent)`, 10000);
+    assert.equal(await upgrader.eval(`document.getElementById('state').className`), 'state error');
+    assert.ok((await text(upgrader, 'state')).includes(saved), 'the page says where the file is');
+    assert.equal(await text(upgrader, 'actionBtn'), '重试安装');
+    assert.equal(fs.existsSync(saved), true, 'the verified file stays');
+    await shot(upgrader, 'upgrader-install-failed');
+    await closeUpgrader(upgrader);
+
+    // A published digest the file does not match: the file is deleted, the page says why.
+    await service.rule('/api/versions/latest/', { body: JSON.stringify({ ...latest, sha256: 'ab'.repeat(32) }) });
+    upgrader = await openUpgrader();
+    await upgrader.click('#actionBtn');
+    await upgrader.waitFor(`document.getElementById('state').className === 'state error'`, 30000);
+    assert.equal(await text(upgrader, 'state'), '文件校验失败：下载的文件与发布的版本不一致，已将其删除。请稍后重试。');
+    assert.equal(await text(upgrader, 'actionBtn'), '重新下载');
+    assert.equal(fs.existsSync(saved), false, 'the unverified file is gone');
+    assert.deepEqual(fs.readdirSync(path.dirname(saved)), []);
+    await shot(upgrader, 'upgrader-mismatch');
+    await closeUpgrader(upgrader);
+
+    // An answer without a version is not taken for "up to date".
+    await service.rule('/api/versions/latest/', { body: '{"latest":"9.0.0"}' });
+    upgrader = await openUpgrader();
+    assert.equal(await upgrader.eval(`document.getElementById('state').className`), 'state error');
+    assert.equal(await text(upgrader, 'actionBtn'), '重试');
+    await closeUpgrader(upgrader);
   } finally {
     app.kill();
   }

@@ -7,7 +7,8 @@ Prints "listening on http://127.0.0.1:PORT" once it accepts connections
 (port 0, the default, picks a free one). With --exit-with-stdin it ends
 when its standard input closes, so it never outlives the test that started
 it, however that test ends. Answers the five service paths with
-fixed bodies, serves generated files under /files/NAME?size=BYTES, and
+fixed bodies (the latest version names a file of this service, with its
+size and SHA-256), serves generated files under /files/NAME?size=BYTES, and
 records every other request. A request may also arrive through it as a
 proxy (an absolute URL in the request line): it is answered the same way; a
 tunnel (CONNECT) is recorded and refused with 404.
@@ -28,6 +29,7 @@ Switches of a rule:
   no_length: send the body without Content-Length, ending it by closing
   stall_after: send this many bytes of the body, then nothing more
   short_by: announce this many bytes more than are sent, then close
+  pace: seconds to wait after each 64 KiB block of a file
 """
 import argparse
 import hashlib
@@ -40,9 +42,11 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
+# The newest release is a generated file this service serves itself, so a
+# client can download it and check it against the published digest.
+LATEST_SIZE = 3 * 1024 * 1024 + 17
 FIXED = {
-    "/api/versions/latest/": '{"version":"2.1.0","url":"https://download.tidewell.example/Tidewell-2.1.0.exe","notes":"修复与改进"}',
-    "/api/versions/": '{"list":[{"version":"2.1.0"},{"version":"2.0.0"}]}',
+    "/api/versions/": '{"list":[{"version":"2.1.0","notes":"修复与改进"},{"version":"2.0.0","notes":"首个版本"}]}',
     "/api/info/": '{"name":"Tidewell","homepage":"https://www.tidewell.example"}',
     "/api/feedback/": '{"ok":true}',
     "/api/events/": '{"ok":true}',
@@ -64,8 +68,22 @@ def file_chunks(size):
         k += 1
 
 
-def file_body(size):
-    return b"".join(file_chunks(size))
+def file_sha256(size):
+    digest = hashlib.sha256()
+    for block in file_chunks(size):
+        digest.update(block)
+    return digest.hexdigest()
+
+
+def latest_release(host):
+    """{version, url, sha256, size, notes}: the answer to the latest-version read."""
+    return json.dumps({
+        "version": "2.1.0",
+        "url": f"http://{host}/files/Tidewell-2.1.0.exe?size={LATEST_SIZE}",
+        "sha256": file_sha256(LATEST_SIZE),
+        "size": LATEST_SIZE,
+        "notes": "修复与改进",
+    }, ensure_ascii=False, separators=(",", ":"))
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -156,6 +174,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(404, b"Not Found", [("Content-Type", "text/plain")])
         if "body" in rule:
             content = rule["body"].encode()
+        elif path == "/api/versions/latest/":
+            content = latest_release(self.headers.get("Host", "127.0.0.1")).encode()
         elif path in FIXED:
             content = FIXED[path].encode()
         else:
@@ -187,6 +207,9 @@ class Handler(BaseHTTPRequestHandler):
                 return
             self.wfile.write(block)
             sent += len(block)
+            if rule.get("pace"):
+                self.wfile.flush()
+                time.sleep(rule["pace"])
 
     def control(self, path, query, body):
         if path == "/_control/requests":
@@ -204,10 +227,7 @@ class Handler(BaseHTTPRequestHandler):
             content = b"{}"
         elif path == "/_control/sha256":
             size = int(parse_qs(query).get("size", ["0"])[0])
-            digest = hashlib.sha256()
-            for block in file_chunks(size):
-                digest.update(block)
-            content = json.dumps({"sha256": digest.hexdigest()}).encode()
+            content = json.dumps({"sha256": file_sha256(size)}).encode()
         else:
             return self.answer(404, b"Not Found")
         self.answer(200, content, [("Content-Type", "application/json")])

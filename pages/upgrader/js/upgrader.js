@@ -4,7 +4,7 @@
 import "/common/js/tooltip.js";
 import { gAppVersion, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
-import { formatBytes, nextPaint, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { formatBytes, listOf, nextPaint, parseAnswer, reportEvent } from "/common/js/appkit.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -19,20 +19,17 @@ function serviceError(answer) {
   return SERVICE_ERRORS[error] || "检查更新失败：" + error;
 }
 
-// Release fields under the names a service may give them.
+// A release as the service gives it: {"version", "url", "sha256", "size",
+// "notes"}; the version list holds such objects under "list".
 function release(value) {
-  const v = value && typeof value === "object" && value.data && typeof value.data === "object" ? value.data : value;
-  if (!v || typeof v !== "object") return null;
-  const pick = (...names) => {
-    for (const n of names) if (v[n] !== undefined && v[n] !== null && v[n] !== "") return String(v[n]);
-    return "";
-  };
+  if (!value || typeof value !== "object" || typeof value.version !== "string" || !value.version) return null;
+  const text = (key) => (typeof value[key] === "string" ? value[key] : "");
   return {
-    version: pick("version", "latest_version", "versionName", "name"),
-    url: pick("url", "download_url", "downloadUrl", "package_url"),
-    sha256: pick("sha256", "file_sha256", "hash", "checksum", "digest").toLowerCase(),
-    notes: pick("notes", "release_notes", "changelog", "description", "changes"),
-    size: Number(v.size || v.file_size || 0),
+    version: value.version,
+    url: text("url"),
+    sha256: text("sha256").toLowerCase(),
+    notes: text("notes"),
+    size: Number(value.size) > 0 ? Number(value.size) : 0,
   };
 }
 
@@ -62,9 +59,7 @@ function action(label, handler) {
 }
 
 function showNotes(latest) {
-  const answer = parseAnswer(NativeUtil.getVersionList(), null);
-  let list = Array.isArray(answer) ? answer : answer && (answer.list || answer.versions || answer.results || answer.data);
-  list = Array.isArray(list) ? list.map(release).filter((r) => r && r.version) : [];
+  const list = listOf(NativeUtil.getVersionList()).map(release).filter(Boolean);
   const newer = list.filter((r) => compareVersions(r.version, gAppVersion) > 0);
   if (!newer.length && latest.notes) newer.push(latest);
   newer.sort((a, b) => compareVersions(b.version, a.version));
@@ -131,8 +126,8 @@ function verify(latest, path) {
   progress(100, "正在校验文件…");
   const digest = String(NativeUtil.getFileSha256(path) || "").toLowerCase();
   if (!digest || digest !== latest.sha256) {
-    NativeUtil.removeFile(path);
-    state("文件校验失败：下载的文件与发布的版本不一致，已将其删除。请稍后重试。", "error");
+    const removed = NativeUtil.removeFile(path);
+    state("文件校验失败：下载的文件与发布的版本不一致，" + (removed ? "已将其删除。请稍后重试。" : "且无法删除：" + path), "error");
     $("progressTip").textContent = "校验失败";
     action("重新下载", () => download(latest));
     reportEvent("update_failed", { stage: "verify" });
@@ -146,7 +141,11 @@ function verify(latest, path) {
 function install(path) {
   const folder = path.slice(0, path.lastIndexOf(PATH_SEPARATOR));
   if (!NativeUtil.launch(path, folder, "")) {
-    state("无法启动安装程序：" + path, "error");
+    // The window stays: the user learns where the verified file is.
+    state(`无法启动安装程序。已下载的安装包保存在：${path}`, "error");
+    $("progressTip").textContent = "启动失败";
+    action("重试安装", () => install(path));
+    reportEvent("update_failed", { stage: "install" });
     return;
   }
   reportEvent("update_install", {});
@@ -172,7 +171,12 @@ async function check() {
     return;
   }
   const latest = release(answer);
-  if (!latest || !latest.version || compareVersions(latest.version, gAppVersion) <= 0) {
+  if (!latest) {
+    state("更新服务器的回答无法识别，请稍后重试。", "error");
+    action("重试", check);
+    return;
+  }
+  if (compareVersions(latest.version, gAppVersion) <= 0) {
     state("已是最新版本。", "ok");
     $("headline").textContent = "潮井已是最新版本";
     return;
