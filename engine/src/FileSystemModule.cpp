@@ -172,9 +172,12 @@ QJsonValue FileSystemModule::statfs(const QString &path) {
   struct statvfs facts = {};
   if (path.isEmpty() || ::statvfs(FileName::toBytes(path).constData(), &facts) != 0)
     return nullWire;
-  return QJsonObject{{"bsize", double(facts.f_frsize)}, {"blocks", double(facts.f_blocks)},
-                     {"bfree", double(facts.f_bfree)},  {"bavail", double(facts.f_bavail)},
-                     {"files", double(facts.f_files)},  {"ffree", double(facts.f_ffree)}};
+  return wireMap({{"bsize", wireFloat(double(facts.f_frsize))},
+                  {"blocks", wireFloat(double(facts.f_blocks))},
+                  {"bfree", wireFloat(double(facts.f_bfree))},
+                  {"bavail", wireFloat(double(facts.f_bavail))},
+                  {"files", wireFloat(double(facts.f_files))},
+                  {"ffree", wireFloat(double(facts.f_ffree))}});
 }
 
 QJsonValue FileSystemModule::copyfile(const QString &source, const QString &destination) {

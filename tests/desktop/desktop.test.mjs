@@ -50,7 +50,7 @@ function desktopUser(name) {
   fs.writeFileSync(path.join(tools, 'xdg-open'), `#!/bin/sh\nprintf '%s\\n' "$*" >> '${user.opened}'\n`, { mode: 0o755 });
   user.env.PATH = `${tools}:${process.env.PATH}`;
   user.log = () => {
-    const folder = path.join(user.data, 'Tidewell', 'logs');
+    const folder = path.join(user.env.XDG_STATE_HOME, 'Tidewell', 'logs');
     if (!fs.existsSync(folder)) return '';
     return fs.readdirSync(folder).map((f) => fs.readFileSync(path.join(folder, f), 'utf8')).join('');
   };

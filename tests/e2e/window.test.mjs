@@ -8,7 +8,7 @@ import { dragOnto, visibleWindows, windowPixels } from '../node/lib/x11.mjs';
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  INSTALLER, UNSTALLER, freshUser, copyPayload, writeFile, startProgram, closeProgram, shot,
+  INSTALLER, UNSTALLER, freshUser, copyPayload, payloadFiles, writeFile, startProgram, closeProgram, shot,
   registryImport, registryValues, sleep,
 } from './lib/fixture.mjs';
 
@@ -64,8 +64,10 @@ test('the installer frame: transparent corners with a compositor, the card on wh
 
 test('an uninstall run survives a right click, a dropped file and a script leaving the page', async () => {
   const user = freshUser('survive');
-  const source = copyPayload('payload-survive', null);
+  // The uninstaller alone: beside Tidewell-app.exe it would remove its own folder.
+  const source = copyPayload('payload-survive', [UNSTALLER, payloadFiles().find((f) => f.startsWith('libtidewell-engine'))]);
   for (let i = 0; i < 40; i++) writeFile(path.join(user.installDir, `f${i}.dat`), 'x'.repeat(1000));
+  writeFile(path.join(user.installDir, 'Tidewell-app.exe'), 'x');
   writeFile(user.shortcut, '[Desktop Entry]\nType=Application\nName=潮井\nExec=/bin/true\n');
   registryImport(user, { DisplayName: '潮井', InstallLocation: user.installDir, NoModify: 1 });
   const { app, page } = await startProgram(source, UNSTALLER, user);
