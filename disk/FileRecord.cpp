@@ -22,7 +22,9 @@ std::atomic<int> zoneGeneration{0};
 // own (no daylight time before 1970), so they stay with Qt.
 constexpr qint64 lastDirectSecs = 2145916799;
 
-std::mutex &qtLocalTime() {
+// Held wherever the C library's zone state is rebuilt: by tzset, and by Qt,
+// which re-reads the zone for every conversion.
+std::mutex &zoneState() {
   static std::mutex mutex;
   return mutex;
 }
@@ -35,12 +37,14 @@ void appendDigits(QChar *&out, int value, int digits) {
 
 QString formatted(qint64 secs) {
   static std::once_flag firstRead;
-  std::call_once(firstRead, [] { ::tzset(); });
+  std::call_once(firstRead, [] {
+    std::lock_guard<std::mutex> lock(zoneState());
+    ::tzset();
+  });
   const time_t time = time_t(secs);
   struct tm local;
   if (secs < 0 || secs > lastDirectSecs || !::localtime_r(&time, &local)) {
-    // Qt re-reads the zone for every conversion through C library state.
-    std::lock_guard<std::mutex> lock(qtLocalTime());
+    std::lock_guard<std::mutex> lock(zoneState());
     return QDateTime::fromSecsSinceEpoch(secs, Qt::LocalTime)
         .toString(QStringLiteral("yyyy-MM-dd hh:mm"));
   }
@@ -61,6 +65,7 @@ QString formatted(qint64 secs) {
 } // namespace
 
 void FileRecord::resolveTimeZone() {
+  std::lock_guard<std::mutex> lock(zoneState());
   ::tzset();
   zoneGeneration.fetch_add(1);
 }
