@@ -1,5 +1,4 @@
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -9,6 +8,8 @@
 
 #include "cleanup/LinuxPrograms.h"
 #include "cleanup/MenuEntry.h"
+#include "platform/storage/FileName.h"
+#include "platform/storage/FileWalker.h"
 
 namespace LinuxPrograms {
 namespace {
@@ -39,14 +40,23 @@ void readAppStream(const QString &filesDir, const QString &appId, InstalledProgr
   }
 }
 
+// Through the walker: links are not followed and a file hard-linked many
+// times (Flatpak deploys through hard links) counts once.
 quint64 folderKiB(const QString &folder) {
+  const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(folder), false);
+  if (!root.isValid())
+    return 0;
   quint64 bytes = 0;
-  QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    it.next();
-    if (!it.fileInfo().isSymLink())
-      bytes += quint64(it.fileInfo().size());
-  }
+  QSet<FileId> counted;
+  FileWalker walker;
+  walker.walk(root.get(), [&](const WalkEntry &entry) {
+    if (entry.type == EntryType::File && (entry.linkCount < 2 || !counted.contains(entry.id))) {
+      if (entry.linkCount > 1)
+        counted.insert(entry.id);
+      bytes += quint64(entry.size);
+    }
+    return FileWalker::Action::Continue;
+  });
   return bytes / 1024;
 }
 

@@ -176,7 +176,7 @@ QString DesktopEntry::value(const QString &key) const {
 }
 
 std::optional<bool> DesktopEntry::boolean(const QString &key) const {
-  // The words systemd's generator takes, a superset of the specification's.
+  // The words systemd's generator takes, beyond the Desktop Entry format's true and false.
   static const QStringList yes = {"true", "1", "yes", "y", "t", "on"};
   static const QStringList no = {"false", "0", "no", "n", "f", "off"};
   const QString text = value(key).trimmed().toLower();
