@@ -20,11 +20,9 @@ constexpr qint64 readBufferBytes = 1 << 20;
 UpdateDownloader::UpdateDownloader(int stallLimitMs) : stallLimitMs_(stallLimitMs) {}
 
 UpdateDownloader::~UpdateDownloader() {
-  if (!manager_)
-    return;
-  for (UpdateDownload *download :
-       manager_->findChildren<UpdateDownload *>(QString(), Qt::FindDirectChildrenOnly))
-    download->cancel();
+  for (const QPointer<UpdateDownload> &download : qAsConst(downloads_))
+    if (download)
+      download->cancel();
 }
 
 QString UpdateDownloader::downloadUpdate(const QString &url, const QString &savePath,
@@ -58,6 +56,9 @@ QString UpdateDownloader::downloadUpdate(const QString &url, const QString &save
   request.setMaximumRedirectsAllowed(HttpClient::maximumRedirects);
   QNetworkReply *reply = manager_->get(request);
   reply->setReadBufferSize(readBufferBytes);
-  new UpdateDownload(reply, savePath, std::move(callback), stallLimitMs_, manager_.get());
+  // Finished downloads delete themselves; only the running ones are kept.
+  downloads_.removeAll(nullptr);
+  downloads_.append(
+      new UpdateDownload(reply, savePath, std::move(callback), stallLimitMs_, manager_.get()));
   return QStringLiteral("started");
 }

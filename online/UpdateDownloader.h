@@ -3,12 +3,15 @@
 // into a temporary file beside the target and moves it into place only once
 // the whole body arrived, reporting progress and then exactly one "done" or
 // "error" to the script's callback.
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <memory>
 
 #include "host/CallbackEvent.h"
 
 class QNetworkAccessManager;
+class UpdateDownload;
 
 class UpdateDownloader {
 public:
@@ -27,5 +30,6 @@ public:
 
 private:
   std::unique_ptr<QNetworkAccessManager> manager_;
+  QList<QPointer<UpdateDownload>> downloads_;
   const int stallLimitMs_;
 };

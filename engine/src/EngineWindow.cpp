@@ -103,8 +103,13 @@ EngineWindow::EngineWindow(UINT flags, const RECT32 *frame, EngineWindow *owner)
 EngineWindow::~EngineWindow() {
   live.remove(this);
   // Modal windows go first: they use this window's profile and callback.
-  for (auto *child : findChildren<EngineWindow *>(QString(), Qt::FindDirectChildrenOnly))
-    delete child;
+  // (findChildren cannot tell them from the view: this class has no meta
+  // object of its own, so the live windows say which children they are.)
+  QList<EngineWindow *> modals;
+  for (EngineWindow *window : qAsConst(live))
+    if (window->parentWidget() == this)
+      modals.append(window);
+  qDeleteAll(modals);
   windowInterface.reset();
   // The page goes first and detaches itself from the view: detaching it
   // from the view side (setPage(nullptr)) stops a timer of the view's render

@@ -218,7 +218,8 @@ test('downloads from the page: progress then one done, errors, redirects, closin
     for (let i = 0; i < 100 && fs.readdirSync(pending).length === 0; i++) await sleep(100);
     assert.equal(fs.readdirSync(pending).length, 1, 'the body streams into a temporary file');
     page.eval('Window.this.close()').catch(() => {});
-    assert.equal(await app.exit(10000), 0);
+    const code = await app.exit(10000);
+    assert.equal(code, 0, `exit ${JSON.stringify(app.exitStatus)}\n${app.stderr}`);
     assert.deepEqual(fs.readdirSync(pending), []);
   } finally {
     app.kill();

@@ -203,17 +203,23 @@ TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
 TEST_F(UpdateDownloaderTest, DestroyedMidDownloadItLeavesNothing) {
   service.rule("/files/slow.exe", {{"stall_after", 200000}});
   Recorder recorder;
+  Recorder finished;
   {
     UpdateDownloader closing;
-    closing.downloadUpdate(service.url("/files/slow.exe?size=400000"), dir.filePath("slow.exe"),
-                           recorder.callback());
-    // Part of the body has arrived once its temporary file exists.
-    ASSERT_TRUE(spinUntil([&] { return filesIn(dir.path()).size() == 1; }, 10000))
-        << "the body streams into a temporary file";
+    // One done before, two running at once when it goes.
+    closing.downloadUpdate(service.url("/files/done.exe?size=1000"), dir.filePath("done.exe"),
+                           finished.callback());
+    ASSERT_TRUE(spinUntil([&] { return finished.finals() == 1; }, 10000));
+    for (const QString name : {"slow.exe", "slow2.exe"})
+      closing.downloadUpdate(service.url("/files/slow.exe?size=400000"), dir.filePath(name),
+                             recorder.callback());
+    // Part of each body has arrived once its temporary file exists.
+    ASSERT_TRUE(spinUntil([&] { return filesIn(dir.path()).size() == 3; }, 10000))
+        << "the bodies stream into temporary files";
   }
   spinUntil([] { return false; }, 100);
   EXPECT_EQ(recorder.finals(), 0);
-  EXPECT_EQ(filesIn(dir.path()), QStringList());
+  EXPECT_EQ(filesIn(dir.path()), QStringList{"done.exe"});
 }
 
 } // namespace
