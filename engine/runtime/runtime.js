@@ -149,8 +149,30 @@
     get caption() {
       return windowOp('caption');
     },
+    // One of the Window.WINDOW_* states; setting it shows, hides, minimises.
+    get state() {
+      return windowOp('state');
+    },
+    set state(value) {
+      windowOp('setState', Number(value));
+    },
   };
   define(Window, 'this', Object.freeze(windowObject));
+  for (const [name, value] of Object.entries({
+    WINDOW_MINIMIZED: 1,
+    WINDOW_SHOWN: 2,
+    WINDOW_MAXIMIZED: 3,
+    WINDOW_HIDDEN: 4,
+    WINDOW_FULL_SCREEN: 5,
+  }))
+    define(Window, name, value);
+  // Posts an event to every window of the program, this one included: the
+  // handlers from document.onGlobalEvent get the event's detail as their
+  // event.data. The names of native events are reserved for native code.
+  define(Window, 'post', (event) => {
+    if (!(event instanceof Event)) throw new TypeError('Window.post needs an Event');
+    send({ k: 'post', n: event.type, d: encode(event.detail) });
+  });
 
   // Global events: every subscribed handler of every program document.
   const subscriptions = new Map();

@@ -1,5 +1,6 @@
 #include "engine/src/Bridge.h"
 
+#include "engine/src/CallQueue.h"
 #include "engine/src/Documents.h"
 #include "engine/src/EnginePage.h"
 #include "engine/src/EngineWindow.h"
@@ -38,6 +39,15 @@ QJsonValue windowCall(EngineWindow *window, const QString &op, const QJsonArray 
     return EnginePage::openInBrowser(QUrl(a.at(0).toString()));
   if (op == "selectFolder")
     return window->selectFolder(a.at(0).toString(), a.at(1).toString());
+  if (op == "state")
+    return static_cast<int>(window->state());
+  if (op == "setState") {
+    const int state = a.at(0).toInt(-1);
+    if (state < SCITER_WINDOW_STATE_MINIMIZED || state > SCITER_WINDOW_STATE_FULL_SCREEN)
+      return NativeObject::error(QStringLiteral("no such window state %1").arg(state));
+    window->setState(static_cast<UINT>(state));
+    return undefinedWire;
+  }
   return NativeObject::error(QStringLiteral("unknown window operation %1").arg(op));
 }
 
@@ -98,6 +108,13 @@ QJsonValue dispatch(EnginePage *page, const QJsonObject &m) {
       return undefinedWire;
     }
     return windowCall(page->window(), op, args);
+  }
+  if (kind == "post") {
+    const QString name = m.value("n").toString();
+    if (name.isEmpty() || name.startsWith(QLatin1String("NATIVE_")))
+      return NativeObject::error(QStringLiteral("a page cannot post the event \"%1\"").arg(name));
+    CallQueue::instance().postEvent(name, m.value("d"));
+    return undefinedWire;
   }
   if (kind == "sys")
     return FileSystemModule::call(m.value("op").toString(), args);

@@ -53,10 +53,9 @@ bool CallQueue::postInvoke(uint64_t document, int64_t handle, QByteArray argumen
   return post({Task::Invoke, document, handle, std::move(arguments), settlement});
 }
 
-void CallQueue::postEvent(QString name, QByteArray data) {
-  const QByteArray nameJson =
-      QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
-  post({Task::Event, 0, 0, nameJson + "," + data});
+void CallQueue::postEvent(const QString &name, const QJsonValue &data) {
+  const QByteArray text = QJsonDocument(QJsonArray{name, data}).toJson(QJsonDocument::Compact);
+  post({Task::Event, 0, 0, text.mid(1).chopped(1)});
 }
 
 void CallQueue::postRelease(uint64_t document, int64_t handle) {

@@ -3,6 +3,7 @@
 // events and releases of kept functions. Each is queued in the order made
 // and delivered on the UI thread; the caller never waits.
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 
 #include <cstdint>
@@ -18,7 +19,8 @@ public:
   // settlement: an open registration (Settlements) to settle once the call
   // has run, or 0. False if the call was dropped because the engine stopped.
   bool postInvoke(uint64_t document, int64_t handle, QByteArray arguments, uint64_t settlement = 0);
-  void postEvent(QString name, QByteArray data);
+  // data: a wire value.
+  void postEvent(const QString &name, const QJsonValue &data);
   void postRelease(uint64_t document, int64_t handle);
 
 private:

@@ -132,8 +132,7 @@ BOOL32 SciterFireEvent(const BEHAVIOR_EVENT_PARAMS *evt, BOOL32, BOOL32 *handled
   if (!evt || evt->cmd != CUSTOM || !evt->name)
     return false;
   // Always queued: pages get it on the UI thread, in order with callbacks.
-  const QByteArray data = wireText(QJsonArray{ValueJson::toWire(evt->data)});
-  CallQueue::instance().postEvent(text16(evt->name), data.mid(1, data.size() - 2));
+  CallQueue::instance().postEvent(text16(evt->name), ValueJson::toWire(evt->data));
   return true;
 }
 

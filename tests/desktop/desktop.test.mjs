@@ -147,6 +147,28 @@ test('the application: tray icon, closing to the tray, the tray menu and leaving
     clickTray(item, 'Activate');
     await until(() => visibleWindows('潮井托盘') === 0, 'a left click hides the menu');
 
+    // The page's own close button goes to the tray as well; the menu's
+    // entries bring the window back, the second one measuring at once.
+    const menu = async (entry) => {
+      clickTray(item, 'ContextMenu', 800, 1190);
+      await until(() => visibleWindows('潮井托盘') === 1, 'the menu shows');
+      await tray.click(entry);
+      await until(() => visibleWindows('潮井托盘') === 0, 'the entry hides the menu');
+      await until(() => visibleWindows('潮井') === 1, `${entry} shows the main window`);
+    };
+    await main.click('#closeBtn');
+    await until(() => visibleWindows('潮井') === 0, 'the close button hides the window');
+    assert.equal(app.exitStatus, null, 'the program still runs');
+    await menu('#showMain');
+    await main.click('.nav-item[data-section="settings"]');
+    await main.click('#closeBtn');
+    await until(() => visibleWindows('潮井') === 0, 'hidden again');
+    await menu('#scanNow');
+    assert.equal(await main.eval('document.querySelector(".nav-item.active").dataset.section'), 'overview');
+    await main.waitFor('!document.getElementById("measureCard").hidden', 5000);
+    await main.waitFor('document.getElementById("measureAllBtn").textContent === "重新扫描"', 60000);
+    assert.match(await main.eval('document.getElementById("measureTotal").textContent'), /\d/);
+
     // Without minimise-on-close the window closes and the program ends.
     assert.equal(await main.eval('NativeUtil.setMinimizeOnClose(false)'), true);
     assert.ok(run(path.join(binDir, 'close-window'), ['潮井', '5000']).ok);

@@ -314,6 +314,40 @@ describe('global events', () => {
     await closeMainWindow(main);
     assert.equal(await app.exit(15000), 0);
   });
+
+  test('a page posts one to every window with its data; native names stay native', async (t) => {
+    const app = await startHost({ args: ['--second', 'this://app/plain.html'] });
+    t.after(() => app.kill());
+    const main = await app.page({ urlIncludes: 'index.html' });
+    const plain = await app.page({ urlIncludes: 'plain.html' });
+    await main.waitFor('window.ready');
+    await plain.waitFor('window.events');
+    await plain.eval("window.posted = []; document.onGlobalEvent('PAGE_EVENT', (e) => posted.push(e.data))");
+    await plain.eval("window.forged = 0; document.onGlobalEvent('NATIVE_EXIT_APP', () => forged++)");
+    await main.eval("window.posted = []; document.onGlobalEvent('PAGE_EVENT', (e) => posted.push(e.data))");
+    await main.eval("Window.post(new CustomEvent('PAGE_EVENT', { detail: { n: 2, s: 'é' } })), true");
+    await main.eval("Window.post(new Event('PAGE_EVENT')), true");
+    await plain.waitFor('window.posted.length === 2');
+    await main.waitFor('window.posted.length === 2');
+    for (const page of [main, plain]) {
+      assert.deepEqual(await page.eval('window.posted.map((d) => d === undefined ? "none" : d)'), [{ n: 2, s: 'é' }, 'none']);
+    }
+    await assert.rejects(main.eval("Window.post(new Event('NATIVE_EXIT_APP'))"), /cannot post/);
+    await assert.rejects(main.eval("Window.post('PAGE_EVENT')"), /needs an Event/);
+    await main.eval("Window.post(new Event('PAGE_EVENT')), true");
+    await plain.waitFor('window.posted.length === 3'); // after anything posted before it
+    assert.equal(await plain.eval('window.forged'), 0, 'no native event was forged');
+
+    // A page hides and shows its own window.
+    assert.equal(await plain.eval('Window.this.state'), await plain.eval('Window.WINDOW_SHOWN'));
+    await plain.eval('Window.this.state = Window.WINDOW_HIDDEN');
+    assert.equal(await plain.eval('Window.this.state'), 4);
+    await plain.eval('Window.this.state = Window.WINDOW_SHOWN');
+    assert.equal(await plain.eval('Window.this.state'), 2);
+    await assert.rejects(plain.eval('Window.this.state = 9'), /no such window state/);
+    await closeMainWindow(main);
+    assert.equal(await app.exit(15000), 0);
+  });
 });
 
 describe('script runtime features', () => {

@@ -230,7 +230,12 @@ function quit() {
   Window.this.close();
 }
 
-$("closeBtn").addEventListener("click", () => Window.this.close());
+// The page's own close button does what the window's does: to the tray
+// while minimise-on-close is set, else the program ends.
+$("closeBtn").addEventListener("click", () => {
+  if (NativeUtil.getSetting("minimizeOnClose", "1") === "1") Window.this.state = Window.WINDOW_HIDDEN;
+  else Window.this.close();
+});
 
 // Shortcuts: Escape closes a dialog; the rest are changeable in the shortcuts window.
 let hotkeys = readHotkeys();
@@ -253,6 +258,14 @@ document.addEventListener("keydown", (event) => {
 
 // Desktop integration: the tray icon, and leaving when the tray menu says so.
 document.onGlobalEvent("NATIVE_EXIT_APP", () => quit());
+const showMain = () => (Window.this.state = Window.WINDOW_SHOWN);
+document.onGlobalEvent("APP_SHOW_MAIN", showMain);
+document.onGlobalEvent("APP_SCAN", () => {
+  showMain();
+  showSection("overview");
+  measureAll();
+  reportEvent("tray_scan", {});
+});
 NativeUtil.setMinimizeOnClose(NativeUtil.getSetting("minimizeOnClose", "1") === "1");
 NativeUtil.setTrayIcon();
 

@@ -1,9 +1,16 @@
 // The tray icon's menu. While it is shown, a click anywhere outside it
-// closes it; "退出潮井" ends the application.
+// closes it. Its entries ask the main window, through events posted to every
+// window, to show itself or to show itself and measure; "退出潮井" ends the
+// application.
 function hideMenu() {
   if (document.visibilityState !== "visible") return;
   NativeUtil.disableMenuOutsideClickClose();
   Window.this.xcall("hideFromTaskBar");
+}
+
+function ask(name) {
+  hideMenu();
+  Window.post(new CustomEvent(name));
 }
 
 document.addEventListener("visibilitychange", () => {
@@ -13,7 +20,8 @@ document.addEventListener("visibilitychange", () => {
 });
 
 document.onGlobalEvent("NATIVE_MENU_OUTSIDE_CLICK", hideMenu);
-document.getElementById("hideMenu").addEventListener("click", hideMenu);
+document.getElementById("showMain").addEventListener("click", () => ask("APP_SHOW_MAIN"));
+document.getElementById("scanNow").addEventListener("click", () => ask("APP_SCAN"));
 document.getElementById("exitApp").addEventListener("click", () => {
   NativeUtil.disableMenuOutsideClickClose();
   NativeUtil.exitApp();
