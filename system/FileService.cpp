@@ -5,8 +5,7 @@
 #include "platform/storage/FileCopy.h"
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
-
-#include <QDir>
+#include "platform/storage/FolderMaker.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -70,8 +69,7 @@ bool FileService::removeDir(const QString &path) {
 }
 
 bool FileService::mkdir(const QString &path) {
-  const QDir dir(path);
-  return dir.exists() || dir.mkpath(QStringLiteral("."));
+  return FolderMaker().make(FileName::toBytes(path)) == 0;
 }
 
 QString FileService::getFileSha256(const QString &path) {

@@ -5,6 +5,7 @@
 #include "platform/storage/FileCopy.h"
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
+#include "platform/storage/FolderMaker.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,10 +47,6 @@ QJsonValue wireMap(const QList<QPair<QString, QJsonValue>> &members) {
 
 double seconds(const struct timespec &t) {
   return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-QString errnoText() {
-  return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // Listings come sorted by the bytes of the names, the same order every time.
@@ -129,28 +126,14 @@ QJsonValue FileSystemModule::mkdir(const QString &path) {
   // Missing parents are made too; an existing folder is no error.
   if (path.isEmpty())
     return NativeObject::error("mkdir: no path given");
-  const QByteArray bytes = FileName::toBytes(path);
-  QByteArray partial;
-  for (const QByteArray &part : bytes.split('/')) {
-    partial += part;
-    if (!part.isEmpty() && part != "." && part != "..") {
-      QByteArray name;
-      const UniqueFd parent = FileWalker::openParent(partial, name);
-      struct stat status;
-      if (!parent.isValid())
-        return NativeObject::error(
-            QStringLiteral("mkdir: cannot create %1: %2").arg(path, errnoText()));
-      if (::fstatat(parent.get(), name.constData(), &status, 0) == 0) {
-        if (!S_ISDIR(status.st_mode))
-          return NativeObject::error(QStringLiteral("mkdir: %1 exists and is not a folder")
-                                         .arg(FileName::fromBytes(partial)));
-      } else if (::mkdirat(parent.get(), name.constData(), 0777) != 0 && errno != EEXIST) {
-        return NativeObject::error(
-            QStringLiteral("mkdir: cannot create %1: %2").arg(path, errnoText()));
-      }
-    }
-    partial += '/';
-  }
+  FolderMaker maker;
+  const int error = maker.make(FileName::toBytes(path));
+  if (!maker.notFolder.isEmpty())
+    return NativeObject::error(QStringLiteral("mkdir: %1 exists and is not a folder")
+                                   .arg(FileName::fromBytes(maker.notFolder)));
+  if (error)
+    return NativeObject::error(QStringLiteral("mkdir: cannot create %1: %2")
+                                   .arg(path, QString::fromLocal8Bit(std::strerror(error))));
   return true;
 }
 

@@ -178,6 +178,14 @@ TEST_F(FileBoundaryTest, ANameThatIsNotUtf8RoundTripsFromAScan) {
   EXPECT_TRUE(files.removeFile(found));
   EXPECT_NE(::access(raw.constData(), F_OK), 0);
   EXPECT_TRUE(files.removeFile(found + ".copy"));
+
+  // A folder named so, and one below it, made from the same text.
+  const QString folder = found.chopped(4) + "/inner";
+  EXPECT_TRUE(files.mkdir(folder));
+  struct stat made {};
+  EXPECT_EQ(::stat((raw.chopped(4) + "/inner").constData(), &made), 0);
+  EXPECT_TRUE(S_ISDIR(made.st_mode));
+  EXPECT_FALSE(files.mkdir(QString()));
 }
 
 } // namespace
