@@ -8,7 +8,7 @@ import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
-import { binDir, freshUser, scratch, sleep } from '../e2e/lib/fixture.mjs';
+import { binDir, freshUser, scratch, shot, sleep } from '../e2e/lib/fixture.mjs';
 
 const APP = path.join(binDir, 'Tidewell-app.exe');
 const INSTALLER = path.join(binDir, 'Tidewell-installer.exe');
@@ -152,6 +152,7 @@ test('the application: tray icon, closing to the tray, the tray menu and leaving
     const menu = async (entry) => {
       clickTray(item, 'ContextMenu', 800, 1190);
       await until(() => visibleWindows('潮井托盘') === 1, 'the menu shows');
+      await shot(tray, 'app-tray-menu');
       await tray.click(entry);
       await until(() => visibleWindows('潮井托盘') === 0, 'the entry hides the menu');
       await until(() => visibleWindows('潮井') === 1, `${entry} shows the main window`);
