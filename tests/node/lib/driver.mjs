@@ -24,8 +24,9 @@
 //     await page.waitFor(expression, ms) polls until the expression is truthy
 //     await page.click(selector)         real mouse press and release at the
 //                                        element's centre
-//     await page.key(keyName)            a real key press ("Escape", "Enter",
-//                                        "Tab", "ArrowDown", "F5", "a", ...)
+//     await page.key(keyName)            a real key press from the X server
+//                                        into the page's window (xdotool names:
+//                                        "Escape", "Return", "F5", "a", ...)
 //     await page.screenshot(file)        a PNG of the page into file
 //     await page.send(method, params)    any DevTools command
 //     page.on(event, handler)            DevTools events ("Runtime.consoleAPICalled")
@@ -33,7 +34,7 @@
 //     page.exceptions                    texts of uncaught page exceptions
 //     page.url                           the target's URL when connected
 //     page.close()                       ends the session
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import { writeFile } from 'node:fs/promises';
 import net from 'node:net';
 import WebSocket from 'ws';
@@ -58,34 +59,9 @@ async function fetchJson(url) {
   return response.json();
 }
 
-const KEYS = {
-  Escape: { code: 'Escape', keyCode: 27 },
-  Enter: { code: 'Enter', keyCode: 13, text: '\r' },
-  Tab: { code: 'Tab', keyCode: 9 },
-  Backspace: { code: 'Backspace', keyCode: 8 },
-  Delete: { code: 'Delete', keyCode: 46 },
-  Space: { code: 'Space', keyCode: 32, key: ' ', text: ' ' },
-  ArrowLeft: { code: 'ArrowLeft', keyCode: 37 },
-  ArrowUp: { code: 'ArrowUp', keyCode: 38 },
-  ArrowRight: { code: 'ArrowRight', keyCode: 39 },
-  ArrowDown: { code: 'ArrowDown', keyCode: 40 },
-  Home: { code: 'Home', keyCode: 36 },
-  End: { code: 'End', keyCode: 35 },
-};
-for (let n = 1; n <= 12; n++) KEYS[`F${n}`] = { code: `F${n}`, keyCode: 111 + n };
-
-function keyDefinition(name) {
-  if (KEYS[name]) return { key: KEYS[name].key ?? name, ...KEYS[name] };
-  if (name.length === 1) {
-    const upper = name.toUpperCase();
-    const code = /[A-Z]/.test(upper) ? `Key${upper}` : /[0-9]/.test(name) ? `Digit${name}` : '';
-    return { key: name, code, keyCode: upper.charCodeAt(0), text: name };
-  }
-  throw new Error(`unknown key ${name}`);
-}
-
 class Page {
   constructor(socket, url, app) {
+    this.app = app;
     this.socket = socket;
     this.url = url;
     this.nextId = 1;
@@ -190,12 +166,19 @@ class Page {
     await this.send('Input.dispatchMouseEvent', { type: 'mouseReleased', x, y, button: 'left', buttons: 0, clickCount: 1 });
   }
 
+  // xdotool's key names ("Escape", "Return", "F5", "a"). The page's window
+  // gets the focus first; DevTools' own key input gets no answer while a
+  // handler waits on a native call.
   async key(keyName) {
-    const { key, code, keyCode, text } = keyDefinition(keyName);
-    const base = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
-    await this.send('Input.dispatchKeyEvent', { type: text ? 'keyDown' : 'rawKeyDown', ...base, text });
-    await this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...base });
+    const title = await this.eval('document.title');
+    const found = execFileSync('xdotool',
+      ['search', '--all', '--onlyvisible', '--pid', String(this.app.child.pid), '--name', `^${title}$`],
+      { encoding: 'utf8' }).split('\n').filter(Boolean);
+    if (found.length !== 1) throw new Error(`no single window titled ${title}: ${found.join(' ')}`);
+    execFileSync('xdotool', ['windowfocus', '--sync', found[0]]);
+    execFileSync('xdotool', ['key', '--clearmodifiers', keyName]);
   }
+
 
   async screenshot(file) {
     const { data } = await this.send('Page.captureScreenshot', { format: 'png' });
