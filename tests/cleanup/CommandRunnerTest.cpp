@@ -10,7 +10,7 @@
 #include "platform/os/CommandRunner.h"
 
 TEST(CommandRunner, PassesArgumentsAsGivenWithoutAShell) {
-  Tree tree;
+  TempTree tree;
   const QString marker = tree.path("ran");
   const CommandResult result = CommandRunner::run(
       "printf", {"%s|", "a b", "$(touch " + marker + ")", ";", "*", "'q'"}, 5000);
@@ -20,7 +20,7 @@ TEST(CommandRunner, PassesArgumentsAsGivenWithoutAShell) {
 }
 
 TEST(CommandRunner, KillsACommandAtItsTimeLimit) {
-  Tree tree;
+  TempTree tree;
   const QString pidFile = tree.path("pid");
   QElapsedTimer timer;
   timer.start();

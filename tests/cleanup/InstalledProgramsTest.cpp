@@ -63,7 +63,7 @@ protected:
     return programList(text);
   }
 
-  Tree tree;
+  TempTree tree;
   std::unique_ptr<InstalledPrograms> programs;
   QString text;
 };
@@ -207,7 +207,7 @@ protected:
     return programs->uninstallProgram(program.value("uninstallString").toString());
   }
 
-  Tree tree;
+  TempTree tree;
   ProgramRoots roots;
   std::unique_ptr<InstalledPrograms> programs;
 };

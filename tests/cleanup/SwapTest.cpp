@@ -96,7 +96,7 @@ protected:
     EXPECT_FALSE(QFileInfo::exists(oldFile + ".tidewell-old"));
   }
 
-  Tree tree;
+  TempTree tree;
   SwapPaths paths;
   QString volume;
   QString oldFile;
@@ -107,7 +107,7 @@ protected:
 } // namespace
 
 TEST(SwapSize, CountsActiveFilesOnlyInWholeMebibytes) {
-  Tree tree;
+  TempTree tree;
   // Sizes come from the file where it exists (sparse here), else from the kernel's count.
   const QString deletedButThere = tree.write("kept (deleted)", "");
   QFile(deletedButThere).resize(1536ll << 20);
@@ -271,7 +271,7 @@ public:
       QProcess::execute("umount", {point});
   }
 
-  Tree tree;
+  TempTree tree;
   QStringList mounted;
 };
 
@@ -299,7 +299,7 @@ TEST(SwapForReal, MovesASwapFileBetweenLoopMountedFileSystems) {
       QProcess::execute("swapon", {oldFile}) != 0)
     GTEST_SKIP() << "cannot turn swap on here";
 
-  Tree machine;
+  TempTree machine;
   const QString pci =
       "sys/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda";
   machine.write(pci + "/dev", "8:0\n");

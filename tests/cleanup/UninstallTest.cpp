@@ -60,7 +60,7 @@ protected:
     return *programs;
   }
 
-  Tree tree;
+  TempTree tree;
   std::shared_ptr<Registry> registry;
   ProgramRoots roots;
   std::unique_ptr<InstalledPrograms> programs;

@@ -1,48 +1,17 @@
 #pragma once
 // Temporary trees and a callback recorder for the disk tests.
 #include "host/CallbackEvent.h"
+#include "tests/support/TempTree.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QTemporaryDir>
 
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include <ostream>
-
-inline void PrintTo(const QString &text, std::ostream *out) {
-  *out << '"' << text.toStdString() << '"';
-}
-
-class TempTree {
-public:
-  TempTree() { dir_.setAutoRemove(true); }
-  QString root() const { return dir_.path(); }
-  QString path(const QString &relative) const { return dir_.path() + QLatin1Char('/') + relative; }
-
-  QString write(const QString &relative, const QByteArray &content) const {
-    const QString file = path(relative);
-    QDir().mkpath(QFileInfo(file).path());
-    QFile f(file);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(content);
-    return file;
-  }
-  QString mkdir(const QString &relative) const {
-    QDir().mkpath(path(relative));
-    return path(relative);
-  }
-
-private:
-  QTemporaryDir dir_;
-};
 
 // Records every message of a scan; safe to call from the worker thread.
 class MessageLog {
