@@ -29,7 +29,7 @@ QString DigestGroups::toText() const {
       room += file.size() + 2;
     room += 200;
   }
-  Writer writer(room);
+  Writer writer(room, std::move(lastText_));
   for (const auto &[digest, group] : groups_) {
     if (group.files.size() < 2)
       continue;
@@ -37,7 +37,8 @@ QString DigestGroups::toText() const {
       writer.addFileText(file);
     writer.endGroup(digest, group.size);
   }
-  return writer.finish();
+  lastText_ = writer.finish();
+  return lastText_;
 }
 
 void DigestGroups::count(int &groupCount, int &fileCount) const {
@@ -51,7 +52,8 @@ void DigestGroups::count(int &groupCount, int &fileCount) const {
   }
 }
 
-DigestGroups::Writer::Writer(qint64 room) {
+DigestGroups::Writer::Writer(qint64 room, QString buffer) : text_(std::move(buffer)) {
+  text_.resize(0); // keeps the memory unless another holder shares it
   text_.reserve(int(std::min<qint64>(room + 64, 1 << 29)));
   text_ += QLatin1String("{\n    \"groups\": [\n");
 }

@@ -24,8 +24,9 @@ public:
   // {"groups": [{"files": [...], "hash": ..., "size": ...}, ...]}.
   class Writer {
   public:
-    // room: characters to set aside, so the text never moves as it grows.
-    explicit Writer(qint64 room);
+    // room: characters to set aside, so the text never moves as it grows;
+    // buffer: an earlier text whose memory may be used again.
+    explicit Writer(qint64 room, QString buffer = QString());
     void addFile(const FileRecord &record);
     // The JSON text of a record written at the depth of a group's files.
     void addFileText(const QString &text);
@@ -47,4 +48,7 @@ private:
     QStringList files; // each record's JSON text
   };
   std::map<QByteArray, Group> groups_;
+  // The last text made: once its receivers let go of it, its memory is
+  // written again, not taken anew (and faulted in page by page).
+  mutable QString lastText_;
 };

@@ -6,6 +6,7 @@
 //
 //   disk-bench [--files N] [--rounds R] [--cold] [--keep DIR]
 //   disk-bench --child-duplicates|--child-large|--child-list FOLDER
+//   disk-bench --same-size       (the background scan of same-size files only)
 //
 // The --child modes run one scan and write its result text to the standard
 // output, as the benchmark's own process does for its figures; they also let
@@ -411,6 +412,34 @@ std::pair<double, double> sha256InMemory() {
   return {data.size() / bestWall / 1e6, data.size() / bestCpu / 1e6};
 }
 
+// A background scan of many files of one size: its pauses, and the work
+// beyond them, which grows with what each file costs.
+void sameSizeScan() {
+  DuplicateFileFinder finder;
+  std::printf("\nasynchronous duplicate scan of %d empty files (once; the pauses are 1 ms per "
+              "file and folder)\n",
+              sameSizeFiles);
+  {
+    QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
+    for (int i = 0; i < sameSizeFiles; ++i)
+      QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
+    int files = 0;
+    double seconds = 0;
+    struct rusage before, after;
+    getrusage(RUSAGE_SELF, &before);
+    const int groups = countGroups(runAsync(finder, folder.path(), &seconds), &files);
+    getrusage(RUSAGE_SELF, &after);
+    const double pauses = (sameSizeFiles + 1) / 1000.0;
+    // The processor time is the scan's own work whatever else the machine runs.
+    row("startScanDuplicateFiles", {seconds, cpuSecondsOf(after) - cpuSecondsOf(before), 0},
+        QStringLiteral("%1 group of %2 files; pauses %3 s, everything else %4 s")
+            .arg(groups)
+            .arg(files)
+            .arg(pauses, 0, 'f', 1)
+            .arg(seconds - pauses, 0, 'f', 2));
+  }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -438,6 +467,10 @@ int main(int argc, char **argv) {
         ++piece; // a pair stays whole
       out.write(text.midRef(at, piece).toUtf8());
     }
+    return 0;
+  }
+  if (args.size() == 2 && args[1] == "--same-size") {
+    sameSizeScan();
     return 0;
   }
   int fileCount = 20000;
@@ -585,28 +618,7 @@ int main(int argc, char **argv) {
             .arg(endData == ours ? "yes" : "NO"));
   }
 
-  std::printf("\nasynchronous duplicate scan of %d empty files (once; the pauses are 1 ms per "
-              "file and folder)\n",
-              sameSizeFiles);
-  {
-    QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
-    for (int i = 0; i < sameSizeFiles; ++i)
-      QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
-    int files = 0;
-    double seconds = 0;
-    struct rusage before, after;
-    getrusage(RUSAGE_SELF, &before);
-    const int groups = countGroups(runAsync(finder, folder.path(), &seconds), &files);
-    getrusage(RUSAGE_SELF, &after);
-    const double pauses = (sameSizeFiles + 1) / 1000.0;
-    // The processor time is the scan's own work whatever else the machine runs.
-    row("startScanDuplicateFiles", {seconds, cpuSecondsOf(after) - cpuSecondsOf(before), 0},
-        QStringLiteral("%1 group of %2 files; pauses %3 s, everything else %4 s")
-            .arg(groups)
-            .arg(files)
-            .arg(pauses, 0, 'f', 1)
-            .arg(seconds - pauses, 0, 'f', 2));
-  }
+  sameSizeScan();
 
   std::printf("\nSHA-256\n");
   printLoad();
