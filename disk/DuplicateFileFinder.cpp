@@ -5,6 +5,7 @@
 #include "disk/FileTree.h"
 #include "disk/FolderList.h"
 #include "disk/ScanRegistry.h"
+#include "platform/storage/ReadOnlyFile.h"
 
 #include <QSet>
 
@@ -26,8 +27,7 @@ ScanRegistry &registry() {
 
 // Only a folder the caller gave is expanded. The worker walks on its own
 // thread, watching its stop flag; the immediate form uses every core.
-void collectFolder(const QString &folder, const std::atomic<bool> *stop,
-                   QVector<FileRecord> &records) {
+void collectFolder(const QString &folder, const std::atomic<bool> *stop, FileList &files) {
   const QString directory = FileTree::directoryPath(FolderList::expand(folder));
   if (directory.isEmpty())
     return;
@@ -35,9 +35,9 @@ void collectFolder(const QString &folder, const std::atomic<bool> *stop,
   // read; the background form keeps a file that failed to open for another
   // try, so it takes only readable ones.
   if (stop)
-    FileTree::collect(directory, 0, FileTree::Access::Readable, stop, records);
+    FileTree::collect(directory, 0, FileTree::Access::Readable, stop, files);
   else
-    FileTree::collectInParallel(directory, 0, FileTree::Access::OpenedLater, records);
+    FileTree::collectInParallel(directory, 0, FileTree::Access::OpenedLater, files);
 }
 
 // The background form hashes as files arrive and pauses after each new one,
@@ -50,17 +50,19 @@ public:
   QString run() {
     QueuedFolder folder;
     while (!stopRequested && takeFolder(folder)) {
-      QVector<FileRecord> records;
-      collectFolder(folder.path, &stopRequested, records);
-      for (const FileRecord &record : records) {
+      const int firstNew = files.size();
+      collectFolder(folder.path, &stopRequested, files);
+      for (int i = firstNew; i < files.size(); ++i) {
         if (stopRequested)
           break;
-        if (seen.contains(record.id)) // found before, or a hard link to a file found before
+        const FileList::File &file = files.at(i);
+        const FileId id = files.id(i);
+        if (seen.contains(id)) // found before, or a hard link to a file found before
           continue;
-        seen.insert(record.id);
-        SizeGroup &sameSize = sizeGroups[record.size];
+        seen.insert(id);
+        SizeGroup &sameSize = sizeGroups[file.size];
         ++sameSize.count;
-        sameSize.unhashed.append(record);
+        sameSize.unhashed.append(i);
         if (sameSize.count >= 2)
           hashUnhashed(sameSize);
         pause();
@@ -76,22 +78,23 @@ private:
     int count = 0;
     // In the order they came. A file that failed to open stays here and is
     // tried again when its size group grows.
-    QVector<FileRecord> unhashed;
+    QVector<int> unhashed;
   };
 
   void hashUnhashed(SizeGroup &group) {
-    QVector<FileRecord> left;
-    for (int i = 0; i < group.unhashed.size(); ++i) {
-      const FileRecord &record = group.unhashed[i];
+    QVector<int> left;
+    for (int k = 0; k < group.unhashed.size(); ++k) {
+      const int i = group.unhashed[k];
       if (stopRequested) {
-        left += group.unhashed.mid(i);
+        left += group.unhashed.mid(k);
         break;
       }
-      const QByteArray hash = digest.ofFile(record, &stopRequested);
+      const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
+      const QByteArray hash = digest.ofFile(*file, &stopRequested);
       if (hash.isEmpty())
-        left.append(record);
+        left.append(i);
       else
-        hashGroups.add(hash, record);
+        hashGroups.add(hash, files.record(i));
     }
     group.unhashed = left;
   }
@@ -101,11 +104,12 @@ private:
   // the pauses add up to what they are meant to and no more.
   void pause() {
     progressStep();
-    std::this_thread::yield();
     if (overrun >= pausePerRecord) {
       overrun -= pausePerRecord;
+      std::this_thread::yield();
       return;
     }
+    // The sleep gives the processor away; no yield is needed before it.
     const auto until = std::chrono::steady_clock::now() + pausePerRecord - overrun;
     std::this_thread::sleep_until(until);
     overrun = std::max<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - until,
@@ -127,6 +131,8 @@ private:
   // The worker's alone.
   int lastGroupCount = 0;
   int lastFileCount = 0;
+  FileList files; // every file found, in the order found
+  FileList::Opener opener{files};
   std::map<qint64, SizeGroup> sizeGroups;
   DigestGroups hashGroups;
   QSet<FileId> seen;
@@ -138,10 +144,10 @@ private:
 
 QString DuplicateFileFinder::findDuplicateFiles(const QString &folders) {
   FileRecord::resolveTimeZone();
-  QVector<FileRecord> records;
+  FileList files;
   for (const QString &folder : FolderList::parse(folders))
-    collectFolder(folder, nullptr, records);
-  return DuplicateSearch::run(records).toText();
+    collectFolder(folder, nullptr, files);
+  return DuplicateSearch::run(files);
 }
 
 int DuplicateFileFinder::startScanDuplicateFiles(const QString &folders, ScriptCallback callback) {

@@ -2,13 +2,15 @@
 
 #include "disk/FileDigest.h"
 #include "disk/Parallel.h"
+#include "platform/storage/ReadOnlyFile.h"
 
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 namespace DuplicateSearch {
@@ -17,98 +19,157 @@ namespace {
 
 // Files open at once when comparing; larger sets are hashed file by file.
 constexpr int maxComparedAtOnce = 64;
+// Files handed to a core at a time in the first pass: neighbours in the list
+// share their folder, whose descriptor the core keeps.
+constexpr int firstPassBatch = 256;
 
-// Runs job for every index below count on all cores, each thread with its own digest state.
-void digestInParallel(int count, const std::function<void(int, FileDigest &)> &job) {
-  std::vector<std::unique_ptr<FileDigest>> digests(size_t(Parallel::workerCount()));
+// What each core keeps between jobs: a digest state and open folders.
+struct Worker {
+  explicit Worker(const FileList &files) : opener(files) {}
+  FileDigest digest;
+  FileList::Opener opener;
+};
+
+// Runs job for every index below count on all cores.
+void inParallel(const FileList &files, int count, const std::function<void(int, Worker &)> &job) {
+  std::vector<std::unique_ptr<Worker>> workers(size_t(Parallel::workerCount()));
   Parallel::forEach(count, [&](int worker, int k) {
-    std::unique_ptr<FileDigest> &digest = digests[size_t(worker)];
-    if (!digest)
-      digest = std::make_unique<FileDigest>();
-    job(k, *digest);
+    std::unique_ptr<Worker> &state = workers[size_t(worker)];
+    if (!state)
+      state = std::make_unique<Worker>(files);
+    job(k, *state);
   });
 }
 
 } // namespace
 
-DigestGroups run(const QVector<FileRecord> &records) {
-  std::map<qint64, QVector<int>> bySize;
-  QSet<FileId> seen; // a path found twice, and hard links, count once
-  seen.reserve(records.size());
-  for (int i = 0; i < records.size(); ++i) {
-    if (seen.contains(records[i].id))
-      continue;
-    seen.insert(records[i].id);
-    bySize[records[i].size].append(i);
+QString run(const FileList &files) {
+  const int count = files.size();
+  // Each file once: the first found of each device and inode.
+  std::vector<int> order(static_cast<size_t>(count));
+  std::iota(order.begin(), order.end(), 0);
+  const auto idOf = [&files](int i) {
+    const FileId id = files.id(i);
+    return std::make_tuple(id.device, id.inode, i);
+  };
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return idOf(a) < idOf(b); });
+  std::vector<int> distinct;
+  distinct.reserve(static_cast<size_t>(count));
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (k == 0 || !(files.id(order[k]) == files.id(order[k - 1])))
+      distinct.push_back(order[k]);
   }
-
-  QVector<const QVector<int> *> shared; // size groups of two or more, ascending size
-  QVector<int> candidates;
-  for (const auto &entry : bySize) {
-    if (entry.second.size() >= 2) {
-      shared.append(&entry.second);
-      candidates += entry.second;
+  order = std::vector<int>();
+  // By size, ascending, each size's files in the order found.
+  std::sort(distinct.begin(), distinct.end(), [&files](int a, int b) {
+    const qint64 sizeA = files.at(a).size, sizeB = files.at(b).size;
+    return sizeA != sizeB ? sizeA < sizeB : a < b;
+  });
+  std::vector<std::pair<size_t, size_t>> shared; // runs of two or more files of one size
+  std::vector<int> candidates;
+  for (size_t begin = 0, end; begin < distinct.size(); begin = end) {
+    end = begin + 1;
+    while (end < distinct.size() && files.at(distinct[end]).size == files.at(distinct[begin]).size)
+      ++end;
+    if (end - begin >= 2) {
+      shared.emplace_back(begin, end);
+      candidates.insert(candidates.end(), distinct.begin() + long(begin),
+                        distinct.begin() + long(end));
     }
   }
 
-  // First pass: a key of every file's first bytes. An empty key means the
-  // file could not be opened.
-  std::vector<QByteArray> key(size_t(records.size())), full(size_t(records.size()));
-  // Only const access from the workers: candidates may share its data with a
-  // size group, and a non-const [] would detach it on several threads at once.
-  digestInParallel(candidates.size(), [&](int k, FileDigest &digest) {
-    const int i = candidates.at(k);
-    key[i] = digest.prefixKey(records[i], prefixLength);
+  // In the order found, so that one folder's files come together.
+  std::sort(candidates.begin(), candidates.end());
+
+  // First pass: a key of every candidate's first bytes; unkeyed means the
+  // file could not be opened or read.
+  std::vector<quint64> key(static_cast<size_t>(count));
+  std::vector<char> keyed(static_cast<size_t>(count));
+  const int batches = (int(candidates.size()) + firstPassBatch - 1) / firstPassBatch;
+  inParallel(files, batches, [&](int batch, Worker &worker) {
+    const size_t end = std::min(candidates.size(), size_t(batch + 1) * firstPassBatch);
+    for (size_t k = size_t(batch) * firstPassBatch; k < end; ++k) {
+      const int i = candidates[k];
+      const std::unique_ptr<ReadOnlyFile> file = worker.opener.open(i);
+      keyed[size_t(i)] = worker.digest.prefixKey(*file, prefixLength, key[size_t(i)]);
+    }
   });
+  candidates = std::vector<int>();
 
   // Second pass: only files whose first bytes match another file of their
   // size, compared with those files.
-  QVector<QVector<int>> alike;
-  for (const QVector<int> *members : shared) {
-    QHash<QByteArray, int> setOfKey;
-    const int firstSet = alike.size();
-    for (int i : *members) {
-      if (key[i].isEmpty())
+  std::vector<std::vector<int>> alike;
+  for (const auto &[begin, end] : shared) {
+    QHash<quint64, int> setOfKey;
+    const size_t firstSet = alike.size();
+    for (size_t k = begin; k < end; ++k) {
+      const int i = distinct[k];
+      if (!keyed[size_t(i)])
         continue;
-      const auto found = setOfKey.constFind(key[i]);
+      const auto found = setOfKey.constFind(key[size_t(i)]);
       if (found != setOfKey.constEnd()) {
-        alike[*found].append(i);
+        alike[size_t(*found)].push_back(i);
       } else {
-        setOfKey.insert(key[i], alike.size());
-        alike.append(QVector<int>{i});
+        setOfKey.insert(key[size_t(i)], int(alike.size()));
+        alike.push_back({i});
       }
     }
-    alike.erase(std::remove_if(alike.begin() + firstSet, alike.end(),
-                               [](const QVector<int> &set) { return set.size() < 2; }),
+    alike.erase(std::remove_if(alike.begin() + long(firstSet), alike.end(),
+                               [](const std::vector<int> &set) { return set.size() < 2; }),
                 alike.end());
   }
   // Largest sets first, so no core is left with a big one at the end.
-  std::stable_sort(alike.begin(), alike.end(), [&](const QVector<int> &a, const QVector<int> &b) {
-    return records[a.first()].size * a.size() > records[b.first()].size * b.size();
-  });
-  digestInParallel(alike.size(), [&](int k, FileDigest &digest) {
-    const QVector<int> &set = alike.at(k);
-    if (set.size() > maxComparedAtOnce) {
-      for (int i : set)
-        full[i] = digest.ofFile(records[i]);
+  std::stable_sort(alike.begin(), alike.end(),
+                   [&](const std::vector<int> &a, const std::vector<int> &b) {
+                     return files.at(a.front()).size * qint64(a.size()) >
+                            files.at(b.front()).size * qint64(b.size());
+                   });
+  std::vector<QByteArray> full(static_cast<size_t>(count));
+  inParallel(files, int(alike.size()), [&](int k, Worker &worker) {
+    const std::vector<int> &set = alike[size_t(k)];
+    if (set.size() > size_t(maxComparedAtOnce)) {
+      for (int i : set) {
+        const std::unique_ptr<ReadOnlyFile> file = worker.opener.open(i);
+        full[size_t(i)] = worker.digest.ofFile(*file);
+      }
       return;
     }
-    QVector<FileRecord> files;
+    std::vector<std::unique_ptr<ReadOnlyFile>> opened;
     for (int i : set)
-      files.append(records[i]);
-    const QVector<QByteArray> digests = FileDigest::ofCopies(files);
-    for (int m = 0; m < set.size(); ++m)
-      full[set[m]] = digests[m];
+      opened.push_back(worker.opener.open(i));
+    const QVector<QByteArray> digests = FileDigest::ofCopies(opened);
+    for (size_t m = 0; m < set.size(); ++m)
+      full[size_t(set[m])] = digests[int(m)];
   });
 
-  DigestGroups groups;
-  for (const QVector<int> *members : shared) {
-    for (int i : *members) {
-      if (!full[i].isEmpty())
-        groups.add(full[i], records[i]);
+  alike = std::vector<std::vector<int>>();
+  key = std::vector<quint64>();
+  keyed = std::vector<char>();
+
+  // Groups in ascending digest order, each one's files in the order they
+  // joined: by size, then as found.
+  std::vector<int> joined;
+  for (const auto &[begin, end] : shared) {
+    for (size_t k = begin; k < end; ++k) {
+      if (!full[size_t(distinct[k])].isEmpty())
+        joined.push_back(distinct[k]);
     }
   }
-  return groups;
+  std::stable_sort(joined.begin(), joined.end(),
+                   [&full](int a, int b) { return full[size_t(a)] < full[size_t(b)]; });
+  DigestGroups::Writer writer(files.textRoom(joined) + 200 * qint64(joined.size()));
+  for (size_t begin = 0, end; begin < joined.size(); begin = end) {
+    const QByteArray &digest = full[size_t(joined[begin])];
+    end = begin + 1;
+    while (end < joined.size() && full[size_t(joined[end])] == digest)
+      ++end;
+    if (end - begin < 2)
+      continue;
+    for (size_t k = begin; k < end; ++k)
+      writer.addFile(files.record(joined[k]));
+    writer.endGroup(digest, FileRecord::numberText(files.at(joined[begin]).size));
+  }
+  return writer.finish();
 }
 
 } // namespace DuplicateSearch

@@ -8,13 +8,14 @@
 // compared with each other, and only one file of each shared content is
 // hashed in full.
 #include "disk/DuplicateGroups.h"
+#include "disk/FileList.h"
 
 namespace DuplicateSearch {
 
 constexpr int prefixLength = 4096;
 
-// records in the order they were found; a file found twice (by its path or
-// through a hard link) counts once.
-DigestGroups run(const QVector<FileRecord> &records);
+// The {"groups": [...]} text of files, given in the order they were found;
+// a file found twice (by its path or through a hard link) counts once.
+QString run(const FileList &files);
 
 } // namespace DuplicateSearch

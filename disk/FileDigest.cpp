@@ -2,8 +2,6 @@
 
 #include "platform/storage/ReadOnlyFile.h"
 
-#include <QHash>
-
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -48,13 +46,38 @@ int readFull(ReadOnlyFile &file, char *buffer, int size) {
   return filled;
 }
 
-// Opens a found file; closed again when the path now names another file or
-// the file's size changed since it was found.
-std::unique_ptr<ReadOnlyFile> openFound(const FileRecord &record) {
-  auto file = std::make_unique<ReadOnlyFile>(record.path);
-  if (file->isOpen() && !(file->id() == record.id && file->size() == record.size))
-    file = std::make_unique<ReadOnlyFile>(-1, QByteArray());
-  return file;
+// A multiply-and-add hash over eight 64-bit lanes, after the accumulate step
+// of the xxHash family: several bytes per cycle, so the first pass over many
+// files costs little beyond the reads. Not for anything an attacker picks to
+// collide: keys only choose which files are compared byte by byte.
+quint64 prefixHash(const char *data, int length) {
+  static constexpr quint64 secret[8] = {
+      0xbe4ba423396cfeb8ull, 0x1cad21f72c81017cull, 0xdb979083e96dd4deull, 0x1f67b3b7a4a44072ull,
+      0x78e5c0cc4ee679cbull, 0x2172ffcc7dd05a82ull, 0x8e2443f7744608b8ull, 0x4c263a81e69035e0ull};
+  constexpr quint64 prime = 0x9E3779B185EBCA87ull;
+  quint64 lanes[8];
+  for (int lane = 0; lane < 8; ++lane)
+    lanes[lane] = secret[lane];
+  int at = 0;
+  for (; at + 64 <= length; at += 64) {
+    for (int lane = 0; lane < 8; ++lane) {
+      quint64 word;
+      std::memcpy(&word, data + at + 8 * lane, sizeof word);
+      const quint64 keyed = word ^ secret[lane];
+      lanes[lane] += (keyed & 0xffffffffu) * (keyed >> 32) + word;
+    }
+  }
+  quint64 hash = quint64(length) * prime;
+  for (int lane = 0; lane < 8; ++lane) {
+    hash ^= lanes[lane];
+    hash *= prime;
+    hash ^= hash >> 31;
+  }
+  for (; at < length; ++at) {
+    hash ^= uchar(data[at]);
+    hash *= prime;
+  }
+  return hash ^ (hash >> 29);
 }
 
 // Files whose content read so far is the same, and the digest state of that content.
@@ -74,28 +97,22 @@ FileDigest::~FileDigest() {
   EVP_MD_CTX_free(context_);
 }
 
-QByteArray FileDigest::prefixKey(const FileRecord &record, int length) {
-  const std::unique_ptr<ReadOnlyFile> file = openFound(record);
-  if (!file->isOpen())
-    return QByteArray();
-  const int filled = readFull(*file, buffer_.data(), length);
+bool FileDigest::prefixKey(ReadOnlyFile &file, int length, quint64 &key) {
+  if (!file.isOpen())
+    return false;
+  const int filled = readFull(file, buffer_.data(), length);
   if (filled < 0)
-    return QByteArray();
-  const uint key = qHashBits(buffer_.constData(), size_t(filled));
-  return QByteArray(reinterpret_cast<const char *>(&key), int(sizeof key));
+    return false;
+  key = prefixHash(buffer_.constData(), filled);
+  return true;
 }
 
 QByteArray FileDigest::ofFile(const QString &path, const std::atomic<bool> *stop) {
   ReadOnlyFile file(path);
-  return digestOf(file, stop);
+  return ofFile(file, stop);
 }
 
-QByteArray FileDigest::ofFile(const FileRecord &record, const std::atomic<bool> *stop) {
-  const std::unique_ptr<ReadOnlyFile> file = openFound(record);
-  return digestOf(*file, stop);
-}
-
-QByteArray FileDigest::digestOf(ReadOnlyFile &file, const std::atomic<bool> *stop) {
+QByteArray FileDigest::ofFile(ReadOnlyFile &file, const std::atomic<bool> *stop) {
   if (!file.isOpen())
     return QByteArray();
   EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
@@ -116,21 +133,23 @@ QByteArray FileDigest::digestOf(ReadOnlyFile &file, const std::atomic<bool> *sto
   return finish(context_);
 }
 
-QVector<QByteArray> FileDigest::ofCopies(const QVector<FileRecord> &paths) {
-  QVector<QByteArray> digests(paths.size());
-  std::vector<std::unique_ptr<ReadOnlyFile>> files;
+QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFile>> &files) {
+  QVector<QByteArray> digests(int(files.size()));
   std::vector<Copies> reading;
   reading.push_back({{}, newState()});
-  for (int i = 0; i < paths.size(); ++i) {
-    files.push_back(openFound(paths[i]));
-    if (files.back()->isOpen())
-      reading.back().members.append(i);
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i] && files[i]->isOpen())
+      reading.back().members.append(int(i));
+    else
+      files[i].reset();
   }
-  if (reading.back().members.size() < 2)
+  if (reading.back().members.size() < 2) {
+    files.clear();
     return digests;
+  }
   EVP_DigestInit_ex(reading.back().state.get(), EVP_sha256(), nullptr);
-  std::vector<QByteArray> chunks(size_t(paths.size()));
-  std::vector<int> lengths(size_t(paths.size()));
+  std::vector<QByteArray> chunks(files.size());
+  std::vector<int> lengths(files.size());
   while (!reading.empty()) {
     const Copies copies = std::move(reading.back());
     reading.pop_back();

@@ -1,13 +1,13 @@
 #pragma once
 // SHA-256 of file content. One object per thread: it owns a 1 MiB read buffer
 // and the digest state.
-#include "disk/FileRecord.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 struct evp_md_ctx_st;
 class ReadOnlyFile;
@@ -27,22 +27,20 @@ public:
   // set between two chunks: a digest of part of a file would pair it with
   // files it may not equal.
   QByteArray ofFile(const QString &path, const std::atomic<bool> *stop = nullptr);
-  // The same for a found file, and empty when the path no longer names the
-  // file that was found (device and inode) at the size it was found with.
-  QByteArray ofFile(const FileRecord &record, const std::atomic<bool> *stop = nullptr);
-  // A short hash of at most the first length bytes (length <= chunkSize):
-  // files that begin alike get equal keys, most others not. Empty when the
-  // file cannot be opened or read, or is no longer the file found.
-  QByteArray prefixKey(const FileRecord &record, int length);
+  // The same for a file already open.
+  QByteArray ofFile(ReadOnlyFile &file, const std::atomic<bool> *stop = nullptr);
+  // A fast hash of at most the first length bytes (length <= chunkSize):
+  // files that begin alike get equal keys, most others not. False when the
+  // file is not open or a read fails.
+  bool prefixKey(ReadOnlyFile &file, int length, quint64 &key);
   // The digest of each file whose content equals that of another listed file,
-  // empty for the others and for files that cannot be opened or read. The files are
-  // read side by side and compared, so only one copy of each content is hashed
-  // and reading a file stops at its first difference from all the others.
-  static QVector<QByteArray> ofCopies(const QVector<FileRecord> &files);
+  // empty for the others and for files that are not open or cannot be read.
+  // The files are read side by side and compared, so only one copy of each
+  // content is hashed and reading a file stops at its first difference from
+  // all the others. The files are closed on return.
+  static QVector<QByteArray> ofCopies(std::vector<std::unique_ptr<ReadOnlyFile>> &files);
 
 private:
-  QByteArray digestOf(ReadOnlyFile &file, const std::atomic<bool> *stop);
-
   QByteArray buffer_;
   evp_md_ctx_st *context_;
 };

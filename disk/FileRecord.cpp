@@ -1,8 +1,8 @@
 #include "disk/FileRecord.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
 
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -93,14 +93,68 @@ QJsonObject FileRecord::toJson() const {
                      {QStringLiteral("size"), double(size)}};
 }
 
-QJsonArray FileRecord::toJsonArray(const QVector<FileRecord> &records) {
-  QJsonArray array;
-  for (const FileRecord &record : records)
-    array.append(record.toJson());
-  return array;
+namespace {
+
+// Writes text as a JSON string; false when it holds a character whose
+// escaped form is QJsonDocument's own (a control character, a surrogate).
+bool appendString(QString &out, const QString &text) {
+  out += QLatin1Char('"');
+  for (const QChar c : text) {
+    if (c.unicode() < 0x20 || c.isSurrogate())
+      return false;
+    if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+      out += QLatin1Char('\\');
+    out += c;
+  }
+  out += QLatin1Char('"');
+  return true;
 }
 
-void FileRecord::sortBySize(QVector<FileRecord> &records) {
-  std::sort(records.begin(), records.end(),
-            [](const FileRecord &a, const FileRecord &b) { return a.size > b.size; });
+} // namespace
+
+// Sizes go through JSON as doubles; QJsonDocument writes an integer with many
+// trailing zeros in exponent form, and one beyond 2^53 rounded.
+QString FileRecord::numberText(qint64 value) {
+  constexpr qint64 exact = qint64(1) << 53;
+  if (value >= 0 && value < exact && (value == 0 || value % 10000 != 0))
+    return QString::number(value);
+  const QByteArray document =
+      QJsonDocument(QJsonObject{{QStringLiteral("n"), double(value)}}).toJson();
+  const int start = document.indexOf(':') + 2;
+  return QString::fromLatin1(document.mid(start, document.indexOf('\n', start) - start));
+}
+
+void FileRecord::appendJson(QString &out, int indent) const {
+  const int start = out.size();
+  const QString name = this->name();
+  const QLatin1String spaces("                                ", indent);
+  out += spaces;
+  out += QLatin1String("{\n");
+  out += spaces;
+  out += QLatin1String("    \"modifiedTime\": ");
+  bool direct = appendString(out, modifiedTime());
+  out += QLatin1String(",\n");
+  out += spaces;
+  out += QLatin1String("    \"name\": ");
+  direct = direct && appendString(out, name);
+  out += QLatin1String(",\n");
+  out += spaces;
+  out += QLatin1String("    \"path\": ");
+  direct = direct && appendString(out, path);
+  if (direct) {
+    out += QLatin1String(",\n");
+    out += spaces;
+    out += QLatin1String("    \"size\": ");
+    out += numberText(size);
+    out += QLatin1Char('\n');
+    out += spaces;
+    out += QLatin1Char('}');
+    return;
+  }
+  out.truncate(start);
+  QString text = QString::fromUtf8(QJsonDocument(toJson()).toJson(QJsonDocument::Indented));
+  text.chop(1); // the final line break
+  text.replace(QLatin1Char('\n'), QLatin1Char('\n') + spaces);
+  out += spaces;
+  out += text;
 }

@@ -2,10 +2,8 @@
 // One file found by a scan.
 #include "platform/storage/FileWalker.h"
 
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
-#include <QVector>
 
 struct FileRecord {
   QString path; // absolute, "/" separators
@@ -20,8 +18,9 @@ struct FileRecord {
   // Formatting itself does not look at the zone files.
   static void resolveTimeZone();
   QJsonObject toJson() const;
-
-  static QJsonArray toJsonArray(const QVector<FileRecord> &records);
-  // Largest first; equal sizes in no particular order.
-  static void sortBySize(QVector<FileRecord> &records);
+  // toJson() as QJsonDocument's indented form writes it at a depth of indent
+  // spaces, with no line break after the closing brace.
+  void appendJson(QString &out, int indent) const;
+  // A JSON number as QJsonDocument writes it.
+  static QString numberText(qint64 value);
 };

@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,8 +16,14 @@ namespace FileTree {
 
 namespace {
 
+FileId idOf(const struct stat &status) {
+  return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
 // A folder that cannot be read is not opened by the walker either, so only
-// listings that keep files without opening them need the check.
+// listings that keep files without opening them need the check. The owner's
+// own read bit answers it for the owner (no access list applies to the
+// owner), so only other people's files cost a call.
 bool passesFilter(const WalkEntry &entry, Access access) {
   if (entry.name.startsWith('.'))
     return false;
@@ -24,7 +31,8 @@ bool passesFilter(const WalkEntry &entry, Access access) {
     return false;
   if (entry.type != EntryType::File && entry.type != EntryType::Directory)
     return false;
-  return access == Access::OpenedLater ||
+  static const uid_t user = ::getuid();
+  return access == Access::OpenedLater || (entry.owner == user && (entry.mode & S_IRUSR)) ||
          ::faccessat(entry.parentFd, entry.name.constData(), R_OK, 0) == 0;
 }
 
@@ -33,27 +41,35 @@ QString joined(const QString &folder, const QByteArray &relative) {
   return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-FileRecord recordOf(const QString &folder, const WalkEntry &entry) {
-  FileRecord record;
-  record.path = joined(folder, entry.relativePath);
-  record.size = entry.size;
-  record.modifiedSecs = entry.modifiedSecs;
-  record.id = entry.id;
-  return record;
-}
-
-// Walks the open folder root, whose path is folder.
-void walkFolder(int root, const QString &folder, qint64 minimumSize, Access access,
-                const std::atomic<bool> *stop, QVector<FileRecord> &records) {
+// Walks the open folder root, known to files as folder.
+void walkFolder(int root, int folder, qint64 minimumSize, Access access,
+                const std::atomic<bool> *stop, FileList &files) {
+  std::vector<int> folderAt{folder}; // by depth: the folder holding the entries one level down
   FileWalker walker;
   walker.setStopFlag(stop);
   walker.walk(root, [&](const WalkEntry &entry) {
     if (!passesFilter(entry, access))
       return FileWalker::Action::Skip;
-    if (entry.type == EntryType::File && entry.size >= minimumSize)
-      records.append(recordOf(folder, entry));
+    const int parent = folderAt[size_t(entry.depth - 1)];
+    if (entry.type == EntryType::Directory) {
+      folderAt.resize(size_t(entry.depth));
+      folderAt.push_back(files.addFolder(parent, entry.name, entry.id));
+    } else if (entry.size >= minimumSize) {
+      files.addFile(parent, entry);
+    }
     return FileWalker::Action::Continue;
   });
+}
+
+// The folder at path, opened as a walk begins there, and its identity.
+UniqueFd openRoot(const QString &directory, bool followLink, FileId &id) {
+  UniqueFd root = FileWalker::openDirectory(FileName::toBytes(directory), followLink);
+  struct stat status;
+  if (root.isValid() && ::fstat(root.get(), &status) != 0)
+    root.reset();
+  if (root.isValid())
+    id = idOf(status);
+  return root;
 }
 
 } // namespace
@@ -67,68 +83,70 @@ QString directoryPath(const QString &folder) {
 }
 
 void collect(const QString &directory, qint64 minimumSize, Access access,
-             const std::atomic<bool> *stop, QVector<FileRecord> &records) {
-  const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(directory), true);
+             const std::atomic<bool> *stop, FileList &files) {
+  FileId id;
+  const UniqueFd root = openRoot(directory, true, id);
   if (root.isValid())
-    walkFolder(root.get(), directory, minimumSize, access, stop, records);
+    walkFolder(root.get(), files.addRoot(directory, id), minimumSize, access, stop, files);
 }
 
 void collectInParallel(const QString &directory, qint64 minimumSize, Access access,
-                       QVector<FileRecord> &records) {
-  const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(directory), true);
+                       FileList &files) {
+  FileId rootId;
+  const UniqueFd root = openRoot(directory, true, rootId);
   if (!root.isValid())
     return;
   // The top level in order; each subfolder's files come in its place.
-  struct Top {
-    FileRecord file;
-    QByteArray folder; // empty for a file
-  };
-  std::vector<Top> top;
+  std::vector<WalkEntry> top;
   FileWalker walker;
   walker.walk(root.get(), [&](const WalkEntry &entry) {
-    if (passesFilter(entry, access)) {
-      if (entry.type == EntryType::Directory)
-        top.push_back({FileRecord(), entry.name});
-      else if (entry.size >= minimumSize)
-        top.push_back({recordOf(directory, entry), QByteArray()});
-    }
+    if (passesFilter(entry, access) &&
+        (entry.type == EntryType::Directory || entry.size >= minimumSize))
+      top.push_back(entry);
     return FileWalker::Action::Skip;
   });
   std::vector<int> subfolders;
   for (size_t i = 0; i < top.size(); ++i) {
-    if (!top[i].folder.isEmpty())
+    if (top[i].type == EntryType::Directory)
       subfolders.push_back(int(i));
   }
-  std::vector<QVector<FileRecord>> found(subfolders.size());
+  std::vector<FileList> found(subfolders.size());
   Parallel::forEach(int(subfolders.size()), [&](int, int k) {
-    const Top &item = top[size_t(subfolders[size_t(k)])];
-    const UniqueFd folder(::openat(root.get(), item.folder.constData(),
+    const WalkEntry &item = top[size_t(subfolders[size_t(k)])];
+    const UniqueFd folder(::openat(root.get(), item.name.constData(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileList &list = found[size_t(k)];
     if (folder.isValid())
-      walkFolder(folder.get(), joined(directory, item.folder), minimumSize, access, nullptr,
-                 found[size_t(k)]);
+      walkFolder(folder.get(), list.addFolder(list.addRoot(directory, rootId), item.name, item.id),
+                 minimumSize, access, nullptr, list);
   });
+  const int rootFolder = files.addRoot(directory, rootId);
   size_t next = 0;
-  for (const Top &item : top) {
-    if (item.folder.isEmpty())
-      records.append(item.file);
-    else
-      records += found[next++];
+  for (const WalkEntry &item : top) {
+    if (item.type == EntryType::Directory) {
+      files.append(found[next]);
+      found[next++] = FileList();
+    } else {
+      files.addFile(rootFolder, item);
+    }
   }
+  // The cores' own lists are gone; what they held goes back to the system
+  // before the result text, the largest piece of a scan, is written.
+  ::malloc_trim(0);
 }
 
 bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize,
-               const std::atomic<bool> &stop, QVector<FileRecord> &records,
-               QVector<Subfolder> &subfolders) {
+               const std::atomic<bool> &stop, FileList &files, QVector<Subfolder> &subfolders) {
   const QString directory = expected ? folder : directoryPath(folder);
   if (directory.isEmpty())
     return true;
-  const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(directory), !expected);
-  struct stat status;
-  if (!root.isValid() || ::fstat(root.get(), &status) != 0 ||
-      (expected && !(*expected == FileId{quint64(status.st_dev), quint64(status.st_ino)})))
+  FileId id;
+  const UniqueFd root = openRoot(directory, !expected, id);
+  if (!root.isValid() || (expected && !(*expected == id)))
     return true;
   QVector<Subfolder> found;
+  FileList level;
+  const int levelFolder = level.addRoot(directory, id);
   FileWalker walker;
   walker.setStopFlag(&stop);
   walker.walk(root.get(), [&](const WalkEntry &entry) {
@@ -136,10 +154,11 @@ bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize
       if (entry.type == EntryType::Directory)
         found.append({joined(directory, entry.name), entry.id});
       else if (entry.size >= minimumSize)
-        records.append(recordOf(directory, entry));
+        level.addFile(levelFolder, entry);
     }
     return FileWalker::Action::Skip;
   });
+  files.append(level);
   if (stop)
     return false;
   subfolders += found;

@@ -5,7 +5,7 @@
 // listed nor followed, and a walk never leaves the file system of its folder nor enters a pseudo
 // file system. Paths are in FileName's text form, so a name that is not valid UTF-8 comes back to
 // the file system as the same bytes.
-#include "disk/FileRecord.h"
+#include "disk/FileList.h"
 
 #include <QStringList>
 #include <atomic>
@@ -22,12 +22,12 @@ enum class Access { Readable, OpenedLater };
 // absolute path), depth first, each subfolder walked where the listing meets
 // it. Returns early once *stop is set (stop may be null).
 void collect(const QString &directory, qint64 minimumSize, Access access,
-             const std::atomic<bool> *stop, QVector<FileRecord> &records);
+             const std::atomic<bool> *stop, FileList &files);
 
 // What collect gives without a stop flag, the top folder's subfolders walked
 // on all cores.
 void collectInParallel(const QString &directory, qint64 minimumSize, Access access,
-                       QVector<FileRecord> &records);
+                       FileList &files);
 
 // A subfolder met by listLevel: its path, and its identity, which must still
 // be the folder's when it is listed in turn.
@@ -41,7 +41,6 @@ struct Subfolder {
 // only while it is still that folder and not a link. Returns false when
 // stopped, leaving the subfolders out.
 bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize,
-               const std::atomic<bool> &stop, QVector<FileRecord> &records,
-               QVector<Subfolder> &subfolders);
+               const std::atomic<bool> &stop, FileList &files, QVector<Subfolder> &subfolders);
 
 } // namespace FileTree

@@ -2,7 +2,6 @@
 
 #include "disk/FileTree.h"
 #include "disk/FolderList.h"
-#include "disk/JsonText.h"
 #include "disk/ScanRegistry.h"
 
 #include <cmath>
@@ -21,9 +20,8 @@ ScanRegistry &registry() {
   return *scans;
 }
 
-QString listText(QVector<FileRecord> records) {
-  FileRecord::sortBySize(records);
-  return JsonText::list(FileRecord::toJsonArray(records));
+QString listText(const FileList &files) {
+  return files.listText(files.bySize());
 }
 
 class LargeFileScanContext : public ScanContext {
@@ -63,7 +61,7 @@ private:
   }
 
   const qint64 minimumSize;
-  QVector<FileRecord> records; // discovery order; the worker's alone
+  FileList records; // discovery order; the worker's alone
 };
 
 } // namespace
@@ -78,13 +76,14 @@ qint64 LargeFileScanner::minimumBytes(float minimumSize) {
 
 QString LargeFileScanner::scanLargeFiles(const QString &folders, float minimumSize) {
   const qint64 minimum = minimumBytes(minimumSize);
-  QVector<FileRecord> records;
+  FileRecord::resolveTimeZone();
+  FileList records;
   for (const QString &folder : FolderList::parse(folders)) {
     const QString directory = FileTree::directoryPath(FolderList::expand(folder));
     if (!directory.isEmpty())
       FileTree::collectInParallel(directory, minimum, FileTree::Access::Readable, records);
   }
-  return listText(std::move(records));
+  return listText(records);
 }
 
 int LargeFileScanner::startScanLargeFiles(const QString &folders, float minimumSize,

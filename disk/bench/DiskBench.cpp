@@ -1,9 +1,16 @@
-// disk-bench: the duplicate finder and the large-file scan against peer tools
-// on a generated tree: min, median and max of rounds in which every contender
-// runs once, in turn, so a slow spell of the machine falls on all alike.
+// disk-bench: the duplicate finder, the large-file scan and a full listing
+// (threshold 0) against peer tools (jdupes, fdupes, rmlint, find, find -printf
+// | sort) on a generated tree: wall time as min, median and max of rounds in
+// which every contender runs once, in turn, so a slow spell of the machine
+// falls on all alike, with processor time and peak memory beside it.
 //
 //   disk-bench [--files N] [--rounds R] [--cold] [--keep DIR]
+//   disk-bench --child-duplicates|--child-large|--child-list FOLDER
+//   disk-bench --same-size       (the background scan of same-size files only)
 //
+// The --child modes run one scan and write its result text to the standard
+// output, as the benchmark's own process does for its figures; they also let
+// the bytes of two versions be compared.
 // The tree (about 20,000 files, 1.5 GB by default; --files 200000 for the
 // large size) goes into a temporary folder under TMPDIR and is removed
 // afterwards, or into DIR, where it stays and is reused when DIR already
@@ -49,6 +56,9 @@ constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
 constexpr int runs = 3; // the one-core digest figures only
 int rounds = 5;
 constexpr int sameSizeFiles = 40000;
+// Larger trees skip the background scan of the whole tree: its pauses alone
+// would take minutes.
+constexpr int maxAsyncTreeFiles = 50000;
 
 struct TreeStats {
   int files = 0;
@@ -153,42 +163,78 @@ double cpuSecondsOf(const struct rusage &usage) {
          usage.ru_stime.tv_usec / 1e6;
 }
 
-// Runs a program with its output thrown away. Times from wait4; peak memory
-// from GNU time, since a spawned child's own figure starts at its parent's size.
-Measure runProgram(const QStringList &command, const QString &workingFolder) {
-  const QString memoryFile = QDir::tempPath() + "/disk-bench-peak.txt";
-  const QStringList arguments =
-      QStringList({"/usr/bin/time", "-f", "%M", "-o", memoryFile}) + command;
-  std::vector<QByteArray> bytes;
-  for (const QString &argument : arguments)
-    bytes.push_back(argument.toLocal8Bit());
-  std::vector<char *> argv;
-  for (QByteArray &argument : bytes)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+// Runs a pipeline of programs (each one's output into the next one's input,
+// no shell), the last one's output thrown away. Times from wait4, summed over
+// the programs, the wall clock until the last one ended; peak memory from GNU
+// time, since a spawned child's own figure starts at its parent's size, summed
+// too, since the programs of a pipeline run side by side.
+Measure runPipeline(const QList<QStringList> &commands, const QString &workingFolder) {
   const QString cwd = QDir::currentPath();
   QDir::setCurrent(workingFolder);
   QElapsedTimer timer;
   timer.start();
-  pid_t pid;
+  std::vector<pid_t> children;
+  QStringList memoryFiles;
+  int input = -1;
+  for (int c = 0; c < commands.size(); ++c) {
+    const QString memoryFile =
+        QStringLiteral("%1/disk-bench-peak-%2.txt").arg(QDir::tempPath()).arg(c);
+    QFile::remove(memoryFile);
+    memoryFiles.append(memoryFile);
+    const QStringList arguments =
+        QStringList({"/usr/bin/time", "-f", "%M", "-o", memoryFile}) + commands[c];
+    std::vector<QByteArray> bytes;
+    for (const QString &argument : arguments)
+      bytes.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &argument : bytes)
+      argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int pipeFds[2] = {-1, -1};
+    const bool last = c + 1 == commands.size();
+    if (!last && ::pipe2(pipeFds, O_CLOEXEC) != 0)
+      break;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (input >= 0)
+      posix_spawn_file_actions_adddup2(&actions, input, 0);
+    if (last)
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    else
+      posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+      children.push_back(pid);
+    posix_spawn_file_actions_destroy(&actions);
+    if (input >= 0)
+      ::close(input);
+    input = pipeFds[0];
+    if (pipeFds[1] >= 0)
+      ::close(pipeFds[1]);
+  }
+  if (input >= 0)
+    ::close(input);
   Measure measure;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+  measure.seconds = 0;
+  for (const pid_t pid : children) {
     int status;
     struct rusage usage;
     wait4(pid, &status, 0, &usage);
-    measure.seconds = timer.nsecsElapsed() / 1e9;
-    measure.cpuSeconds = cpuSecondsOf(usage);
+    measure.cpuSeconds += cpuSecondsOf(usage);
+  }
+  measure.seconds = timer.nsecsElapsed() / 1e9;
+  for (const QString &memoryFile : memoryFiles) {
     QFile peak(memoryFile);
     if (peak.open(QIODevice::ReadOnly))
-      measure.peakKiB = peak.readAll().trimmed().split('\n').last().toLong();
+      measure.peakKiB += peak.readAll().trimmed().split('\n').last().toLong();
   }
   QDir::setCurrent(cwd);
-  posix_spawn_file_actions_destroy(&actions);
   return measure;
+}
+
+Measure runProgram(const QStringList &command, const QString &workingFolder) {
+  return runPipeline({command}, workingFolder);
 }
 
 Measure bestOf(const std::function<Measure()> &once) {
@@ -366,18 +412,65 @@ std::pair<double, double> sha256InMemory() {
   return {data.size() / bestWall / 1e6, data.size() / bestCpu / 1e6};
 }
 
+// A background scan of many files of one size: its pauses, and the work
+// beyond them, which grows with what each file costs.
+void sameSizeScan() {
+  DuplicateFileFinder finder;
+  std::printf("\nasynchronous duplicate scan of %d empty files (once; the pauses are 1 ms per "
+              "file and folder)\n",
+              sameSizeFiles);
+  {
+    QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
+    for (int i = 0; i < sameSizeFiles; ++i)
+      QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
+    int files = 0;
+    double seconds = 0;
+    struct rusage before, after;
+    getrusage(RUSAGE_SELF, &before);
+    const int groups = countGroups(runAsync(finder, folder.path(), &seconds), &files);
+    getrusage(RUSAGE_SELF, &after);
+    const double pauses = (sameSizeFiles + 1) / 1000.0;
+    // The processor time is the scan's own work whatever else the machine runs.
+    row("startScanDuplicateFiles", {seconds, cpuSecondsOf(after) - cpuSecondsOf(before), 0},
+        QStringLiteral("%1 group of %2 files; pauses %3 s, everything else %4 s")
+            .arg(groups)
+            .arg(files)
+            .arg(pauses, 0, 'f', 1)
+            .arg(seconds - pauses, 0, 'f', 2));
+  }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments();
-  // Child modes for the peak-memory figures.
-  if (args.size() == 3 && args[1] == "--child-duplicates") {
-    DuplicateFileFinder().findDuplicateFiles(args[2]);
+  // Child modes for the figures of a process of its own; each writes the
+  // result text as the programs it is compared with write theirs, and lets
+  // the bytes of one version be compared with those of another.
+  if (args.size() == 3 && args[1].startsWith("--child-")) {
+    QString text;
+    if (args[1] == "--child-duplicates")
+      text = DuplicateFileFinder().findDuplicateFiles(args[2]);
+    else if (args[1] == "--child-large")
+      text = LargeFileScanner().scanLargeFiles(args[2], float(MiB));
+    else if (args[1] == "--child-list")
+      text = LargeFileScanner().scanLargeFiles(args[2], 0);
+    else
+      return 2;
+    // In pieces, so the output costs no second copy of the text.
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly);
+    for (int at = 0, piece; at < text.size(); at += piece) {
+      piece = std::min(text.size() - at, 1 << 16);
+      if (text.at(at + piece - 1).isHighSurrogate() && at + piece < text.size())
+        ++piece; // a pair stays whole
+      out.write(text.midRef(at, piece).toUtf8());
+    }
     return 0;
   }
-  if (args.size() == 3 && args[1] == "--child-large") {
-    LargeFileScanner().scanLargeFiles(args[2], float(MiB));
+  if (args.size() == 2 && args[1] == "--same-size") {
+    sameSizeScan();
     return 0;
   }
   int fileCount = 20000;
@@ -468,6 +561,23 @@ int main(int argc, char **argv) {
              QDir::tempPath());
        },
        ""}};
+  // Every file with its fields, largest first: what a listing at threshold 0
+  // gives, beside find printing the same fields and sort ordering them.
+  const std::vector<Contender> listing = {
+      {"scanLargeFiles, threshold 0 (own process)",
+       [&] {
+         return runProgram({QCoreApplication::applicationFilePath(), "--child-list", root},
+                           QDir::tempPath());
+       },
+       ""},
+      {"find -printf | sort -rn",
+       [&] {
+         return runPipeline(
+             {{"find", root, "-type", "f", "-printf", "%s\t%TY-%Tm-%Td %TH:%TM\t%f\t%p\n"},
+              {"sort", "-rn"}},
+             QDir::tempPath());
+       },
+       ""}};
 
   for (const bool cold : {false, true}) {
     if (cold && !coldWanted)
@@ -483,10 +593,15 @@ int main(int argc, char **argv) {
     std::printf("\nlarge files of at least %lld bytes (%d rounds, %s)\n", minimum, rounds, cache);
     printRows(large, cold);
     std::printf("  (scanLargeFiles found %d files)\n\n", found);
+    std::printf("full listing, every file largest first (%d rounds, %s)\n", rounds, cache);
+    printRows(listing, cold);
+    std::printf("\n");
   }
 
   std::printf("\nasynchronous duplicate scan (once; 1 ms pause per new record and folder)\n");
-  {
+  if (stats.files > maxAsyncTreeFiles) {
+    std::printf("  skipped: its pauses alone would take %.0f s\n", stats.files / 1000.0);
+  } else {
     double seconds = 0;
     int progress = 0;
     const QString endData = runAsync(finder, root, &seconds, &progress);
@@ -503,28 +618,7 @@ int main(int argc, char **argv) {
             .arg(endData == ours ? "yes" : "NO"));
   }
 
-  std::printf("\nasynchronous duplicate scan of %d empty files (once; the pauses are 1 ms per "
-              "file and folder)\n",
-              sameSizeFiles);
-  {
-    QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
-    for (int i = 0; i < sameSizeFiles; ++i)
-      QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
-    int files = 0;
-    double seconds = 0;
-    struct rusage before, after;
-    getrusage(RUSAGE_SELF, &before);
-    const int groups = countGroups(runAsync(finder, folder.path(), &seconds), &files);
-    getrusage(RUSAGE_SELF, &after);
-    const double pauses = (sameSizeFiles + 1) / 1000.0;
-    // The processor time is the scan's own work whatever else the machine runs.
-    row("startScanDuplicateFiles", {seconds, cpuSecondsOf(after) - cpuSecondsOf(before), 0},
-        QStringLiteral("%1 group of %2 files; pauses %3 s, everything else %4 s")
-            .arg(groups)
-            .arg(files)
-            .arg(pauses, 0, 'f', 1)
-            .arg(seconds - pauses, 0, 'f', 2));
-  }
+  sameSizeScan();
 
   std::printf("\nSHA-256\n");
   printLoad();

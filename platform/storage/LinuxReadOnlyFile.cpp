@@ -27,7 +27,11 @@ ReadOnlyFile::ReadOnlyFile(int parentFd, const QByteArray &name) {
   open(parentFd, name.constData());
 }
 
-void ReadOnlyFile::open(int parentFd, const char *name) {
+ReadOnlyFile::ReadOnlyFile(int parentFd, const char *name, const FileId &found, qint64 foundSize) {
+  open(parentFd, name, &found, foundSize);
+}
+
+void ReadOnlyFile::open(int parentFd, const char *name, const FileId *found, qint64 foundSize) {
   int fd;
   do {
     fd = ::openat(parentFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
@@ -46,13 +50,18 @@ void ReadOnlyFile::open(int parentFd, const char *name) {
     error_ = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
     return;
   }
-  // Files of proc, sysfs and the like list a size that says nothing of
-  // their content (0 for endless ones, 4096 for one byte).
-  if (FileWalker::onPseudoFileSystem(fd)) {
+  id_ = {quint64(status.st_dev), quint64(status.st_ino)};
+  if (found) {
+    if (!(id_ == *found) || status.st_size != foundSize) {
+      error_ = ESTALE;
+      return;
+    }
+    // Files of proc, sysfs and the like list a size that says nothing of
+    // their content (0 for endless ones, 4096 for one byte).
+  } else if (FileWalker::onPseudoFileSystem(fd)) {
     error_ = EINVAL;
     return;
   }
-  id_ = {quint64(status.st_dev), quint64(status.st_ino)};
   size_ = status.st_size;
   fd_ = std::move(opened);
 }

@@ -16,6 +16,11 @@ public:
   explicit ReadOnlyFile(const QString &path);
   // An entry of a folder open for walking.
   ReadOnlyFile(int parentFd, const QByteArray &name);
+  // A file a walk found, opened only while it is still that file (device,
+  // inode) at the size found. A walk never reaches a pseudo file system and
+  // never leaves the file system it began on, so a file with the device it
+  // reported needs no file-system check of its own.
+  ReadOnlyFile(int parentFd, const char *name, const FileId &found, qint64 foundSize);
   ReadOnlyFile(const ReadOnlyFile &) = delete;
   ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
 
@@ -31,7 +36,8 @@ public:
   qint64 read(char *buffer, qint64 size);
 
 private:
-  void open(int parentFd, const char *name);
+  // With found set, a file that is not that one is refused (ESTALE).
+  void open(int parentFd, const char *name, const FileId *found = nullptr, qint64 foundSize = 0);
 
   UniqueFd fd_;
   int error_ = 0;

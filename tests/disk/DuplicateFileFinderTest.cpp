@@ -2,6 +2,7 @@
 #include "disk/DuplicateGroups.h"
 #include "disk/FileDigest.h"
 #include "disk/JsonText.h"
+#include "platform/storage/ReadOnlyFile.h"
 
 #include "DiskTestSupport.h"
 #include "tests/system/TestFiles.h"
@@ -9,6 +10,7 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -305,33 +307,42 @@ TEST(FileDigestReads, AFailedReadGivesNoDigestRatherThanThatOfAnEmptyFile) {
   TempTree tree;
   const QString empty = tree.write("empty", QByteArray());
   const QString unreadable = tree.mkdir("unreadable");
-  const QString other = tree.mkdir("other");
-  const auto found = [](const QString &path) {
+  tree.mkdir("other");
+  const UniqueFd folder = FileWalker::openDirectory(QFile::encodeName(tree.root()), false);
+  const auto found = [&folder](const char *name) {
     struct stat status;
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    FileRecord record;
-    record.path = path;
-    record.size = status.st_size;
-    record.id = {quint64(status.st_dev), quint64(status.st_ino)};
-    return record;
+    ::fstatat(folder.get(), name, &status, AT_SYMLINK_NOFOLLOW);
+    return std::make_unique<ReadOnlyFile>(
+        folder.get(), name, FileId{quint64(status.st_dev), quint64(status.st_ino)}, status.st_size);
   };
   FileDigest digest;
   EXPECT_EQ(digest.ofFile(empty), QByteArray(emptyDigest));
   EXPECT_TRUE(digest.ofFile(unreadable).isEmpty());
-  EXPECT_TRUE(digest.prefixKey(found(unreadable), 4096).isEmpty());
-  EXPECT_FALSE(digest.prefixKey(found(empty), 4096).isEmpty());
-  const QVector<QByteArray> copies =
-      FileDigest::ofCopies({found(unreadable), found(empty), found(other)});
+  quint64 key = 0;
+  EXPECT_FALSE(digest.prefixKey(*found("unreadable"), 4096, key));
+  EXPECT_TRUE(digest.prefixKey(*found("empty"), 4096, key));
+  std::vector<std::unique_ptr<ReadOnlyFile>> files;
+  files.push_back(found("unreadable"));
+  files.push_back(found("empty"));
+  files.push_back(found("other"));
+  const QVector<QByteArray> copies = FileDigest::ofCopies(files);
   EXPECT_TRUE(copies.at(0).isEmpty());
   EXPECT_TRUE(copies.at(1).isEmpty()); // no readable copy of it is listed
   EXPECT_TRUE(copies.at(2).isEmpty());
 
   // Replaced by another file of the same size after it was found.
-  FileRecord record = found(tree.write("swapped", "12345"));
-  EXPECT_FALSE(digest.ofFile(record).isEmpty());
-  ASSERT_TRUE(QFile::rename(record.path, tree.path("kept"))); // so its inode is not reused
+  tree.write("swapped", "12345");
+  EXPECT_FALSE(digest.ofFile(*found("swapped")).isEmpty());
+  struct stat status;
+  ::fstatat(folder.get(), "swapped", &status, 0);
+  const FileId first{quint64(status.st_dev), quint64(status.st_ino)};
+  ASSERT_TRUE(QFile::rename(tree.path("swapped"), tree.path("kept"))); // so its inode is not reused
   tree.write("swapped", "54321");
-  EXPECT_TRUE(digest.ofFile(record).isEmpty());
+  ReadOnlyFile replaced(folder.get(), "swapped", first, 5);
+  EXPECT_FALSE(replaced.isOpen());
+  EXPECT_TRUE(digest.ofFile(replaced).isEmpty());
+  ReadOnlyFile resized(folder.get(), "kept", first, 4);
+  EXPECT_FALSE(resized.isOpen());
 }
 
 // The groups text is put together from pieces; it must be exactly what

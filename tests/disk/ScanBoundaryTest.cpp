@@ -5,6 +5,7 @@
 #include "disk/FileDigest.h"
 #include "disk/LargeFileScanner.h"
 #include "platform/storage/FileName.h"
+#include "platform/storage/FileWalker.h"
 
 #include "DiskTestSupport.h"
 

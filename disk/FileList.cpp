@@ -1,0 +1,202 @@
+#include "disk/FileList.h"
+
+#include "platform/storage/FileName.h"
+#include "platform/storage/ReadOnlyFile.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Folder descriptors an opener keeps: files are opened mostly folder by
+// folder, or a few folders' files in turn.
+constexpr size_t heldFolders = 64;
+
+} // namespace
+
+int FileList::addRoot(const QString &path, const FileId &id) {
+  Folder root;
+  root.nameLength = roots_.size();
+  root.id = id;
+  roots_.append(path);
+  folders_.push_back(root);
+  return int(folders_.size()) - 1;
+}
+
+int FileList::addFolder(int parent, const QByteArray &name, const FileId &id) {
+  Folder folder;
+  folder.parent = parent;
+  folder.nameStart = quint32(names_.size());
+  folder.nameLength = name.size();
+  folder.id = id;
+  names_.append(name.constData(), size_t(name.size()));
+  folders_.push_back(folder);
+  return int(folders_.size()) - 1;
+}
+
+void FileList::addFile(int folder, const WalkEntry &entry) {
+  File file;
+  file.size = entry.size;
+  file.modifiedSecs = entry.modifiedSecs;
+  file.inode = entry.id.inode;
+  file.folder = folder;
+  file.nameStart = quint32(names_.size());
+  const int length = std::min(entry.name.size(), 0xffff); // longer than any file system allows
+  names_.push_back(char(length & 0xff));
+  names_.push_back(char(length >> 8));
+  names_.append(entry.name.constData(), size_t(length));
+  names_.push_back('\0');
+  files_.push_back(file);
+}
+
+void FileList::append(const FileList &other) {
+  const int folderBase = int(folders_.size());
+  const int rootBase = roots_.size();
+  const quint32 nameBase = quint32(names_.size());
+  names_ += other.names_;
+  roots_ += other.roots_;
+  for (Folder folder : other.folders_) {
+    if (folder.parent < 0) {
+      folder.nameLength += rootBase;
+    } else {
+      folder.parent += folderBase;
+      folder.nameStart += nameBase;
+    }
+    folders_.push_back(folder);
+  }
+  for (File file : other.files_) {
+    file.folder += folderBase;
+    file.nameStart += nameBase;
+    files_.push_back(file);
+  }
+}
+
+QByteArray FileList::relativePath(const File &file) const {
+  std::vector<int> chain;
+  for (int f = file.folder; folders_[size_t(f)].parent >= 0; f = folders_[size_t(f)].parent)
+    chain.push_back(f);
+  QByteArray path;
+  for (auto f = chain.rbegin(); f != chain.rend(); ++f) {
+    const Folder &folder = folders_[size_t(*f)];
+    path.append(names_.data() + folder.nameStart, folder.nameLength);
+    path.append('/');
+  }
+  path.append(nameOf(file), nameLength(file));
+  return path;
+}
+
+FileRecord FileList::record(int index) const {
+  const File &file = at(index);
+  int root = file.folder;
+  while (folders_[size_t(root)].parent >= 0)
+    root = folders_[size_t(root)].parent;
+  const QString &top = roots_.at(folders_[size_t(root)].nameLength);
+  FileRecord record;
+  record.path = top;
+  if (!top.endsWith(QLatin1Char('/')))
+    record.path += QLatin1Char('/');
+  record.path += FileName::fromBytes(relativePath(file));
+  record.size = file.size;
+  record.modifiedSecs = file.modifiedSecs;
+  record.id = id(index);
+  return record;
+}
+
+std::vector<int> FileList::bySize() const {
+  std::vector<int> order(files_.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(),
+            [this](int a, int b) { return files_[size_t(a)].size > files_[size_t(b)].size; });
+  return order;
+}
+
+qint64 FileList::textRoom(const std::vector<int> &indexes) const {
+  // Names come twice (name and path), each byte one character at most, two
+  // with its escape.
+  std::vector<qint64> folderBytes(folders_.size());
+  for (size_t f = 0; f < folders_.size(); ++f) {
+    const Folder &folder = folders_[f];
+    folderBytes[f] = folder.parent < 0
+                         ? 2 * roots_.at(folder.nameLength).size() + 2
+                         : folderBytes[size_t(folder.parent)] + 2 * folder.nameLength + 2;
+  }
+  qint64 room = 0;
+  for (int index : indexes) {
+    const File &file = at(index);
+    room += 220 + 4 * nameLength(file) + folderBytes[size_t(file.folder)];
+  }
+  return room;
+}
+
+QString FileList::listText(const std::vector<int> &order) const {
+  if (order.empty())
+    return QStringLiteral("{\n    \"list\": [\n    ]\n}\n");
+  // Room for the whole text at once, so it never moves while it grows; room
+  // never written is never touched.
+  const qint64 room = 32 + textRoom(order);
+  QString text;
+  text.reserve(int(std::min<qint64>(room, 1 << 29)));
+  text += QLatin1String("{\n    \"list\": [\n");
+  bool first = true;
+  for (int index : order) {
+    if (!first)
+      text += QLatin1String(",\n");
+    first = false;
+    record(index).appendJson(text, 8);
+  }
+  text += QLatin1String("\n    ]\n}\n");
+  return text;
+}
+
+std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
+  const File &file = list_.at(index);
+  const int parent = folderFd(file.folder);
+  return std::make_unique<ReadOnlyFile>(parent, list_.nameOf(file), list_.id(index), file.size);
+}
+
+int FileList::Opener::folderFd(int folder) {
+  // The folder and its ancestors up to the first one held open.
+  std::vector<int> chain;
+  int fd = -1;
+  for (int f = folder; f >= 0; f = list_.folders_[size_t(f)].parent) {
+    const auto held =
+        std::find_if(held_.begin(), held_.end(), [f](const Held &h) { return h.folder == f; });
+    if (held != held_.end()) {
+      held->lastUse = ++uses_;
+      fd = held->fd.get();
+      break;
+    }
+    chain.push_back(f);
+  }
+  for (auto f = chain.rbegin(); f != chain.rend(); ++f) {
+    const Folder &entry = list_.folders_[size_t(*f)];
+    UniqueFd opened;
+    if (entry.parent < 0) {
+      opened =
+          FileWalker::openDirectory(FileName::toBytes(list_.roots_.at(entry.nameLength)), true);
+    } else if (fd >= 0) {
+      const std::string name(list_.names_.data() + entry.nameStart, size_t(entry.nameLength));
+      int got;
+      do {
+        got = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      } while (got < 0 && errno == EINTR);
+      opened.reset(got);
+    }
+    struct stat status;
+    if (opened.isValid() && (::fstat(opened.get(), &status) != 0 ||
+                             !(entry.id == FileId{quint64(status.st_dev), quint64(status.st_ino)})))
+      opened.reset(); // no longer the folder that was walked
+    if (!opened.isValid())
+      return -1;
+    fd = opened.get();
+    if (held_.size() >= heldFolders) // the one left unused longest makes room
+      held_.erase(std::min_element(held_.begin(), held_.end(), [](const Held &a, const Held &b) {
+        return a.lastUse < b.lastUse;
+      }));
+    held_.push_back({*f, std::move(opened), ++uses_});
+  }
+  return fd;
+}

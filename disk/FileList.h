@@ -1,0 +1,97 @@
+#pragma once
+// The files a scan found, kept compactly: names as the bytes the file system
+// gave, each file pointing at its folder, each folder at its parent, up to
+// the folder the walk began at. A text path (FileRecord) is made only for a
+// file that is sent. Found files are opened again through their folders'
+// descriptors, never by path.
+#include "disk/FileRecord.h"
+#include "platform/storage/FileWalker.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class ReadOnlyFile;
+
+class FileList {
+public:
+  // 32 bytes: a large tree has hundreds of thousands.
+  struct File {
+    qint64 size = 0;
+    qint64 modifiedSecs = 0;
+    quint64 inode = 0; // the device is the folder's: a walk stays on one file system
+    int folder = 0;
+    quint32 nameStart = 0; // in names_: the length in two bytes, the name, a NUL
+  };
+
+  // A folder a walk begins at: its absolute, clean path as records show it.
+  int addRoot(const QString &path, const FileId &id);
+  // A subfolder the walk entered.
+  int addFolder(int parent, const QByteArray &name, const FileId &id);
+  void addFile(int folder, const WalkEntry &entry);
+  // Appends the files and folders of other, after those already here.
+  void append(const FileList &other);
+
+  int size() const { return int(files_.size()); }
+  bool isEmpty() const { return files_.empty(); }
+  const File &at(int index) const { return files_[size_t(index)]; }
+  FileId id(int index) const {
+    return {folders_[size_t(at(index).folder)].id.device, at(index).inode};
+  }
+  FileRecord record(int index) const;
+
+  // Indexes of all files, largest first; equal sizes in no particular order
+  // (the order std::sort gives for the list as found).
+  std::vector<int> bySize() const;
+  // {"list": [records]} in the given order, as QJsonDocument writes it.
+  QString listText(const std::vector<int> &order) const;
+  // Characters the JSON texts of these files take at most (escapes
+  // included, but for QJsonDocument's own escapes of control characters).
+  qint64 textRoom(const std::vector<int> &indexes) const;
+
+  // Opens found files again, each through its folder's descriptor; the
+  // folders are opened as the walk did (no link followed, each checked to be
+  // the folder listed) and a few are kept open. One per thread.
+  class Opener {
+  public:
+    explicit Opener(const FileList &list) : list_(list) {}
+    Opener(const Opener &) = delete;
+    Opener &operator=(const Opener &) = delete;
+    // Open (isOpen()) only while the file is still the one found.
+    std::unique_ptr<ReadOnlyFile> open(int index);
+
+  private:
+    int folderFd(int folder);
+
+    struct Held {
+      int folder;
+      UniqueFd fd;
+      quint64 lastUse;
+    };
+    const FileList &list_;
+    std::vector<Held> held_;
+    quint64 uses_ = 0;
+  };
+
+private:
+  struct Folder {
+    int parent = -1; // -1 for a root
+    quint32 nameStart = 0;
+    int nameLength = 0; // a root's index in roots_ when parent is -1
+    FileId id;
+  };
+
+  QByteArray relativePath(const File &file) const;
+  const char *nameOf(const File &file) const { return names_.data() + file.nameStart + 2; }
+  int nameLength(const File &file) const {
+    return uchar(names_[file.nameStart]) | uchar(names_[file.nameStart + 1]) << 8;
+  }
+
+  std::vector<File> files_;
+  std::vector<Folder> folders_;
+  std::string names_;
+  QStringList roots_;
+};
