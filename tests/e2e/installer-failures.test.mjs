@@ -6,7 +6,7 @@ import path from 'node:path';
 import {
   INSTALLER, APP,
   freshUser, copyPayload, payloadFiles, writeFile, listTree, startProgram, closeProgram, shot,
-  registryValues, pageState, fakeProcess, loggedMessages, sleep,
+  registryValues, regDword, treeBytes, pageState, fakeProcess, loggedMessages, sleep,
 } from './lib/fixture.mjs';
 
 test('with the application running only the warning toast appears', async () => {
@@ -80,6 +80,8 @@ test('installing over an installation replaces the copied files and keeps the ot
       assert.ok(fs.readFileSync(path.join(user.installDir, file)).equals(fs.readFileSync(path.join(source, file))), file);
     }
     assert.equal(fs.readFileSync(path.join(user.installDir, 'settings', 'user.ini'), 'utf8'), 'kept=1\n');
+    // The registered size counts the replaced files at their new size and the kept ones too.
+    assert.equal(registryValues(user).EstimatedSize, regDword(Math.floor((treeBytes(user.installDir) + 512) / 1024)));
   } finally {
     await closeProgram(app);
   }

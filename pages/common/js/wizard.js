@@ -73,31 +73,47 @@ export function countFiles(folder) {
   return count;
 }
 
-function addFileSizes(dir, total, skipName) {
+// One walk: every entry that is not a folder counts (as countFiles); the
+// bytes of those not named skipName add up, each from a stat unless known
+// holds the size of that regular file by its path below the folder; sizes
+// gets the size of every regular file so measured.
+function addFileSizes(dir, prefix, scan, skipName, known, sizing) {
   const entries = sys.fs.sync.readdir(dir);
   if (!entries) return;
   for (const entry of entries) {
-    if (entry.name === skipName) continue;
     const path = dir + "/" + entry.name;
+    const relative = prefix + entry.name;
+    const measured = sizing && entry.name !== skipName;
     if (isFolderEntry(entry)) {
-      addFileSizes(path, total, skipName);
-    } else {
-      const stat = sys.fs.sync.stat(path);
-      if (stat && typeof stat.st_size === "number") total.bytes += stat.st_size;
+      addFileSizes(path, relative + "/", scan, skipName, known, measured);
+      continue;
     }
+    scan.files += 1;
+    if (!measured) continue;
+    const regular = entry.type === sys.fs.UV_DIRENT_FILE;
+    let size = regular && known ? known.get(relative) : undefined;
+    if (size === undefined) {
+      const stat = sys.fs.sync.stat(path);
+      size = stat && typeof stat.st_size === "number" ? stat.st_size : 0;
+    }
+    scan.bytes += size;
+    if (regular) scan.sizes.set(relative, size);
   }
 }
 
-// Total size in bytes of every file below the folder (entries named
-// skipName left out); on an error the total reached so far.
-export function folderSize(folder, tag, skipName) {
-  const total = { bytes: 0 };
+// The files below the folder, walked once: { files, the count of every entry
+// that is not a folder; bytes, the total size of those not named skipName;
+// sizes, each regular file's size by its path below the folder }. Sizes the
+// caller already knows (known, by the same paths) are taken without a stat.
+// On an error the totals reached so far.
+export function scanFolder(folder, tag, skipName, known) {
+  const scan = { files: 0, bytes: 0, sizes: new Map() };
   try {
-    addFileSizes(normalisePath(folder), total, skipName);
+    addFileSizes(normalisePath(folder), "", scan, skipName, known, true);
   } catch (error) {
     NativeUtil.log("get folder size failed: " + errorText(error), tag);
   }
-  return total.bytes;
+  return scan;
 }
 
 // The page's lifetime: once closing, waits never end and runs stop at their next step.

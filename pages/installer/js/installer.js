@@ -22,8 +22,7 @@ import {
   installDirFromChoice,
   isFolderEntry,
   isFolderStat,
-  countFiles,
-  folderSize,
+  scanFolder,
   formatBytes,
   pathExists,
   PageSession,
@@ -73,19 +72,22 @@ async function copyFolder(src, dst, onFileCopied, installRoot) {
       if (!(await copyFolder(from, to, onFileCopied, installRoot))) return false;
     } else if (entry.type === sys.fs.UV_DIRENT_FILE || entry.type === sys.fs.UV_DIRENT_LINK) {
       sys.fs.sync.copyfile(from, to);
-      onFileCopied();
+      onFileCopied(to, entry);
     } else {
       NativeUtil.log("skip " + from + ": not a file, folder or link", TAG);
-      onFileCopied();
+      onFileCopied(to, entry);
     }
   }
   return true;
 }
 
-function writeUninstallRegistration(installDir) {
+// copiedSizes: the sizes of the regular files the copy wrote, by their paths
+// below the install folder, known from the payload walk; every other file
+// there is measured.
+function writeUninstallRegistration(installDir, copiedSizes) {
   try {
     const key = UninstallRegistry + "\\" + gAppNameEn;
-    const sizeKiB = Math.floor((folderSize(installDir, TAG) + 512) / 1024);
+    const sizeKiB = Math.floor((scanFolder(installDir, TAG, undefined, copiedSizes).bytes + 512) / 1024);
     // Every write is made; success is logged only when all of them held.
     const written = [
       NativeUtil.setRegistryString(key, "DisplayName", gAppNameCn),
@@ -115,9 +117,11 @@ function existingFolderOf(folder) {
   return path;
 }
 
-// Fails before anything is written when the payload does not fit.
+// Fails before anything is written when the payload does not fit. The
+// payload walk also gives the count of files to copy and their sizes.
 function checkRoom(sourceDir, installDir) {
-  const needed = folderSize(sourceDir, TAG, INSTALLER_EXE_NAME);
+  const payload = scanFolder(sourceDir, TAG, INSTALLER_EXE_NAME);
+  const needed = payload.bytes;
   const where = existingFolderOf(installDir);
   const facts = where ? sys.fs.sync.statfs(where) : null;
   const free = facts ? facts.bavail * facts.bsize : -1;
@@ -125,6 +129,7 @@ function checkRoom(sourceDir, installDir) {
   if (free >= 0 && free < needed) {
     throw new Error("磁盘空间不足：需要 " + formatBytes(needed) + "，可用 " + formatBytes(free));
   }
+  return payload;
 }
 
 async function runInstall() {
@@ -145,13 +150,20 @@ async function runInstall() {
     // The window shows the run before the walks; nothing is written until
     // the payload is known to fit.
     await showProgress(5, "正在扫描安装文件...");
-    checkRoom(sourceDir, installDir);
+    const payload = checkRoom(sourceDir, installDir);
     if (!NativeUtil.mkdir(installDir)) throw new Error("创建安装目录失败：" + installDir);
-    const total = countFiles(sourceDir);
+    const total = payload.files;
     let copied = 0;
+    const copiedSizes = new Map();
     const installRoot = sys.fs.sync.realpath(installDir);
-    const finished = await copyFolder(normalisePath(sourceDir), normalisePath(installDir), () => {
+    const target = normalisePath(installDir);
+    const finished = await copyFolder(normalisePath(sourceDir), target, (to, entry) => {
       copied += 1;
+      if (entry.type === sys.fs.UV_DIRENT_FILE) {
+        const relative = to.slice(target.length + 1);
+        const size = payload.sizes.get(relative);
+        if (size !== undefined) copiedSizes.set(relative, size);
+      }
       // The copy goes on at once: the window paints when the time slice ends.
       if (total > 0) progress.set(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...");
     }, installRoot);
@@ -161,7 +173,7 @@ async function runInstall() {
     const iconPath = IS_WINDOWS ? appPath : normalisePath(installDir) + "/" + ICON_FILE_NAME;
     const shortcutMade = NativeUtil.createDesktopShortcut(gAppNameCn, appPath, "", iconPath);
     NativeUtil.log("create desktop shortcut: " + (shortcutMade ? "success" : "failed"));
-    writeUninstallRegistration(installDir);
+    writeUninstallRegistration(installDir, copiedSizes);
     await showProgress(100, "安装完成");
 
     installBtn.textContent = "打开";
