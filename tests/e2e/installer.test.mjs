@@ -201,6 +201,8 @@ test('links in the payload stay links, a FIFO is skipped, and a payload reached 
     assert.ok(!fs.existsSync(path.join(installed, 'pipe')), 'the FIFO is not copied');
     assert.ok(!fs.existsSync(path.join(installed, 'Tidewell')), 'the install folder is not copied into itself');
     assert.equal(loggedMessages(app, "/pipe: not a file, folder or link"), 1);
+    // The folder link does not count the library twice.
+    assert.equal(registryValues(user).EstimatedSize, regDword(kib(treeBytes(installed))));
   } finally {
     await closeProgram(app);
   }

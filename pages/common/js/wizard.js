@@ -93,8 +93,9 @@ function addFileSizes(dir, prefix, scan, skipName, known, sizing) {
     const regular = entry.type === sys.fs.UV_DIRENT_FILE;
     let size = regular && known ? known.get(relative) : undefined;
     if (size === undefined) {
+      // A link adds nothing: what it points at is counted where it lies.
       const stat = sys.fs.sync.stat(path);
-      size = stat && typeof stat.st_size === "number" ? stat.st_size : 0;
+      size = stat && !stat.isSymbolicLink && typeof stat.st_size === "number" ? stat.st_size : 0;
     }
     scan.bytes += size;
     if (regular) scan.sizes.set(relative, size);

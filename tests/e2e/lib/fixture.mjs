@@ -91,8 +91,12 @@ export function listTree(dir, prefix = '') {
   return out.sort();
 }
 
+// Links count nothing, as in the size the installer registers.
 export function treeBytes(dir) {
-  return listTree(dir).reduce((sum, rel) => sum + fs.statSync(path.join(dir, rel)).size, 0);
+  return listTree(dir).reduce((sum, rel) => {
+    const status = fs.lstatSync(path.join(dir, rel));
+    return sum + (status.isSymbolicLink() ? 0 : status.size);
+  }, 0);
 }
 
 export async function startProgram(folder, program, user, extraEnv = {}) {
