@@ -187,9 +187,13 @@ export class ProgressView {
     this.percent = document.getElementById("progressPercent");
   }
 
+  // Only what changed is written (the tip last): during a copy each file
+  // changes the tip, and every change makes the page's next native call
+  // restyle it first.
   set(percent, tip) {
-    this.fill.style.width = percent + "%";
+    const text = percent + "%";
+    if (this.fill.style.width !== text) this.fill.style.width = text;
+    if (this.percent.textContent !== text) this.percent.textContent = text;
     this.tip.textContent = tip || "";
-    this.percent.textContent = percent + "%";
   }
 }

@@ -157,7 +157,7 @@ export function regDword(n) {
 // Starts recording every text the progress tip and percentage take, in order.
 export async function recordProgress(page) {
   await page.eval(`(() => {
-    window.__progress = [];
+    window.__progress = [['progressPercent', document.getElementById('progressPercent').textContent]];
     const area = document.getElementById('progressArea');
     new MutationObserver((records) => {
       for (const r of records)
@@ -167,14 +167,16 @@ export async function recordProgress(page) {
   })()`);
 }
 
-// The recorded [tip, percent] pairs.
+// The recorded [tip, percent] pairs: one each time the tip is written, with
+// the percentage shown then (the page writes it only when it changes, and
+// before the tip).
 export async function progressSteps(page) {
   const records = await page.eval('window.__progress');
   const steps = [];
-  let tip = '';
+  let percent = '';
   for (const [id, text] of records) {
-    if (id === 'progressTip') tip = text;
-    else if (id === 'progressPercent') steps.push([tip, text]);
+    if (id === 'progressPercent') percent = text;
+    else if (id === 'progressTip') steps.push([text, percent]);
   }
   return steps;
 }
