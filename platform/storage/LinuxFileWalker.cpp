@@ -180,7 +180,10 @@ UniqueFd FileWalker::openParent(const QByteArray &path, QByteArray &name) {
     folder = "/";
   if (rest == "/")
     name.clear();
-  // The folder part opens piece by piece, each piece resolved as usual.
+  // A folder part the kernel takes whole opens in one call; a longer one
+  // piece by piece, each piece resolved as usual.
+  if (folder.size() <= pathPiece)
+    return UniqueFd(retryOpenAt(AT_FDCWD, folder.constData(), directoryFlags));
   UniqueFd current(retryOpenAt(AT_FDCWD, folder.startsWith('/') ? "/" : ".", directoryFlags));
   int start = folder.startsWith('/') ? 1 : 0;
   while (current.isValid() && start < folder.size()) {
