@@ -85,8 +85,9 @@ QString run(const FileList &files) {
   FileList::Opener opener(files);
   // First pass: a key of every candidate's first bytes; unkeyed means the
   // file could not be opened or read.
-  std::vector<quint64> key(static_cast<size_t>(count));
-  std::vector<char> keyed(static_cast<size_t>(count));
+  const size_t keys = candidates.empty() ? 0 : size_t(count); // often none are needed
+  std::vector<quint64> key(keys);
+  std::vector<char> keyed(keys);
   const int batches = (int(candidates.size()) + firstPassBatch - 1) / firstPassBatch;
   inParallel(batches, [&](int batch, FileDigest &digest) {
     const size_t end = std::min(candidates.size(), size_t(batch + 1) * firstPassBatch);
