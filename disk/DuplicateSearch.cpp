@@ -82,7 +82,7 @@ QString run(const FileList &files) {
   // In the order found, so that one folder's files come together.
   std::sort(candidates.begin(), candidates.end());
 
-  FileList::Opener opener(files);
+  FileList::Opener opener(files, Parallel::workerCount() * maxComparedAtOnce);
   // First pass: a key of every candidate's first bytes; unkeyed means the
   // file could not be opened or read.
   const size_t keys = candidates.empty() ? 0 : size_t(count); // often none are needed

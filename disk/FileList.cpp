@@ -12,16 +12,17 @@
 
 namespace {
 
-// Folder descriptors an opener keeps: half of what the process may open
-// (leaving room for the files being compared and everything else), within bounds.
-size_t heldFolders() {
-  constexpr size_t least = 64, most = 1024;
+// Folder descriptors an opener keeps: what the process may open, less the
+// files its caller keeps open and room for everything else, within bounds.
+size_t heldFolders(int reserved) {
+  constexpr size_t least = 64, most = 1024, others = 256;
   struct rlimit limit;
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
     return least;
   if (limit.rlim_cur == RLIM_INFINITY)
     return most;
-  return std::clamp(size_t(limit.rlim_cur / 2), least, most);
+  const qint64 left = qint64(limit.rlim_cur) - reserved - qint64(others);
+  return std::clamp(size_t(std::max<qint64>(left, 0)), least, most);
 }
 
 } // namespace
@@ -160,7 +161,8 @@ QString FileList::listText(const std::vector<int> &order) const {
   return text;
 }
 
-FileList::Opener::Opener(const FileList &list) : list_(list), capacity_(heldFolders()) {}
+FileList::Opener::Opener(const FileList &list, int reserved)
+    : list_(list), capacity_(heldFolders(reserved)) {}
 
 std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
   const File &file = list_.at(index);

@@ -60,7 +60,8 @@ public:
   // compared by content lie in folders all over the tree.
   class Opener {
   public:
-    explicit Opener(const FileList &list);
+    // reserved: descriptors the caller keeps open at once besides.
+    explicit Opener(const FileList &list, int reserved = 0);
     Opener(const Opener &) = delete;
     Opener &operator=(const Opener &) = delete;
     // Open (isOpen()) only while the file is still the one found. Safe to
