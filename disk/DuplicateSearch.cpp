@@ -20,24 +20,18 @@ namespace {
 // Files open at once when comparing; larger sets are hashed file by file.
 constexpr int maxComparedAtOnce = 64;
 // Files handed to a core at a time in the first pass: neighbours in the list
-// share their folder, whose descriptor the core keeps.
+// share their folder, whose descriptor stays open.
 constexpr int firstPassBatch = 256;
 
-// What each core keeps between jobs: a digest state and open folders.
-struct Worker {
-  explicit Worker(const FileList &files) : opener(files) {}
-  FileDigest digest;
-  FileList::Opener opener;
-};
-
-// Runs job for every index below count on all cores.
-void inParallel(const FileList &files, int count, const std::function<void(int, Worker &)> &job) {
-  std::vector<std::unique_ptr<Worker>> workers(size_t(Parallel::workerCount()));
+// Runs job for every index below count on all cores, each core with a
+// digest state of its own.
+void inParallel(int count, const std::function<void(int, FileDigest &)> &job) {
+  std::vector<std::unique_ptr<FileDigest>> digests(size_t(Parallel::workerCount()));
   Parallel::forEach(count, [&](int worker, int k) {
-    std::unique_ptr<Worker> &state = workers[size_t(worker)];
-    if (!state)
-      state = std::make_unique<Worker>(files);
-    job(k, *state);
+    std::unique_ptr<FileDigest> &digest = digests[size_t(worker)];
+    if (!digest)
+      digest = std::make_unique<FileDigest>();
+    job(k, *digest);
   });
 }
 
@@ -66,40 +60,50 @@ QString run(const FileList &files) {
     return sizeA != sizeB ? sizeA < sizeB : a < b;
   });
   std::vector<std::pair<size_t, size_t>> shared; // runs of two or more files of one size
+  // Sizes with few files are compared as they are: each file is opened once
+  // and most are read no further than a prefix. Only the files of larger
+  // sizes are keyed first by their prefix and compared in smaller sets.
+  std::vector<std::vector<int>> alike;
   std::vector<int> candidates;
   for (size_t begin = 0, end; begin < distinct.size(); begin = end) {
     end = begin + 1;
     while (end < distinct.size() && files.at(distinct[end]).size == files.at(distinct[begin]).size)
       ++end;
-    if (end - begin >= 2) {
-      shared.emplace_back(begin, end);
+    if (end - begin < 2)
+      continue;
+    shared.emplace_back(begin, end);
+    if (end - begin <= size_t(maxComparedAtOnce))
+      alike.emplace_back(distinct.begin() + long(begin), distinct.begin() + long(end));
+    else
       candidates.insert(candidates.end(), distinct.begin() + long(begin),
                         distinct.begin() + long(end));
-    }
   }
 
   // In the order found, so that one folder's files come together.
   std::sort(candidates.begin(), candidates.end());
 
+  FileList::Opener opener(files, Parallel::workerCount() * maxComparedAtOnce);
   // First pass: a key of every candidate's first bytes; unkeyed means the
   // file could not be opened or read.
-  std::vector<quint64> key(static_cast<size_t>(count));
-  std::vector<char> keyed(static_cast<size_t>(count));
+  const size_t keys = candidates.empty() ? 0 : size_t(count); // often none are needed
+  std::vector<quint64> key(keys);
+  std::vector<char> keyed(keys);
   const int batches = (int(candidates.size()) + firstPassBatch - 1) / firstPassBatch;
-  inParallel(files, batches, [&](int batch, Worker &worker) {
+  inParallel(batches, [&](int batch, FileDigest &digest) {
     const size_t end = std::min(candidates.size(), size_t(batch + 1) * firstPassBatch);
     for (size_t k = size_t(batch) * firstPassBatch; k < end; ++k) {
       const int i = candidates[k];
-      const std::unique_ptr<ReadOnlyFile> file = worker.opener.open(i);
-      keyed[size_t(i)] = worker.digest.prefixKey(*file, prefixLength, key[size_t(i)]);
+      const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
+      keyed[size_t(i)] = digest.prefixKey(*file, prefixLength, key[size_t(i)]);
     }
   });
   candidates = std::vector<int>();
 
-  // Second pass: only files whose first bytes match another file of their
-  // size, compared with those files.
-  std::vector<std::vector<int>> alike;
+  // Second pass: files whose first bytes match another file of their size,
+  // compared with those files.
   for (const auto &[begin, end] : shared) {
+    if (end - begin <= size_t(maxComparedAtOnce))
+      continue;
     QHash<quint64, int> setOfKey;
     const size_t firstSet = alike.size();
     for (size_t k = begin; k < end; ++k) {
@@ -125,19 +129,19 @@ QString run(const FileList &files) {
                             files.at(b.front()).size * qint64(b.size());
                    });
   std::vector<QByteArray> full(static_cast<size_t>(count));
-  inParallel(files, int(alike.size()), [&](int k, Worker &worker) {
+  inParallel(int(alike.size()), [&](int k, FileDigest &digest) {
     const std::vector<int> &set = alike[size_t(k)];
     if (set.size() > size_t(maxComparedAtOnce)) {
       for (int i : set) {
-        const std::unique_ptr<ReadOnlyFile> file = worker.opener.open(i);
-        full[size_t(i)] = worker.digest.ofFile(*file);
+        const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
+        full[size_t(i)] = digest.ofFile(*file);
       }
       return;
     }
     std::vector<std::unique_ptr<ReadOnlyFile>> opened;
     for (int i : set)
-      opened.push_back(worker.opener.open(i));
-    const QVector<QByteArray> digests = FileDigest::ofCopies(opened);
+      opened.push_back(opener.open(i));
+    const QVector<QByteArray> digests = digest.ofCopies(opened);
     for (size_t m = 0; m < set.size(); ++m)
       full[size_t(set[m])] = digests[int(m)];
   });

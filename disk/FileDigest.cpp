@@ -14,6 +14,9 @@ namespace {
 
 // Per file while comparing; small, since many files may be compared at once.
 constexpr int compareChunk = 64 * 1024;
+// The first piece is smaller: most files compared differ from all the others
+// in their first bytes, and need no more read than that.
+constexpr int firstCompareChunk = 4096;
 
 using DigestState = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
@@ -84,6 +87,7 @@ quint64 prefixHash(const char *data, int length) {
 struct Copies {
   QVector<int> members;
   DigestState state;
+  qint64 done = 0; // bytes read of each
 };
 
 } // namespace
@@ -148,16 +152,28 @@ QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFil
     return digests;
   }
   EVP_DigestInit_ex(reading.back().state.get(), EVP_sha256(), nullptr);
-  std::vector<QByteArray> chunks(files.size());
+  // One piece of room per file, no larger than the largest file needs.
+  qint64 largest = 0;
+  for (int m : reading.back().members)
+    largest = std::max(largest, files[size_t(m)]->size());
+  const size_t room = size_t(std::min<qint64>(std::max<qint64>(largest, 1), compareChunk));
+  // The read buffer serves when it is large enough, as it mostly is.
+  std::unique_ptr<char[]> allocated;
+  char *chunks = buffer_.data();
+  if (room * files.size() > size_t(buffer_.size())) {
+    allocated.reset(new char[room * files.size()]);
+    chunks = allocated.get();
+  }
+  const auto chunk = [&](int m) { return chunks + room * size_t(m); };
   std::vector<int> lengths(files.size());
   while (!reading.empty()) {
     const Copies copies = std::move(reading.back());
     reading.pop_back();
+    const int want = int(std::min<size_t>(copies.done ? compareChunk : firstCompareChunk, room));
     // Split by the next chunk, each part in the order of the list.
     std::vector<QVector<int>> parts;
     for (int m : copies.members) {
-      chunks[m].resize(compareChunk);
-      lengths[m] = readFull(*files[m], chunks[m].data(), compareChunk);
+      lengths[m] = readFull(*files[m], chunk(m), want);
       if (lengths[m] < 0) {
         files[m].reset();
         continue;
@@ -165,8 +181,7 @@ QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFil
       const auto same = std::find_if(parts.begin(), parts.end(), [&](const QVector<int> &part) {
         const int first = part.first();
         return lengths[first] == lengths[m] &&
-               std::memcmp(chunks[first].constData(), chunks[m].constData(), size_t(lengths[m])) ==
-                   0;
+               std::memcmp(chunk(first), chunk(m), size_t(lengths[m])) == 0;
       });
       if (same == parts.end())
         parts.push_back({m});
@@ -179,10 +194,10 @@ QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFil
         files[first].reset();
         continue;
       }
-      Copies next{std::move(part), newState()};
+      Copies next{std::move(part), newState(), copies.done + lengths[first]};
       EVP_MD_CTX_copy_ex(next.state.get(), copies.state.get());
-      EVP_DigestUpdate(next.state.get(), chunks[first].constData(), size_t(lengths[first]));
-      if (lengths[first] == compareChunk) {
+      EVP_DigestUpdate(next.state.get(), chunk(first), size_t(lengths[first]));
+      if (lengths[first] == want && next.done < largest) {
         reading.push_back(std::move(next));
         continue;
       }

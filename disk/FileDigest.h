@@ -37,8 +37,9 @@ public:
   // empty for the others and for files that are not open or cannot be read.
   // The files are read side by side and compared, so only one copy of each
   // content is hashed and reading a file stops at its first difference from
-  // all the others. The files are closed on return.
-  static QVector<QByteArray> ofCopies(std::vector<std::unique_ptr<ReadOnlyFile>> &files);
+  // all the others, the first time after 4 KiB. The files are closed on
+  // return.
+  QVector<QByteArray> ofCopies(std::vector<std::unique_ptr<ReadOnlyFile>> &files);
 
 private:
   QByteArray buffer_;

@@ -6,14 +6,24 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <numeric>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Folder descriptors an opener keeps: files are opened mostly folder by
-// folder, or a few folders' files in turn.
-constexpr size_t heldFolders = 64;
+// Folder descriptors an opener keeps: what the process may open, less the
+// files its caller keeps open and room for everything else, within bounds.
+size_t heldFolders(int reserved) {
+  constexpr size_t least = 64, most = 1024, others = 256;
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return least;
+  if (limit.rlim_cur == RLIM_INFINITY)
+    return most;
+  const qint64 left = qint64(limit.rlim_cur) - reserved - qint64(others);
+  return std::clamp(size_t(std::max<qint64>(left, 0)), least, most);
+}
 
 } // namespace
 
@@ -151,10 +161,25 @@ QString FileList::listText(const std::vector<int> &order) const {
   return text;
 }
 
+FileList::Opener::Opener(const FileList &list, int reserved)
+    : list_(list), capacity_(heldFolders(reserved)) {}
+
 std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
   const File &file = list_.at(index);
-  const int parent = folderFd(file.folder);
-  return std::make_unique<ReadOnlyFile>(parent, list_.nameOf(file), list_.id(index), file.size);
+  int parent;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    parent = folderFd(file.folder);
+    if (parent >= 0)
+      ++held_[file.folder].users;
+  }
+  auto opened =
+      std::make_unique<ReadOnlyFile>(parent, list_.nameOf(file), list_.id(index), file.size);
+  if (parent >= 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    --held_[file.folder].users;
+  }
+  return opened;
 }
 
 int FileList::Opener::folderFd(int folder) {
@@ -162,11 +187,10 @@ int FileList::Opener::folderFd(int folder) {
   std::vector<int> chain;
   int fd = -1;
   for (int f = folder; f >= 0; f = list_.folders_[size_t(f)].parent) {
-    const auto held =
-        std::find_if(held_.begin(), held_.end(), [f](const Held &h) { return h.folder == f; });
+    const auto held = held_.find(f);
     if (held != held_.end()) {
-      held->lastUse = ++uses_;
-      fd = held->fd.get();
+      held->second.lastUse = ++uses_;
+      fd = held->second.fd.get();
       break;
     }
     chain.push_back(f);
@@ -192,11 +216,19 @@ int FileList::Opener::folderFd(int folder) {
     if (!opened.isValid())
       return -1;
     fd = opened.get();
-    if (held_.size() >= heldFolders) // the one left unused longest makes room
-      held_.erase(std::min_element(held_.begin(), held_.end(), [](const Held &a, const Held &b) {
-        return a.lastUse < b.lastUse;
-      }));
-    held_.push_back({*f, std::move(opened), ++uses_});
+    if (held_.size() >= capacity_) { // the one left unused longest makes room
+      auto oldest = held_.end();
+      for (auto h = held_.begin(); h != held_.end(); ++h) {
+        if (h->second.users == 0 &&
+            (oldest == held_.end() || h->second.lastUse < oldest->second.lastUse))
+          oldest = h;
+      }
+      if (oldest != held_.end())
+        held_.erase(oldest);
+    }
+    Held &held = held_[*f];
+    held.fd = std::move(opened);
+    held.lastUse = ++uses_;
   }
   return fd;
 }

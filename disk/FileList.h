@@ -11,7 +11,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class ReadOnlyFile;
@@ -54,25 +56,30 @@ public:
 
   // Opens found files again, each through its folder's descriptor; the
   // folders are opened as the walk did (no link followed, each checked to be
-  // the folder listed) and a few are kept open. One per thread.
+  // the folder listed) and many are kept open, shared by all threads: files
+  // compared by content lie in folders all over the tree.
   class Opener {
   public:
-    explicit Opener(const FileList &list) : list_(list) {}
+    // reserved: descriptors the caller keeps open at once besides.
+    explicit Opener(const FileList &list, int reserved = 0);
     Opener(const Opener &) = delete;
     Opener &operator=(const Opener &) = delete;
-    // Open (isOpen()) only while the file is still the one found.
+    // Open (isOpen()) only while the file is still the one found. Safe to
+    // call from several threads at once.
     std::unique_ptr<ReadOnlyFile> open(int index);
 
   private:
     int folderFd(int folder);
 
     struct Held {
-      int folder;
       UniqueFd fd;
-      quint64 lastUse;
+      quint64 lastUse = 0;
+      int users = 0; // threads opening a file in it: it stays open meanwhile
     };
     const FileList &list_;
-    std::vector<Held> held_;
+    std::mutex mutex_;
+    std::unordered_map<int, Held> held_;
+    size_t capacity_;
     quint64 uses_ = 0;
   };
 

@@ -325,7 +325,7 @@ TEST(FileDigestReads, AFailedReadGivesNoDigestRatherThanThatOfAnEmptyFile) {
   files.push_back(found("unreadable"));
   files.push_back(found("empty"));
   files.push_back(found("other"));
-  const QVector<QByteArray> copies = FileDigest::ofCopies(files);
+  const QVector<QByteArray> copies = digest.ofCopies(files);
   EXPECT_TRUE(copies.at(0).isEmpty());
   EXPECT_TRUE(copies.at(1).isEmpty()); // no readable copy of it is listed
   EXPECT_TRUE(copies.at(2).isEmpty());

@@ -153,6 +153,18 @@ void makeTree(const TempTree &tree) {
     put(folder + "/other" + QByteArray::number(i), block(size, char('A' + i % 3), 'z'));
     put(folder + "/alone" + QByteArray::number(i), block(20000 + i, 'u', 'u'));
   }
+  // More files of one size than are compared at once, over 64 KiB: keyed by
+  // their first bytes, then compared in smaller sets.
+  for (int i = 0; i < 80; ++i)
+    put("d" + QByteArray::number(i % 7) + "/many" + QByteArray::number(i),
+        block(70001, char('k' + i % 3), char('0' + i % 2)));
+  // Copies and near copies whose size ends a piece read when comparing.
+  for (const int size : {4096, 4096 + 65536}) {
+    const QByteArray name = QByteArray::number(size);
+    put("d1/piece-" + name, block(size, 'p', 'p'));
+    put("d6/e2/piece-" + name, block(size, 'p', 'p'));
+    put("d3/piece-near-" + name, block(size, 'p', 'q'));
+  }
   put("empty1", "");
   put("d3/empty2", "");
   put("d5/e1/deep/er/empty3", "");
