@@ -68,18 +68,7 @@ int TimerService::add(std::shared_ptr<ScriptFunction> function, int interval, bo
 }
 
 bool TimerService::clear(int id) {
-  QList<TimerEntry> removed;
-  {
-    std::lock_guard<std::mutex> lock(state->timerLock);
-    for (int i = 0; i < state->timers.size(); ++i) {
-      if (state->timers.at(i).id == id) {
-        removed.append(state->timers.takeAt(i));
-        break;
-      }
-    }
-  }
-  state->changed.notify_all();
-  release(removed);
+  drop(state, id);
   return true;
 }
 

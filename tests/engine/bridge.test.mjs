@@ -295,13 +295,19 @@ describe('a delayed answer', () => {
 });
 
 describe('global events', () => {
-  test('reach the subscribed pages of two windows, without data or target', async (t) => {
+  // The test page and, in a second window, plain.html recording TEST_EVENT.
+  async function startTwoWindows(t) {
     const app = await startHost({ args: ['--second', 'this://app/plain.html'] });
     t.after(() => app.kill());
     const main = await app.page({ urlIncludes: 'index.html' });
     const plain = await app.page({ urlIncludes: 'plain.html' });
     await main.waitFor('window.ready');
     await plain.waitFor('window.events');
+    return { app, main, plain };
+  }
+
+  test('reach the subscribed pages of two windows, without data or target', async (t) => {
+    const { app, main, plain } = await startTwoWindows(t);
     await main.eval("window.mainEvents = []; document.onGlobalEvent('TEST_EVENT', (e) => mainEvents.push(e.type))");
     await main.eval("document.onGlobalEvent('OTHER_EVENT', () => mainEvents.push('other'))");
     await main.eval("TestNative.fireFromThread('TEST_EVENT')");
@@ -316,12 +322,7 @@ describe('global events', () => {
   });
 
   test('a page posts one to every window with its data; native names stay native', async (t) => {
-    const app = await startHost({ args: ['--second', 'this://app/plain.html'] });
-    t.after(() => app.kill());
-    const main = await app.page({ urlIncludes: 'index.html' });
-    const plain = await app.page({ urlIncludes: 'plain.html' });
-    await main.waitFor('window.ready');
-    await plain.waitFor('window.events');
+    const { app, main, plain } = await startTwoWindows(t);
     await plain.eval("window.posted = []; document.onGlobalEvent('PAGE_EVENT', (e) => posted.push(e.data))");
     await plain.eval("window.forged = 0; document.onGlobalEvent('NATIVE_EXIT_APP', () => forged++)");
     await main.eval("window.posted = []; document.onGlobalEvent('PAGE_EVENT', (e) => posted.push(e.data))");
