@@ -185,10 +185,10 @@ describe('native objects and values', () => {
       };
     })()`);
     assert.deepEqual(result.listing, [
-      { name: 'a.txt', type: 1 },
+      { name: 'a.txt', type: 1, size: 5 }, // a file's entry carries its size
       { name: 'link', type: 3 }, // a link to a folder is a link
       { name: 'sub', type: 2 },
-      { name: 'tool.sh', type: 1 },
+      { name: 'tool.sh', type: 1, size: 10 },
     ]);
     assert.equal(result.dirBit, 2);
     assert.equal(result.fileBit, 1);

@@ -74,43 +74,30 @@ export function countFiles(folder) {
 }
 
 // One walk: every entry that is not a folder counts (as countFiles); the
-// bytes of those not named skipName add up, each from a stat unless known
-// holds the size of that regular file by its path below the folder; sizes
-// gets the size of every regular file so measured.
-function addFileSizes(dir, prefix, scan, skipName, known, sizing) {
+// bytes of the regular files not named skipName add up, each size as the
+// listing gives it. A link adds nothing: what it points at is counted where
+// it lies.
+function addFileSizes(dir, scan, skipName, sizing) {
   const entries = sys.fs.sync.readdir(dir);
   if (!entries) return;
   for (const entry of entries) {
-    const path = dir + "/" + entry.name;
-    const relative = prefix + entry.name;
     const measured = sizing && entry.name !== skipName;
     if (isFolderEntry(entry)) {
-      addFileSizes(path, relative + "/", scan, skipName, known, measured);
+      addFileSizes(dir + "/" + entry.name, scan, skipName, measured);
       continue;
     }
     scan.files += 1;
-    if (!measured) continue;
-    const regular = entry.type === sys.fs.UV_DIRENT_FILE;
-    let size = regular && known ? known.get(relative) : undefined;
-    if (size === undefined) {
-      // A link adds nothing: what it points at is counted where it lies.
-      const stat = sys.fs.sync.stat(path);
-      size = stat && !stat.isSymbolicLink && typeof stat.st_size === "number" ? stat.st_size : 0;
-    }
-    scan.bytes += size;
-    if (regular) scan.sizes.set(relative, size);
+    if (measured && entry.type === sys.fs.UV_DIRENT_FILE && typeof entry.size === "number") scan.bytes += entry.size;
   }
 }
 
 // The files below the folder, walked once: { files, the count of every entry
-// that is not a folder; bytes, the total size of those not named skipName;
-// sizes, each regular file's size by its path below the folder }. Sizes the
-// caller already knows (known, by the same paths) are taken without a stat.
-// On an error the totals reached so far.
-export function scanFolder(folder, tag, skipName, known) {
-  const scan = { files: 0, bytes: 0, sizes: new Map() };
+// that is not a folder; bytes, the total size of the regular files among
+// those not named skipName }. On an error the totals reached so far.
+export function scanFolder(folder, tag, skipName) {
+  const scan = { files: 0, bytes: 0 };
   try {
-    addFileSizes(normalisePath(folder), "", scan, skipName, known, true);
+    addFileSizes(normalisePath(folder), scan, skipName, true);
   } catch (error) {
     NativeUtil.log("get folder size failed: " + errorText(error), tag);
   }

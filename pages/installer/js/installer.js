@@ -72,22 +72,19 @@ async function copyFolder(src, dst, onFileCopied, installRoot) {
       if (!(await copyFolder(from, to, onFileCopied, installRoot))) return false;
     } else if (entry.type === sys.fs.UV_DIRENT_FILE || entry.type === sys.fs.UV_DIRENT_LINK) {
       sys.fs.sync.copyfile(from, to);
-      onFileCopied(to, entry);
+      onFileCopied();
     } else {
       NativeUtil.log("skip " + from + ": not a file, folder or link", TAG);
-      onFileCopied(to, entry);
+      onFileCopied();
     }
   }
   return true;
 }
 
-// copiedSizes: the sizes of the regular files the copy wrote, by their paths
-// below the install folder, known from the payload walk; every other file
-// there is measured.
-function writeUninstallRegistration(installDir, copiedSizes) {
+function writeUninstallRegistration(installDir) {
   try {
     const key = UninstallRegistry + "\\" + gAppNameEn;
-    const sizeKiB = Math.floor((scanFolder(installDir, TAG, undefined, copiedSizes).bytes + 512) / 1024);
+    const sizeKiB = Math.floor((scanFolder(installDir, TAG).bytes + 512) / 1024);
     // Every write is made; success is logged only when all of them held.
     const written = [
       NativeUtil.setRegistryString(key, "DisplayName", gAppNameCn),
@@ -118,7 +115,7 @@ function existingFolderOf(folder) {
 }
 
 // Fails before anything is written when the payload does not fit. The
-// payload walk also gives the count of files to copy and their sizes.
+// payload walk also gives the count of files to copy.
 function checkRoom(sourceDir, installDir) {
   const payload = scanFolder(sourceDir, TAG, INSTALLER_EXE_NAME);
   const needed = payload.bytes;
@@ -154,16 +151,9 @@ async function runInstall() {
     if (!NativeUtil.mkdir(installDir)) throw new Error("创建安装目录失败：" + installDir);
     const total = payload.files;
     let copied = 0;
-    const copiedSizes = new Map();
     const installRoot = sys.fs.sync.realpath(installDir);
-    const target = normalisePath(installDir);
-    const finished = await copyFolder(normalisePath(sourceDir), target, (to, entry) => {
+    const finished = await copyFolder(normalisePath(sourceDir), normalisePath(installDir), () => {
       copied += 1;
-      if (entry.type === sys.fs.UV_DIRENT_FILE) {
-        const relative = to.slice(target.length + 1);
-        const size = payload.sizes.get(relative);
-        if (size !== undefined) copiedSizes.set(relative, size);
-      }
       // The copy goes on at once: the window paints when the time slice ends.
       if (total > 0) progress.set(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...");
     }, installRoot);
@@ -173,7 +163,7 @@ async function runInstall() {
     const iconPath = IS_WINDOWS ? appPath : normalisePath(installDir) + "/" + ICON_FILE_NAME;
     const shortcutMade = NativeUtil.createDesktopShortcut(gAppNameCn, appPath, "", iconPath);
     NativeUtil.log("create desktop shortcut: " + (shortcutMade ? "success" : "failed"));
-    writeUninstallRegistration(installDir, copiedSizes);
+    writeUninstallRegistration(installDir);
     await showProgress(100, "安装完成");
 
     installBtn.textContent = "打开";
