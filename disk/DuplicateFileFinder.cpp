@@ -132,7 +132,7 @@ private:
   int lastGroupCount = 0;
   int lastFileCount = 0;
   FileList files; // every file found, in the order found
-  FileList::Opener opener{files};
+  FileList::Opener opener{files, 1, 1};
   std::map<qint64, SizeGroup> sizeGroups;
   DigestGroups hashGroups;
   QSet<FileId> seen;

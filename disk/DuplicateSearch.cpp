@@ -17,7 +17,8 @@ namespace DuplicateSearch {
 
 namespace {
 
-// Files open at once when comparing; larger sets are hashed file by file.
+// Files a core keeps open at once when comparing, at most; larger sets are
+// hashed file by file.
 constexpr int maxComparedAtOnce = 64;
 // Files handed to a core at a time in the first pass: neighbours in the list
 // share their folder, whose descriptor stays open.
@@ -59,6 +60,8 @@ QString run(const FileList &files) {
     const qint64 sizeA = files.at(a).size, sizeB = files.at(b).size;
     return sizeA != sizeB ? sizeA < sizeB : a < b;
   });
+  FileList::Opener opener(files, Parallel::workerCount(), maxComparedAtOnce);
+  const size_t comparedAtOnce = size_t(opener.filesPerWorker());
   std::vector<std::pair<size_t, size_t>> shared; // runs of two or more files of one size
   // Sizes with few files are compared as they are: each file is opened once
   // and most are read no further than a prefix. Only the files of larger
@@ -72,7 +75,7 @@ QString run(const FileList &files) {
     if (end - begin < 2)
       continue;
     shared.emplace_back(begin, end);
-    if (end - begin <= size_t(maxComparedAtOnce))
+    if (end - begin <= comparedAtOnce)
       alike.emplace_back(distinct.begin() + long(begin), distinct.begin() + long(end));
     else
       candidates.insert(candidates.end(), distinct.begin() + long(begin),
@@ -82,7 +85,6 @@ QString run(const FileList &files) {
   // In the order found, so that one folder's files come together.
   std::sort(candidates.begin(), candidates.end());
 
-  FileList::Opener opener(files, Parallel::workerCount() * maxComparedAtOnce);
   // First pass: a key of every candidate's first bytes; unkeyed means the
   // file could not be opened or read.
   const size_t keys = candidates.empty() ? 0 : size_t(count); // often none are needed
@@ -102,7 +104,7 @@ QString run(const FileList &files) {
   // Second pass: files whose first bytes match another file of their size,
   // compared with those files.
   for (const auto &[begin, end] : shared) {
-    if (end - begin <= size_t(maxComparedAtOnce))
+    if (end - begin <= comparedAtOnce)
       continue;
     QHash<quint64, int> setOfKey;
     const size_t firstSet = alike.size();
@@ -131,7 +133,7 @@ QString run(const FileList &files) {
   std::vector<QByteArray> full(static_cast<size_t>(count));
   inParallel(int(alike.size()), [&](int k, FileDigest &digest) {
     const std::vector<int> &set = alike[size_t(k)];
-    if (set.size() > size_t(maxComparedAtOnce)) {
+    if (set.size() > comparedAtOnce) {
       for (int i : set) {
         const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
         full[size_t(i)] = digest.ofFile(*file);

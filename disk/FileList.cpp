@@ -12,17 +12,12 @@
 
 namespace {
 
-// Folder descriptors an opener keeps: what the process may open, less the
-// files its caller keeps open and room for everything else, within bounds.
-size_t heldFolders(int reserved) {
-  constexpr size_t least = 64, most = 1024, others = 256;
+// What the process may have open at once.
+qint64 descriptorLimit() {
   struct rlimit limit;
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-    return least;
-  if (limit.rlim_cur == RLIM_INFINITY)
-    return most;
-  const qint64 left = qint64(limit.rlim_cur) - reserved - qint64(others);
-  return std::clamp(size_t(std::max<qint64>(left, 0)), least, most);
+    return 1024;
+  return limit.rlim_cur == RLIM_INFINITY ? qint64(1) << 20 : qint64(limit.rlim_cur);
 }
 
 } // namespace
@@ -161,8 +156,14 @@ QString FileList::listText(const std::vector<int> &order) const {
   return text;
 }
 
-FileList::Opener::Opener(const FileList &list, int reserved)
-    : list_(list), capacity_(heldFolders(reserved)) {}
+FileList::Opener::Opener(const FileList &list, int workers, int wanted) : list_(list) {
+  // A quarter of the limit, at most 256, stays for everything else the
+  // process has open; the files get at most half of the rest.
+  const qint64 limit = descriptorLimit();
+  const qint64 available = std::max<qint64>(limit - std::min<qint64>(256, limit / 4), 8);
+  filesPerWorker_ = int(std::clamp<qint64>(available / 2 / std::max(workers, 1), 1, wanted));
+  capacity_ = size_t(std::clamp<qint64>(available - qint64(workers) * filesPerWorker_, 4, 1024));
+}
 
 std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
   const File &file = list_.at(index);

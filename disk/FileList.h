@@ -60,8 +60,12 @@ public:
   // compared by content lie in folders all over the tree.
   class Opener {
   public:
-    // reserved: descriptors the caller keeps open at once besides.
-    explicit Opener(const FileList &list, int reserved = 0);
+    // For workers threads, each wanting up to wanted files open at once
+    // besides the folders held here: both shares come out of the process's
+    // descriptor limit, so that no open fails for want of a descriptor.
+    Opener(const FileList &list, int workers, int wanted);
+    // How many files each worker may keep open at once: 1 to wanted.
+    int filesPerWorker() const { return filesPerWorker_; }
     Opener(const Opener &) = delete;
     Opener &operator=(const Opener &) = delete;
     // Open (isOpen()) only while the file is still the one found. Safe to
@@ -79,6 +83,7 @@ public:
     const FileList &list_;
     std::mutex mutex_;
     std::unordered_map<int, Held> held_;
+    int filesPerWorker_;
     size_t capacity_;
     quint64 uses_ = 0;
   };

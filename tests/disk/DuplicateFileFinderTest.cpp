@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -216,6 +217,29 @@ TEST(DuplicateFiles, AnUnreadableFileNeverHidesAPairOfItsSize) {
         EXPECT_EQ(setOf(filesOf(groups.at(0))), QSet<QString>({a, b}));
       }
     }
+  }
+}
+
+// Under a low descriptor limit a large set of copies is compared a few files
+// at a time: none drops out of its group for want of a descriptor.
+TEST(DuplicateFiles, ALowDescriptorLimitLosesNoCopy) {
+  TempTree tree;
+  QSet<QString> copies;
+  for (int i = 0; i < 60; ++i)
+    copies.insert(tree.write(QString("d%1/copy%2").arg(i % 3).arg(i), QByteArray(5000, 'c')));
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  for (const auto &[name, form] : bothForms()) {
+    SCOPED_TRACE(name);
+    struct rlimit low = saved;
+    low.rlim_cur = 40;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    DuplicateFileFinder finder;
+    const QString result = form(finder, tree.root());
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    const QJsonArray groups = groupsOf(result);
+    ASSERT_EQ(groups.size(), 1);
+    EXPECT_EQ(setOf(filesOf(groups.at(0))), copies);
   }
 }
 

@@ -238,7 +238,7 @@ TEST(ScanText, FoundFilesAreOpenedOnlyWhereTheyWereFound) {
   ASSERT_TRUE(QFile::rename(tree.path("top/c/replaced"), tree.path("keep-inode")));
   tree.write("top/c/replaced", "same size");
 
-  FileList::Opener opener(files);
+  FileList::Opener opener(files, 1, 1);
   EXPECT_TRUE(opener.open(index["kept"])->isOpen());
   EXPECT_FALSE(opener.open(index["moved"])->isOpen());
   EXPECT_FALSE(opener.open(index["replaced"])->isOpen());
