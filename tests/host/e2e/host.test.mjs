@@ -233,7 +233,8 @@ test('a page busy for 2 s with a 50 ms interval gets one late call, not forty', 
   const burst = afterBusy.filter((t) => t < result.end + 30).length;
   assert.equal(burst, 1, `calls right after the busy page: ${afterBusy.map((t) => Math.round(t - result.end))}`);
   const gaps = afterBusy.slice(1).map((t, i) => t - afterBusy[i]);
-  for (const gap of gaps) assert.ok(gap >= 40, `calls ${gap} ms apart after the late one`);
+  // Calls made up for would come back to back; a loaded machine delays single calls by a few ms.
+  for (const gap of gaps) assert.ok(gap >= 25, `calls ${gap} ms apart after the late one`);
   await closeWindow(page);
   assert.equal(await app.exit(15000), 0);
 });
