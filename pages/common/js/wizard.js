@@ -180,7 +180,18 @@ export class ProgressView {
   set(percent, tip) {
     const text = percent + "%";
     if (this.fill.style.width !== text) this.fill.style.width = text;
-    if (this.percent.textContent !== text) this.percent.textContent = text;
-    this.tip.textContent = tip || "";
+    setText(this.percent, text);
+    setText(this.tip, tip || "");
+  }
+}
+
+// A lone text node is changed in place: replacing it would make the next
+// restyle rebuild the element's layout objects.
+function setText(element, text) {
+  const node = element.firstChild;
+  if (node && !node.nextSibling && node.nodeType === Node.TEXT_NODE) {
+    if (node.data !== text) node.data = text;
+  } else if (element.textContent !== text) {
+    element.textContent = text;
   }
 }

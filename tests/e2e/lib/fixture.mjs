@@ -160,9 +160,11 @@ export async function recordProgress(page) {
     window.__progress = [['progressPercent', document.getElementById('progressPercent').textContent]];
     const area = document.getElementById('progressArea');
     new MutationObserver((records) => {
-      for (const r of records)
-        for (const n of r.addedNodes) window.__progress.push([r.target.id, n.textContent]);
-    }).observe(area, { childList: true, subtree: true });
+      for (const r of records) {
+        if (r.type === 'characterData') window.__progress.push([r.target.parentNode.id, r.target.data]);
+        else for (const n of r.addedNodes) window.__progress.push([r.target.id, n.textContent]);
+      }
+    }).observe(area, { childList: true, characterData: true, subtree: true });
     return true;
   })()`);
 }
