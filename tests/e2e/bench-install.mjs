@@ -2,10 +2,10 @@
 // each) with the real installer and copies the same tree with a native loop
 // (readdir, mkdir and copyFileSync in this process), alternating the two,
 // each run on a freshly written tree, nothing deleted between runs. Prints
-// min, median and max of each, the installer's round trips (counted in the page over DevTools) and their mean
-// cost beyond the native copy and the page's pauses, and a no-op round trip
-// in the installer page during a copy beside a bare window.prompt round trip
-// (engine-bench-peer).
+// min, median and max of each, the installer's round trips (counted in the
+// page over DevTools) and their mean cost beyond the native copy and the
+// page's pauses, and a no-op round trip in the installer page during a copy
+// beside a bare window.prompt round trip (engine-bench-peer).
 import { spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
