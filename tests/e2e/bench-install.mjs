@@ -10,7 +10,7 @@ import { spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
-import { INSTALLER, binDir, payloadDir, freshUser, copyPayload, scratch, listTree, startProgram, closeProgram, sleep } from './lib/fixture.mjs';
+import { INSTALLER, binDir, payloadDir, freshUser, copyPayload, scratch, listTree, treeBytes, startProgram, closeProgram, sleep } from './lib/fixture.mjs';
 
 const RUNS = Math.max(5, Number(process.env.TW_BENCH_RUNS) || 5);
 const FOLDERS = 20;
@@ -101,7 +101,14 @@ const row = (name, s, unit = 's', digits = 3) =>
 // Deletions made just before the benchmark (a test run's clean-up) would
 // weigh on its first runs in the same way: on a disk they age out first.
 const TMPFS_MAGIC = 0x01021994;
-const inMemory = fs.statfsSync(scratch('bench-where')).type === TMPFS_MAGIC;
+const where = fs.statfsSync(scratch('bench-where'));
+const inMemory = where.type === TMPFS_MAGIC;
+// Every run keeps its payload and its copy until the end.
+const needed = (2 * RUNS + 2) * 2 * (treeBytes(payloadDir) + FOLDERS * FILES_PER_FOLDER * FILE_BYTES);
+if (where.bavail * where.bsize < needed) {
+  console.log(`skipped: ${process.env.TMPDIR} has ${(where.bavail * where.bsize / 1e9).toFixed(1)} GB free, the runs need ${(needed / 1e9).toFixed(1)} GB`);
+  process.exit(0);
+}
 if (!inMemory) {
   const expireSeconds = Number(fs.readFileSync('/proc/sys/vm/dirty_expire_centisecs', 'utf8')) / 100;
   spawnSync('sync');
