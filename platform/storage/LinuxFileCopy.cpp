@@ -44,10 +44,10 @@ bool copyBytes(ReadOnlyFile &input, int output, qint64 size) {
       return false;
     break;
   }
-  std::vector<char> buffer;
+  if (done == size)
+    return true;
+  std::vector<char> buffer(1 << 16);
   while (done < size) {
-    if (buffer.empty())
-      buffer.resize(1 << 16);
     const ssize_t got = ::pread(input.handle(), buffer.data(),
                                 size_t(std::min<qint64>(size - done, qint64(buffer.size()))), done);
     if (got < 0) {
