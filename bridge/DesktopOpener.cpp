@@ -9,7 +9,7 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <memory>
 
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 #include "tidewell/engine-api.h"
 
 class ScriptFunction;

@@ -2,13 +2,13 @@
 
 #include <array>
 
+#include "base/catalogue/Constants.h"
+#include "base/log/Log.h"
 #include "bridge/GlobalEvents.h"
 #include "bridge/HostWindows.h"
 #include "bridge/MethodTable.h"
 #include "bridge/OutsideClickWatcher.h"
 #include "bridge/TrayIcon.h"
-#include "host/catalogue/Constants.h"
-#include "host/log/Log.h"
 #include "online/ClientIdentity.h"
 
 NativeUtil::NativeUtil(const ISciterAPI &api)

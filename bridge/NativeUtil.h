@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "base/CallbackEvent.h"
 #include "bridge/Asset.h"
 #include "bridge/DesktopOpener.h"
 #include "bridge/ScreenAndClipboard.h"
@@ -22,7 +23,6 @@
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
-#include "host/CallbackEvent.h"
 #include "online/ServiceClient.h"
 #include "online/UpdateDownloader.h"
 #include "system/FileService.h"

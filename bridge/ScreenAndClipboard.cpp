@@ -5,7 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 
 namespace {
 

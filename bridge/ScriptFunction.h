@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 #include "tidewell/engine-api.h"
 
 class ScriptFunction {

@@ -3,7 +3,7 @@
 #include <QSettings>
 #include <atomic>
 
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 
 namespace {
 

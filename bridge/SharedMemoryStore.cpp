@@ -5,8 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "host/catalogue/Constants.h"
-#include "host/log/Log.h"
+#include "base/catalogue/Constants.h"
+#include "base/log/Log.h"
 
 QString SharedMemoryStore::segmentName(const QString &key) {
   return QStringLiteral("QSharedMemory_For_") + Constants::applicationName() + '_' + key;

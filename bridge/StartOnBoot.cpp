@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/os/linux/DesktopEntry.h"
 #include "platform/os/linux/XdgAutostart.h"

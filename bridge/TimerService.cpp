@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 
 struct TimerService::State {
   std::mutex timerLock;

@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <climits>
 
+#include "base/log/Log.h"
 #include "bridge/HostWindows.h"
-#include "host/log/Log.h"
 
 namespace {
 

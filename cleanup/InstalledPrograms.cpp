@@ -7,10 +7,10 @@
 
 #include <algorithm>
 
+#include "base/log/Log.h"
 #include "cleanup/LinuxPrograms.h"
 #include "cleanup/ProgramUninstaller.h"
 #include "cleanup/RegistryPrograms.h"
-#include "host/log/Log.h"
 #include "platform/registry/RegistryFactory.h"
 
 InstalledPrograms::InstalledPrograms()

@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
+#include "base/log/Log.h"
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyTree.h"
 #include "cleanup/RecentList.h"
 #include "cleanup/TempFileRules.h"
-#include "host/log/Log.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 #include "platform/os/CommandRunner.h"
 
 namespace {

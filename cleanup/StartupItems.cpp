@@ -6,7 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 #include "platform/os/linux/DesktopEntry.h"
 #include "platform/os/linux/XdgAutostart.h"
 #include "platform/registry/Registry.h"

@@ -1,8 +1,8 @@
 #include "disk/DriveInfo.h"
 
+#include "base/log/Log.h"
 #include "disk/DiskRecord.h"
 #include "disk/JsonText.h"
-#include "host/log/Log.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Finds groups of files with identical content under a set of folders: at
 // once, or on a worker thread that reports as it goes.
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 
 #include <QString>
 

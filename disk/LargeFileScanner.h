@@ -1,7 +1,7 @@
 #pragma once
 // Finds the files at or above a minimum size under a set of folders, largest
 // first: at once, or on a worker thread that reports as it goes.
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 // What a running asynchronous scan shares between the script thread (stop,
 // add) and its worker.
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 #include "platform/storage/FileWalker.h"
 
 #include <QStringList>

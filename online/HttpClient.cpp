@@ -12,7 +12,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 #include "online/EnvironmentProxies.h"
 #include "platform/os/OsPlatform.h"
 

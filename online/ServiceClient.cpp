@@ -3,7 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 #include "online/ClientIdentity.h"
 #include "online/HttpClient.h"
 #include "online/ServiceOrigin.h"

@@ -2,7 +2,7 @@
 
 #include <QUrl>
 
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 #include "online/HttpClient.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QTimer>
 
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 
 class QNetworkReply;
 

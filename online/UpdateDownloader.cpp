@@ -5,7 +5,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 #include "online/EnvironmentProxies.h"
 #include "online/HttpClient.h"
 #include "online/UpdateDownload.h"

@@ -8,7 +8,7 @@
 #include <QString>
 #include <memory>
 
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 
 class QNetworkAccessManager;
 class UpdateDownload;

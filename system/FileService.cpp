@@ -1,7 +1,7 @@
 #include "system/FileService.h"
 
+#include "base/log/Log.h"
 #include "disk/FileDigest.h"
-#include "host/log/Log.h"
 #include "platform/storage/FileCopy.h"
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"

@@ -3,7 +3,7 @@
 #include <QSet>
 #include <QStringList>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
 
 ShellService::ShellService() : ShellService(OsPlatform::shell()) {}
@@ -25,8 +25,12 @@ bool ShellService::createDesktopShortcut(const QString &appName, const QString &
             appIcon.toStdString());
   const ShellApi::FolderQuery desktop = shell_->desktopFolder();
   Log::info("SysUtil", "desktop folder query result={:x}", desktop.status);
-  if (desktop.status < 0)
+  if (desktop.status < 0) {
+    // Many Linux homes have no desktop folder: the menu entry is then the
+    // only way to start the application, so it is made all the same.
+    addToMenu(appName, launcherFor(appName, exePath, cmdLine, appIcon));
     return false;
+  }
   const QString lnkPath = desktop.path + QDir::separator() + appName + shell_->launcherSuffix();
   Log::info("SysUtil", "lnkPath={}", lnkPath.toStdString());
   const std::optional<Launcher> launcher =
@@ -35,15 +39,34 @@ bool ShellService::createDesktopShortcut(const QString &appName, const QString &
     return false;
   if (shell_->markTrusted(lnkPath))
     Log::info("SysUtil", "marked trusted: {}", lnkPath.toStdString());
+  addToMenu(appName, *launcher);
+  return true;
+}
+
+void ShellService::addToMenu(const QString &appName, const Launcher &launcher) {
   // The same launcher in the application menu, removed with the desktop one.
   const QString menu = shell_->applicationMenuFolder();
-  if (!menu.isEmpty() && QDir().mkpath(menu)) {
-    const QString menuPath = menu + QDir::separator() + appName + shell_->launcherSuffix();
-    const bool written = shell_->writeLauncher(menuPath, *launcher);
-    Log::info("SysUtil", "menu entry {} {}", menuPath.toStdString(),
-              written ? "written" : "failed");
-  }
-  return true;
+  if (menu.isEmpty() || !QDir().mkpath(menu))
+    return;
+  const QString menuPath = menu + QDir::separator() + appName + shell_->launcherSuffix();
+  const bool written = shell_->writeLauncher(menuPath, launcher);
+  Log::info("SysUtil", "menu entry {} {}", menuPath.toStdString(), written ? "written" : "failed");
+}
+
+Launcher ShellService::launcherFor(const QString &appName, const QString &startAppPath,
+                                   const QString &addCmdLine, const QString &iconPath) {
+  const int separator = startAppPath.lastIndexOf(QDir::separator());
+  const QString workDir = separator < 0 ? QString() : startAppPath.left(separator);
+  // The windows' class is the program's file name, which is what Qt names
+  // it after; the desktop groups the running windows under the launcher.
+  return Launcher{appName,
+                  startAppPath,
+                  addCmdLine,
+                  workDir,
+                  iconPath.isEmpty() ? startAppPath : iconPath,
+                  QStringLiteral("清理磁盘空间，释放存储"),
+                  QStringLiteral("Utility;"),
+                  QFileInfo(startAppPath).fileName()};
 }
 
 std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
@@ -55,19 +78,8 @@ std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
             "CreateLinkFile. szStartAppPath={} szAddCmdLine={} szDestLnkPath={} szIconPath={}",
             startAppPath.toStdString(), addCmdLine.toStdString(), destLnkPath.toStdString(),
             iconPath.toStdString());
-  const int separator = startAppPath.lastIndexOf(QDir::separator());
-  const QString workDir = separator < 0 ? QString() : startAppPath.left(separator);
-  Log::info("SysUtil", "work dir={}", workDir.toStdString());
-  // The windows' class is the program's file name, which is what Qt names
-  // it after; the desktop groups the running windows under the launcher.
-  const Launcher launcher{appName,
-                          startAppPath,
-                          addCmdLine,
-                          workDir,
-                          iconPath.isEmpty() ? startAppPath : iconPath,
-                          QStringLiteral("清理磁盘空间，释放存储"),
-                          QStringLiteral("Utility;"),
-                          QFileInfo(startAppPath).fileName()};
+  const Launcher launcher = launcherFor(appName, startAppPath, addCmdLine, iconPath);
+  Log::info("SysUtil", "work dir={}", launcher.workingFolder.toStdString());
   if (!shell_->writeLauncher(destLnkPath, launcher))
     return std::nullopt;
   return launcher;

@@ -17,6 +17,9 @@ public:
   QString selectFolder(const QString &title, const QString &path);
 
 private:
+  static Launcher launcherFor(const QString &appName, const QString &startAppPath,
+                              const QString &addCmdLine, const QString &iconPath);
+  void addToMenu(const QString &appName, const Launcher &launcher);
   // The launcher written, or nothing when it could not be.
   std::optional<Launcher> createLinkFile(const QString &appName, const QString &startAppPath,
                                          const QString &addCmdLine, const QString &destLnkPath,

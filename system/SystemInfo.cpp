@@ -9,7 +9,7 @@
 
 #include <chrono>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 #include "platform/registry/RegistryFactory.h"
 
 namespace {

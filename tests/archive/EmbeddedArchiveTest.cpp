@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/resources/EmbeddedArchive.h"
 #include "engine/archive/ArchiveReader.h"
-#include "host/resources/EmbeddedArchive.h"
 #include "tests/archive/ArchiveTestSupport.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/resources/ResourceDecision.h"
 #include "engine/archive/ArchiveReader.h"
 #include "engine/archive/ArchiveWriter.h"
-#include "host/resources/ResourceDecision.h"
 
 using ResourceDecision::Action;
 

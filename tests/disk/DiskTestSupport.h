@@ -1,6 +1,6 @@
 #pragma once
 // Temporary trees and a callback recorder for the disk tests.
-#include "host/CallbackEvent.h"
+#include "base/CallbackEvent.h"
 #include "tests/support/TempTree.h"
 
 #include <QJsonDocument>

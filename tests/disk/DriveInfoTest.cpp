@@ -1,7 +1,7 @@
 #include "disk/DriveInfo.h"
+#include "base/log/Log.h"
+#include "base/log/LogSetup.h"
 #include "disk/DiskRecord.h"
-#include "host/log/Log.h"
-#include "host/log/LogSetup.h"
 
 #include "DiskTestSupport.h"
 

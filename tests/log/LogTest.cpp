@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/log/Log.h"
-#include "host/log/LogSetup.h"
+#include "base/log/Log.h"
+#include "base/log/LogSetup.h"
 
 namespace {
 

@@ -14,6 +14,10 @@ const shots = path.join(build, 'screenshots');
 fs.mkdirSync(shots, { recursive: true });
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+function dataHome() {
+  return process.env.XDG_DATA_HOME || path.join(os.homedir(), '.local', 'share');
+}
+
 function tree(dir, prefix = '') {
   if (!fs.existsSync(dir)) return [];
   return fs.readdirSync(dir, { withFileTypes: true }).sort((a, b) => a.name.localeCompare(b.name)).flatMap((e) => {
@@ -30,8 +34,7 @@ try {
   await page.waitFor('document.readyState === "complete"', 15000);
   const installDir = await page.eval('document.getElementById("installDir").value');
   const desktop = await page.eval('NativeUtil.getDesktopPath()');
-  console.log(`Installing for user ${os.userInfo().username} into ${installDir}`);
-  console.log(`(the installer's default folder; the desktop launcher goes to ${desktop})`);
+  console.log(`Installing for user ${os.userInfo().username} into ${installDir}, the installer's default folder.`);
   await page.screenshot(path.join(shots, 'main-job-1-ready.png'));
   await page.click('#installBtn');
   await page.screenshot(path.join(shots, 'main-job-2-running.png'));
@@ -43,11 +46,19 @@ try {
     throw new Error(`${what}: "${outcome.toasts.join(' / ')}"`);
   }
 
+  const app = path.join(installDir, 'Tidewell-app.exe');
+  if (!fs.existsSync(app)) throw new Error(`The installer reported success, but ${app} is missing`);
   console.log(`\nInstalled files (${installDir}):`);
   for (const line of tree(installDir)) console.log(line);
-  const shortcut = path.join(desktop, '潮井.desktop');
-  console.log(`\nDesktop entry ${shortcut}:`);
-  console.log(fs.existsSync(shortcut) ? fs.readFileSync(shortcut, 'utf8').trimEnd() : '(missing)');
+  const menuEntry = path.join(dataHome(), 'applications', '潮井.desktop');
+  if (!fs.existsSync(menuEntry)) throw new Error(`The application menu entry ${menuEntry} is missing`);
+  const shortcut = desktop ? path.join(desktop, '潮井.desktop') : '';
+  if (shortcut && !fs.existsSync(shortcut)) throw new Error(`The desktop launcher ${shortcut} is missing`);
+  for (const [what, file] of [['Desktop launcher', shortcut], ['Application menu entry', menuEntry]]) {
+    if (!file) continue;
+    console.log(`\n${what} ${file}:`);
+    console.log(fs.readFileSync(file, 'utf8').trimEnd());
+  }
   const key = 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tidewell';
   const exported = spawnSync(path.join(build, 'bin', 'regtool'), ['export', key], { encoding: 'utf8' });
   console.log(`\nregtool export ${key}:`);
@@ -58,14 +69,19 @@ try {
   exitCode = await installer.exit(15000);
   console.log(`\nThe installer closed with exit code ${exitCode}; the application starts from ${installDir}.`);
   await showApplication(installDir);
-  console.log(`\nTo uninstall: run ${path.join(installDir, 'Tidewell-unstaller.exe')} and click "开始卸载";`);
-  console.log('it removes the install folder, both launchers and the registration.');
+  console.log(`\nThe application is installed in ${installDir}.`);
+  console.log(shortcut
+    ? `Its launchers are ${shortcut} on the desktop and ${menuEntry} in the application menu.`
+    : `There is no desktop folder, so there is no desktop launcher; the launcher is ${menuEntry} in the application menu.`);
+  console.log(`To remove it, run ${path.join(installDir, 'Tidewell-unstaller.exe')} and click "开始卸载".`);
 } finally {
   installer.kill();
 }
 process.exit(exitCode);
 
-const toastsOf = (page) => page.eval('[...document.querySelectorAll(".toast-message")].map((t) => t.textContent)');
+function toastsOf(page) {
+  return page.eval('[...document.querySelectorAll(".toast-message")].map((t) => t.textContent)');
+}
 
 // Waits for the run to end, printing the page's progress at least every
 // 10 s; a refusal (the warning toast, nothing running) ends it at once.
@@ -106,10 +122,7 @@ async function showApplication(installDir) {
   const exe = path.join(installDir, 'Tidewell-app.exe');
   let started = [];
   for (let i = 0; i < 50 && !started.length; i++, await sleep(100)) started = processesOf(exe);
-  if (!started.length) {
-    console.log('The application did not start.');
-    return;
-  }
+  if (!started.length) throw new Error(`"打开" did not start ${exe}`);
   console.log(`The application runs (process ${started[0].pid}, working folder ${started[0].cwd}).`);
   for (const { pid } of started) process.kill(pid, 'SIGTERM');
   const app = await launch({ program: exe, cwd: installDir });

@@ -5,7 +5,7 @@
 
 #include <QRegularExpression>
 
-#include "host/log/LogSetup.h"
+#include "base/log/LogSetup.h"
 
 namespace {
 

@@ -122,7 +122,9 @@ TEST_F(ShellServiceTest, TargetWithoutFolderHasNoPath) {
   EXPECT_NE(std::find(got.begin(), got.end(), line("work dir=")), got.end());
 }
 
-TEST_F(ShellServiceTest, MissingDesktopFolderStopsAfterTheQuery) {
+// Without a desktop folder there is no desktop launcher, but the menu entry
+// is still made: it is then the only way to start the application.
+TEST_F(ShellServiceTest, MissingDesktopFolderStillGivesTheMenuEntry) {
   const QString aside = desktop() + ".aside";
   ASSERT_TRUE(QDir().rename(desktop(), aside));
   LogLines log;
@@ -131,12 +133,18 @@ TEST_F(ShellServiceTest, MissingDesktopFolderStopsAfterTheQuery) {
   QDir().rename(aside, desktop());
   EXPECT_FALSE(created);
   EXPECT_EQ(path, "");
+  EXPECT_FALSE(QFileInfo::exists(desktop() + "/Tidewell.desktop"));
+  const QString menu = qEnvironmentVariable("XDG_DATA_HOME") + "/applications/Tidewell.desktop";
+  EXPECT_EQ(entryValue(readFile(menu), "Exec"), "/opt/app.exe");
+  EXPECT_EQ(validate(menu).first, 0);
   EXPECT_EQ(log.messages(),
             (std::vector<std::string>{
                 line("CreateDesktopShortcut. appName=Tidewell exePath=/opt/app.exe cmdLine= "
                      "appIcon="),
-                line("desktop folder query result=-2"), line("desktop folder query result=-2"),
-                line("desktop folder path result=0"), line("GetDesktopPath=")}));
+                line("desktop folder query result=-2"),
+                line("menu entry " + menu.toStdString() + " written"),
+                line("desktop folder query result=-2"), line("desktop folder path result=0"),
+                line("GetDesktopPath=")}));
 }
 
 } // namespace

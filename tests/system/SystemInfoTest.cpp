@@ -59,10 +59,6 @@ TEST(SystemInfoTest, Only64BitArchitecturesCount) {
   }
 }
 
-TEST(SystemInfoTest, NeverWindows7OffWindows) {
-  EXPECT_FALSE(SystemInfo().isWindows7());
-}
-
 TEST(SystemInfoTest, DefaultRouteComesFromTheRouteTable) {
   QTemporaryDir dir;
   const QByteArray header =
@@ -92,11 +88,6 @@ TEST(SystemInfoTest, NetworkConnectedLogsItsResult) {
                                   "Network", std::string("check network connection. connected: ") +
                                                  (connected ? "true" : "false"))}));
   }
-  LogLines log;
-  const bool real = SystemInfo().isNetworkConnected();
-  EXPECT_EQ(log.messages(), (std::vector<std::string>{LogLines::native(
-                                "Network", std::string("check network connection. connected: ") +
-                                               (real ? "true" : "false"))}));
 }
 
 TEST(SystemInfoTest, SecondsSinceEpoch) {

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "FakeEngine.h"
+#include "base/log/LogSetup.h"
 #include "bridge/NativeUtil.h"
 #include "bridge/VirtualKey.h"
-#include "host/log/LogSetup.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/log/Log.h"
+#include "base/log/Log.h"
 
 #include <mutex>
 
@@ -8,8 +8,8 @@
 
 #include <spdlog/sinks/daily_file_sink.h>
 
-#include "host/catalogue/Constants.h"
-#include "host/log/LogSetup.h"
+#include "base/catalogue/Constants.h"
+#include "base/log/LogSetup.h"
 
 namespace Log {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/app/ModalMessage.h"
+#include "app/ModalMessage.h"
 
 #include <QApplication>
 #include <QMessageBox>

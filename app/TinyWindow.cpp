@@ -1,9 +1,9 @@
-#include "host/app/TinyWindow.h"
+#include "app/TinyWindow.h"
 
 #include <array>
 
+#include "base/log/Log.h"
 #include "bridge/MethodTable.h"
-#include "host/log/Log.h"
 
 TinyWindow::TinyWindow(const ISciterAPI &api, UINT creationFlags,
                        ResourceDecision::ItemLookup archive)

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeEngine.h"
-#include "host/app/TinyWindow.h"
+#include "app/TinyWindow.h"
 
 namespace {
 

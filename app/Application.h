@@ -4,7 +4,7 @@
 // runs the message loop until the window closes.
 #include <QString>
 
-#include "host/resources/ResourceDecision.h"
+#include "base/resources/ResourceDecision.h"
 #include "tidewell/engine-api.h"
 
 class NativeUtil;

@@ -5,8 +5,8 @@
 // showOnLoaded).
 #include <QString>
 
+#include "base/resources/ResourceDecision.h"
 #include "bridge/Asset.h"
-#include "host/resources/ResourceDecision.h"
 
 class TinyWindow : public Asset<TinyWindow> {
 public:

@@ -322,7 +322,7 @@ test('the installer starts with the globals and two programs run side by side', 
 
 test('a program without a usable engine beside it exits 255 without a word', async () => {
   // No library at all, then a library of the engine's name without SciterAPI.
-  for (const library of [null, join(process.env.TW_BUILD_DIR, 'tests', 'host', 'engine-without-entry', 'libtidewell-engine.so')]) {
+  for (const library of [null, join(process.env.TW_BUILD_DIR, 'tests', 'app', 'engine-without-entry', 'libtidewell-engine.so')]) {
     const folder = await mkdtemp(join(tmp, 'no-engine-'));
     const program = join(folder, 'Tidewell-installer.exe');
     await copyFile(join(bin, 'Tidewell-installer.exe'), program);
@@ -338,7 +338,7 @@ test('an engine of another version is refused with one message', async () => {
   const folder = await mkdtemp(join(tmp, 'wrong-engine-'));
   const program = join(folder, 'Tidewell-installer.exe');
   await copyFile(join(bin, 'Tidewell-installer.exe'), program);
-  await copyFile(join(process.env.TW_BUILD_DIR, 'tests', 'host', 'wrong-engine', 'libtidewell-engine.so'),
+  await copyFile(join(process.env.TW_BUILD_DIR, 'tests', 'app', 'wrong-engine', 'libtidewell-engine.so'),
     join(folder, 'libtidewell-engine.so'));
   await execFilePromise('chmod', ['755', program]);
   const exited = run(program, { cwd: folder });

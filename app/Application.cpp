@@ -1,13 +1,13 @@
-#include "host/app/Application.h"
+#include "app/Application.h"
 
 #include <string>
 #include <vector>
 
+#include "app/EngineBinding.h"
+#include "app/TinyWindow.h"
+#include "base/resources/EmbeddedArchive.h"
 #include "bridge/NativeUtil.h"
 #include "bridge/VirtualKey.h"
-#include "host/app/EngineBinding.h"
-#include "host/app/TinyWindow.h"
-#include "host/resources/EmbeddedArchive.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "host/app/EngineBinding.h"
+#include "app/EngineBinding.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
 #include <mutex>
 
-#include "host/app/ModalMessage.h"
+#include "app/ModalMessage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/catalogue/Constants.h"
+#include "base/catalogue/Constants.h"
 
 #ifndef TW_SERVICE_BASE_URL
 #error "TW_SERVICE_BASE_URL must be set by the build"

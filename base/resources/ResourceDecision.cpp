@@ -1,4 +1,4 @@
-#include "host/resources/ResourceDecision.h"
+#include "base/resources/ResourceDecision.h"
 
 namespace ResourceDecision {
 namespace {

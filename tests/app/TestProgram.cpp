@@ -3,9 +3,9 @@
 #include <array>
 #include <thread>
 
+#include "app/Application.h"
 #include "bridge/Asset.h"
 #include "bridge/MethodTable.h"
-#include "host/app/Application.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // window, the menu that the tray icon shows, and registers both windows and
 // a host value with NativeUtil, so that the tray icon, the close
 // interception and the global events work here (and only here).
-#include "host/app/Application.h"
+#include "app/Application.h"
 
 class TinyWindow;
 

@@ -1,12 +1,12 @@
-#include "host/app/TrayApplication.h"
+#include "app/TrayApplication.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPixmap>
 
+#include "app/TinyWindow.h"
+#include "base/catalogue/Constants.h"
 #include "bridge/NativeUtil.h"
-#include "host/app/TinyWindow.h"
-#include "host/catalogue/Constants.h"
 
 namespace {
 
