@@ -1,0 +1,30 @@
+# cmake -DSOURCE_DIR=<tree> -P Floors.cmake
+# Fails when a source includes from a floor above its own: the foundation
+# (base) includes nothing of ours above it, the subsystems nothing of the
+# bridge or the programs, the bridge nothing of the programs.
+set(floors base platform system disk cleanup online bridge app)
+set(level_base 0)
+set(level_platform 1)
+foreach(subsystem system disk cleanup online)
+  set(level_${subsystem} 2)
+endforeach()
+set(level_bridge 3)
+set(level_app 4)
+
+set(faults "")
+foreach(floor IN LISTS floors)
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/${floor}/*.h ${SOURCE_DIR}/${floor}/*.cpp)
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^#include \"[a-z]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([a-z]+)/.*" "\\1" target "${line}")
+      if(DEFINED level_${target} AND level_${target} GREATER level_${floor})
+        file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+        string(APPEND faults "  ${name}: ${line}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(faults)
+  message(FATAL_ERROR "Includes that run up the floors:\n${faults}")
+endif()
