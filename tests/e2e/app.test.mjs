@@ -3,6 +3,7 @@
 // settings across a restart, the history and the other windows.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
@@ -79,6 +80,12 @@ test('large and duplicate files of a generated tree are found, shown, and only t
 
   const { app, page } = await startApp(user);
   try {
+    // The system drive's free space is what df says the user can write.
+    const shown = /可用 ([\d.]+) (B|KB|MB|GB|TB)/.exec(await text(page, '#drives .drive-space'));
+    const available = Number(execFileSync('df', ['-B1', '--output=avail', '/'], { encoding: 'utf8' }).split('\n')[1]);
+    const bytes = Number(shown[1]) * 1024 ** ['B', 'KB', 'MB', 'GB', 'TB'].indexOf(shown[2]);
+    assert.ok(Math.abs(bytes - available) <= available * 0.01, `shown ${shown[0]}, df ${available}`);
+
     // One click measures the home folder: no file reaches 100 MB, the extra copies waste 5046 bytes.
     await page.click('#measureAllBtn');
     await page.waitFor(`document.getElementById('measureAllBtn').textContent === '重新扫描'`, 60000);

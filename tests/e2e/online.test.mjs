@@ -308,3 +308,26 @@ test('the upgrader finds the newer version, downloads and verifies it, and refus
     app.kill();
   }
 });
+
+test('usage events stay off on a first start until the user turns them on', async () => {
+  await service.reset();
+  const user = freshUser('online-events');
+  const app = await launch({ program: path.join(binDir, APP), cwd: binDir, env: { ...user.env, TIDEWELL_SERVICE_BASE_URL: service.origin } });
+  running.push(() => app.kill());
+  try {
+    const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+    await page.waitFor('document.readyState === "complete"', 10000);
+    for (const section of ['large', 'dup', 'settings']) await page.click(`.nav-item[data-section="${section}"]`);
+    assert.equal(await page.eval(`document.getElementById('setStats').checked`), false);
+    await sleep(1000);
+    assert.deepEqual(await service.requestsTo('/api/events/'), [], 'nothing is sent before the user agrees');
+
+    await page.eval(`document.getElementById('setStats').click(); true`);
+    await page.click('.nav-item[data-section="large"]');
+    let events = [];
+    for (let i = 0; i < 50 && !events.length; i++, await sleep(100)) events = await service.requestsTo('/api/events/');
+    assert.match(events[0]?.body ?? '', /"event":"open_section","section":"large"/);
+  } finally {
+    app.kill();
+  }
+});

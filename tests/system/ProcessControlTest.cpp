@@ -82,6 +82,33 @@ TEST_F(ProcessControlTest, FindsEveryInstanceInPidOrderByExactName) {
   EXPECT_FALSE(processes.isProcessRunning("tw-probe"));
 }
 
+// Another user's copy of a program is neither found nor ended: an installer
+// must not wait for, or kill, what some other session runs.
+TEST_F(ProcessControlTest, AnotherUsersProcessIsNotTheirs) {
+  if (::geteuid() != 0)
+    GTEST_SKIP() << "not root: cannot start a process as another user";
+  // A folder the other user can reach, outside the test's private one.
+  QTemporaryDir shared(QStringLiteral("/tmp/tw-other-user-XXXXXX"));
+  ASSERT_TRUE(QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ExeOwner | QFile::ReadOther |
+                                                       QFile::ExeOther));
+  const QString program = shared.filePath("tw-others.exe");
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+  started.push_back(std::make_unique<QProcess>());
+  QProcess &other = *started.back();
+  other.start(QStringLiteral("setpriv"),
+              {"--reuid=65534", "--regid=65534", "--clear-groups", program, "30"});
+  ASSERT_TRUE(other.waitForStarted());
+  ASSERT_TRUE(waitFor([&] {
+    return QFileInfo(QStringLiteral("/proc/%1/exe").arg(other.processId())).symLinkTarget() ==
+           program;
+  }));
+  EXPECT_FALSE(processes.isProcessRunning("tw-others.exe"));
+  EXPECT_EQ(processes.getProcessIDList("tw-others.exe"), "");
+  EXPECT_FALSE(processes.killProcess("tw-others.exe"));
+  EXPECT_EQ(other.state(), QProcess::Running);
+}
+
 TEST_F(ProcessControlTest, MatchesNamesLongerThanTheKernelsCommField) {
   const QString name = "tw-probe-with-a-long-name.exe";
   const qint64 pid = start(name).processId();

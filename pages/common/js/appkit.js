@@ -125,10 +125,15 @@ export function dismissDialog() {
   return true;
 }
 
-// Usage events: what was done and how much, never a path or a name.
+// Usage events: what was done and how much, never a path or a name. They go
+// out only once the user has turned them on.
+export function usageStatsOn() {
+  return NativeUtil.getSetting("usageStats", "0") === "1";
+}
+
 export function reportEvent(event, values = {}) {
   try {
-    if (NativeUtil.getSetting("usageStats", "1") !== "1") return;
+    if (!usageStatsOn()) return;
     NativeUtil.reportEvent(JSON.stringify({ event, ...values, time: NativeUtil.getSecondsSinceEpoch() }));
   } catch (error) {
     NativeUtil.log("report event failed: " + (error && error.message), "app");

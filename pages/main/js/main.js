@@ -1,9 +1,10 @@
 // The application's main window: the sidebar of sections, the overview and
 // its one-click measurement, the settings and about page, the shortcuts.
+import * as sys from "@sys";
 import { gAppNameCn, gAppVersion, UNSTALLER_EXE_NAME, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
-import { dismissDialog, formatBytes, isBusy, listOf, parseAnswer, readHotkeys, reportEvent, withBusy } from "/common/js/appkit.js";
+import { dismissDialog, formatBytes, isBusy, listOf, parseAnswer, readHotkeys, reportEvent, usageStatsOn, withBusy } from "/common/js/appkit.js";
 import { homeFolder } from "./folders.js";
 import { largeFiles } from "./large.js";
 import { duplicates, wasted } from "./dup.js";
@@ -53,22 +54,34 @@ $("nav").addEventListener("click", (event) => {
 });
 
 // 概览
-function bar(label, used, total, extra = "") {
-  const percent = total > 0 ? Math.min(100, Math.round((used / total) * 100)) : 0;
+// A volume's space as df shows it: what is used, what the user can still
+// write (the blocks kept for root are neither), and the size.
+function spaceOf(path, total, free) {
+  const facts = sys.fs.sync.statfs(path);
+  if (!facts) return { used: total - free, available: free, total };
+  return {
+    used: (facts.blocks - facts.bfree) * facts.bsize,
+    available: facts.bavail * facts.bsize,
+    total: facts.blocks * facts.bsize,
+  };
+}
+
+function bar(label, { used, available, total }) {
+  const percent = used + available > 0 ? Math.min(100, Math.round((used / (used + available)) * 100)) : 0;
   return (
     `<div class="drive"><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
     `<div class="bar"><div class="bar-fill${percent >= 90 ? " warn" : ""}" style="width:${percent}%"></div></div>` +
-    `<div class="drive-space">${extra || `已用 ${formatBytes(used)}，可用 ${formatBytes(total - used)}，共 ${formatBytes(total)}`}</div></div>`
+    `<div class="drive-space">已用 ${formatBytes(used)}，可用 ${formatBytes(available)}，共 ${formatBytes(total)}</div></div>`
   );
 }
 
 function showOverview() {
   const total = Number(NativeUtil.getSystemDriveTotalBits());
   const free = Number(NativeUtil.getSystemDriveFreeBits());
-  let html = total > 1 ? bar("系统盘 /", total - free, total) : "";
+  let html = total > 1 ? bar("系统盘 /", spaceOf("/", total, free)) : "";
   for (const drive of listOf(NativeUtil.getLogicalDrives())) {
-    const size = Number(drive.totalSpace || 0);
-    html += bar((drive.isRemovable ? "可移动磁盘 " : "本地磁盘 ") + drive.drive, size - Number(drive.freeSpace || 0), size);
+    const space = spaceOf(drive.drive, Number(drive.totalSpace || 0), Number(drive.freeSpace || 0));
+    html += bar((drive.isRemovable ? "可移动磁盘 " : "本地磁盘 ") + drive.drive, space);
   }
   const memory = Number(NativeUtil.getMemeryBits());
   html += `<div class="drive"><div class="drive-name"><b>内存</b></div><div class="drive-space">物理内存 ${formatBytes(memory)}</div></div>`;
@@ -153,7 +166,7 @@ function showSettings() {
   $("setBoot").checked = NativeUtil.isStartupOnBoot();
   $("setMinimize").checked = NativeUtil.getSetting("minimizeOnClose", "1") === "1";
   $("setLargeMin").value = NativeUtil.getSetting("largeFileMinMB", "100");
-  $("setStats").checked = NativeUtil.getSetting("usageStats", "1") === "1";
+  $("setStats").checked = usageStatsOn();
   $("aboutVersion").textContent = "版本 " + gAppVersion;
 }
 

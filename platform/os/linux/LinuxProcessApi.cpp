@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,8 +147,11 @@ std::unique_ptr<ProcessHandle> LinuxProcessApi::open(qint64 pid) const {
   const int folder = openProcFolder(pid);
   // The process held by the pidfd not yet reaped after the folder was opened
   // means the folder is that process's: its pid could not have been reused.
-  // A process of another user answers EPERM, which also says it is there.
-  const bool same = folder >= 0 && (pidfdSignal(pidfd, 0) || errno == EPERM);
+  // Only the user's own processes are theirs to find or end: another user's
+  // copy of a program is not "running" for this user, even for root.
+  struct stat facts;
+  const bool same = folder >= 0 && pidfdSignal(pidfd, 0) && ::fstat(folder, &facts) == 0 &&
+                    facts.st_uid == ::getuid();
   if (!same) {
     if (folder >= 0)
       ::close(folder);
