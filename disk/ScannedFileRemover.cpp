@@ -1,5 +1,6 @@
 #include "disk/ScannedFileRemover.h"
 
+#include "base/log/Log.h"
 #include "disk/FileDigest.h"
 #include "disk/JsonText.h"
 #include "disk/ScanRegistry.h"
@@ -133,8 +134,10 @@ private:
   };
 
   void answer(const QString &path, Result result) {
-    answers.append(QJsonObject{{QStringLiteral("path"), path},
-                               {QStringLiteral("result"), resultText(result)}});
+    const QString text = resultText(result);
+    Log::info("NativeUtil", "delete listed file {} result: {}", path.toStdString(),
+              text.toStdString());
+    answers.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("result"), text}});
   }
 
   void removeCopies(const QJsonObject &group) {
