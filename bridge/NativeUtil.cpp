@@ -23,12 +23,13 @@ NativeUtil::~NativeUtil() {
   OutsideClickWatcher::instance().forget(this);
   LargeFileScanner::stopAllScans();
   DuplicateFileFinder::stopAllScans();
+  ScannedFileRemover::stopAll();
 }
 
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 85> methods = {
+  static const std::array<som_method_def_t, 86> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -117,6 +118,7 @@ som_passport_t *NativeUtil::passport() {
                                                                     "enableMenuOutsideClickClose"),
       MethodTable::method<&NativeUtil::disableMenuOutsideClickClose>(
           api, "disableMenuOutsideClickClose"),
+      MethodTable::method<&NativeUtil::deleteScannedFiles>(api, "deleteScannedFiles"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -324,6 +326,9 @@ bool NativeUtil::stopScanDuplicateFiles(int id) {
 }
 bool NativeUtil::addScanDuplicateFilesFolder(int id, const QString &folder) {
   return duplicateFileFinder.addScanDuplicateFilesFolder(id, folder);
+}
+int NativeUtil::deleteScannedFiles(const QString &request, ScriptCallback callback) {
+  return scannedFileRemover.deleteScannedFiles(request, std::move(callback));
 }
 
 // Installed programs and swap.

@@ -23,6 +23,7 @@
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
+#include "disk/ScannedFileRemover.h"
 #include "online/ServiceClient.h"
 #include "online/UpdateDownloader.h"
 #include "system/FileService.h"
@@ -134,6 +135,7 @@ public:
   bool clearTimeout(int id);
   bool enableMenuOutsideClickClose(int x, int y, int width, int height);
   bool disableMenuOutsideClickClose();
+  int deleteScannedFiles(const QString &request, ScriptCallback callback);
 
 private:
   friend class Asset<NativeUtil>;
@@ -148,6 +150,7 @@ private:
   DriveInfo driveInfo;
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
+  ScannedFileRemover scannedFileRemover;
   StartupItems startupItems;
   StartOnBoot startOnBoot;
   InstalledPrograms installedPrograms;

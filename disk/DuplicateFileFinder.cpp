@@ -70,6 +70,7 @@ public:
       pause();
     }
     progressStep();
+    hashGroups.remember(ShownFiles::duplicates());
     return hashGroups.toText();
   }
 

@@ -20,6 +20,7 @@ void DigestGroups::add(const QByteArray &digest, const FileRecord &record) {
   QString text;
   record.appendJson(text, fileIndent);
   group.files.append(text);
+  group.records.append(record);
 }
 
 QString DigestGroups::toText() const {
@@ -48,6 +49,15 @@ void DigestGroups::count(int &groupCount, int &fileCount) const {
     if (entry.second.files.size() >= 2) {
       ++groupCount;
       fileCount += entry.second.files.size();
+    }
+  }
+}
+
+void DigestGroups::remember(ShownFiles &shown) const {
+  for (const auto &[digest, group] : groups_) {
+    if (group.records.size() >= 2) {
+      for (const FileRecord &record : group.records)
+        shown.add(record, digest);
     }
   }
 }

@@ -3,6 +3,7 @@
 // scans return. Each record's JSON form is made once, when it joins, so a
 // background scan can send its groups again and again at little cost.
 #include "disk/FileRecord.h"
+#include "disk/ShownFiles.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -19,6 +20,10 @@ public:
 
   // Groups of two or more records and the records in them.
   void count(int &groupCount, int &fileCount) const;
+
+  // Remembers the records of those groups, with their digest, for a later
+  // deletion.
+  void remember(ShownFiles &shown) const;
 
   // Writes the text group by group, as QJsonDocument's indented form of
   // {"groups": [{"files": [...], "hash": ..., "size": ...}, ...]}.
@@ -46,6 +51,7 @@ private:
   struct Group {
     QString size;      // of the first record, as JSON text
     QStringList files; // each record's JSON text
+    QVector<FileRecord> records;
   };
   std::map<QByteArray, Group> groups_;
   // The last text made: once its receivers let go of it, its memory is

@@ -2,6 +2,7 @@
 
 #include "disk/FileDigest.h"
 #include "disk/Parallel.h"
+#include "disk/ShownFiles.h"
 #include "platform/storage/ReadOnlyFile.h"
 
 #include <QHash>
@@ -171,8 +172,11 @@ QString run(const FileList &files) {
       ++end;
     if (end - begin < 2)
       continue;
-    for (size_t k = begin; k < end; ++k)
-      writer.addFile(files.record(joined[k]));
+    for (size_t k = begin; k < end; ++k) {
+      const FileRecord record = files.record(joined[k]);
+      ShownFiles::duplicates().add(record, digest);
+      writer.addFile(record);
+    }
     writer.endGroup(digest, FileRecord::numberText(files.at(joined[begin]).size));
   }
   return writer.finish();

@@ -15,7 +15,8 @@ namespace DuplicateSearch {
 constexpr int prefixLength = 4096;
 
 // The {"groups": [...]} text of files, given in the order they were found;
-// a file found twice (by its path or through a hard link) counts once.
+// a file found twice (by its path or through a hard link) counts once. Each
+// grouped file is remembered in ShownFiles::duplicates().
 QString run(const FileList &files);
 
 } // namespace DuplicateSearch

@@ -107,6 +107,7 @@ FileRecord FileList::record(int index) const {
   record.size = file.size;
   record.modifiedSecs = file.modifiedSecs;
   record.id = id(index);
+  record.folder = folders_[size_t(file.folder)].id;
   return record;
 }
 

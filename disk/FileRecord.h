@@ -10,6 +10,7 @@ struct FileRecord {
   qint64 size = 0;
   qint64 modifiedSecs = 0; // seconds since the epoch
   FileId id;               // the same for every hard link; not sent to scripts
+  FileId folder;           // the folder holding it, as the walk found it; not sent
 
   QString name() const;
   // Local time, "yyyy-MM-dd hh:mm", in the zone last resolved.

@@ -3,6 +3,7 @@
 #include "disk/FileTree.h"
 #include "disk/FolderList.h"
 #include "disk/ScanRegistry.h"
+#include "disk/ShownFiles.h"
 
 #include <cmath>
 #include <limits>
@@ -24,6 +25,14 @@ QString listText(const FileList &files) {
   return files.listText(files.bySize());
 }
 
+// A scan's final list: each file in it is remembered for a later deletion.
+QString shownText(const FileList &files) {
+  const std::vector<int> order = files.bySize();
+  for (int index : order)
+    ShownFiles::largeFiles().add(files.record(index));
+  return files.listText(order);
+}
+
 class LargeFileScanContext : public ScanContext {
 public:
   LargeFileScanContext(const QStringList &folders, qint64 minimumSize, ScriptCallback callback)
@@ -37,7 +46,7 @@ public:
       std::this_thread::yield();
     }
     progressStep();
-    return listText(records);
+    return shownText(records);
   }
 
 private:
@@ -83,7 +92,7 @@ QString LargeFileScanner::scanLargeFiles(const QString &folders, float minimumSi
     if (!directory.isEmpty())
       FileTree::collectInParallel(directory, minimum, FileTree::Access::Readable, records);
   }
-  return listText(records);
+  return shownText(records);
 }
 
 int LargeFileScanner::startScanLargeFiles(const QString &folders, float minimumSize,

@@ -99,7 +99,8 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"setTimeout", 2},
     {"clearTimeout", 1},
     {"enableMenuOutsideClickClose", 4},
-    {"disableMenuOutsideClickClose", 0}};
+    {"disableMenuOutsideClickClose", 0},
+    {"deleteScannedFiles", 2}};
 
 template <class T>
 class Held {

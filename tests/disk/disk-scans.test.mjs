@@ -1,9 +1,11 @@
 // One background scan of each kind, started from a page of the real
 // application under Xvfb: progress messages, then one "done", each with a
-// symbol type, the scan's id and JSON text as data.
+// symbol type, the scan's id and JSON text as data. And the deletion of
+// duplicates from the page when another program changed the kept file.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtemp, mkdir, writeFile } from 'node:fs/promises';
+import { existsSync } from 'node:fs';
+import { mkdtemp, mkdir, utimes, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
 
@@ -97,4 +99,51 @@ test('closing the window while scans run ends the program with 0', async () => {
     await page.eval('setTimeout(() => Window.this.close(), 20), true');
     assert.equal(await app.exit(15000), 0, `closed after ${wait} ms\n${app.stderr}`);
   }
+});
+
+test('the page deletes no copy whose kept file another program changed after the scan', async () => {
+  const root = await mkdtemp(join(tmp, 'disk-delete-'));
+  const file = async (name, content, year) => {
+    await mkdir(join(root, name, '..'), { recursive: true });
+    await writeFile(join(root, name), content);
+    await utimes(join(root, name), new Date(`${year}-01-01`), new Date(`${year}-01-01`));
+  };
+  await file('one/old.txt', 'group one text', 2020);
+  await file('one/new.txt', 'group one text', 2024);
+  await file('two/old.dat', 'B'.repeat(5000), 2021);
+  await file('two/new.dat', 'B'.repeat(5000), 2023);
+  const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: tmp });
+  running.push(app);
+  const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 10000);
+
+  await page.click('.nav-item[data-section="dup"]');
+  await page.eval(`(() => {
+    const input = document.querySelector('#dupFolders .folder-input');
+    input.value = ${JSON.stringify(root)};
+    input.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter' }));
+    return true;
+  })()`);
+  await page.click('#dupScanBtn');
+  await page.waitFor(`/扫描完成：找到 2 组/.test(document.getElementById('dupStatus').textContent)`, 30000);
+  await page.click('#dupKeepNewest');
+  // Another program writes the kept file of group one: same size, other text.
+  await writeFile(join(root, 'one/new.txt'), 'GROUP ONE TEXT');
+  await page.click('#dupDeleteBtn');
+  await page.waitFor(`document.querySelector('.dialog')`);
+  await page.click('.dialog [data-answer="yes"]');
+  await page.waitFor(`/已释放/.test(document.getElementById('dupStatus').textContent)`, 20000);
+
+  assert.ok(existsSync(join(root, 'one/old.txt')), 'the only copy of the original text stays');
+  assert.ok(!existsSync(join(root, 'two/old.dat')), 'the unchanged group loses its older copy');
+  assert.ok(existsSync(join(root, 'two/new.dat')));
+  const rows = await page.eval(`[...document.querySelectorAll('#dupList .vlist-row')].map((r) => r.textContent)`);
+  assert.equal(rows.length, 3, JSON.stringify(rows));
+  assert.match(rows[0], /保留的文件已改变，此组未删除/);
+  assert.match(await page.eval(`document.getElementById('dupStatus').textContent`), /已释放 4\.88 KB，1 组未删除/);
+  const toasts = await page.eval(`[...document.querySelectorAll('.toast-message')].map((t) => t.textContent)`);
+  assert.ok(toasts.some((t) => /1 组未删除/.test(t)), JSON.stringify(toasts));
+
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
 });

@@ -6,11 +6,19 @@ import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
 import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
 import { FolderChooser } from "./folders.js";
-import { deleteFiles, revealFile } from "./large.js";
+import { deleteListed, revealFile, sortResults } from "./large.js";
 
 const $ = (id) => document.getElementById(id);
 const FOLDER_ICON =
   '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
+
+// Why a group was left whole, by the answer for its copies.
+const SKIPPED = {
+  keptChanged: "保留的文件已改变，此组未删除",
+  changed: "副本在扫描后已改变，此组未删除",
+  gone: "有文件已不存在，此组未删除",
+  notListed: "不是扫描到的文件，此组未删除",
+};
 
 export const wasted = (groups) => groups.reduce((sum, g) => sum + Number(g.size || 0) * (g.files.length - 1), 0);
 
@@ -34,7 +42,8 @@ class Duplicates {
           const g = row.group;
           return (
             `<span>第 ${row.number} 组</span><span class="muted">${g.files.length} 个相同文件，每个 ${formatBytes(g.size)}</span>` +
-            `<span class="waste">可释放 ${formatBytes(g.size * (g.files.length - 1))}</span>`
+            `<span class="waste">可释放 ${formatBytes(g.size * (g.files.length - 1))}</span>` +
+            (g.skipped ? `<span class="skipped">${escapeHtml(g.skipped)}</span>` : "")
           );
         }
         const f = row.file;
@@ -189,16 +198,37 @@ class Duplicates {
       confirmText: "删除",
     });
     if (!ok) return;
-    const result = await withBusy("正在删除…", () => deleteFiles(files));
-    const gone = new Set(result.deleted.map((f) => f.path));
+    // Each group names a file it keeps: its copies go only while that file
+    // still holds what they hold.
+    const request = { groups: [] };
+    for (const g of this.groups) {
+      const chosen = g.files.filter((f) => this.selected.has(f.path));
+      const kept = g.files.find((f) => !this.selected.has(f.path));
+      if (chosen.length) request.groups.push({ hash: g.hash, keep: kept ? kept.path : "", delete: chosen.map((f) => f.path) });
+    }
+    const results = await withBusy("正在删除…", () => deleteListed(request));
+    const result = sortResults(files, results);
+    const gone = new Set([...result.deleted, ...result.gone].map((f) => f.path));
     for (const path of gone) this.selected.delete(path);
-    this.setGroups(this.groups.map((g) => ({ ...g, files: g.files.filter((f) => !gone.has(f.path)) })));
+    let skipped = 0;
+    this.setGroups(
+      this.groups.map((g) => {
+        const reason = results && g.files.map((f) => results.get(f.path)).find((r) => SKIPPED[r]);
+        if (reason) skipped += 1;
+        return { ...g, skipped: reason ? SKIPPED[reason] : g.skipped, files: g.files.filter((f) => !gone.has(f.path)) };
+      }),
+    );
     if (result.deleted.length) {
       addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length);
       showSuccess(`已删除 ${result.deleted.length} 个重复文件，释放 ${formatBytes(result.bytes)}`);
     }
+    if (skipped) showWarning(`${skipped} 组未删除：文件在扫描后已改变，原因见列表`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
-    this.status(`已释放 ${formatBytes(result.bytes)}` + (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""));
+    this.status(
+      `已释放 ${formatBytes(result.bytes)}` +
+        (skipped ? `，${skipped} 组未删除` : "") +
+        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""),
+    );
     reportEvent("delete_duplicates", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
   }
 

@@ -3,7 +3,7 @@
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { addHistory, confirmDialog, folderOf, formatBytes, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
 import { FolderChooser } from "./folders.js";
 
 const $ = (id) => document.getElementById(id);
@@ -11,12 +11,31 @@ const MB = 1024 * 1024;
 const FOLDER_ICON =
   '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
 
-// Deletes the files one by one; what could not be deleted stays listed.
-export function deleteFiles(files) {
-  const deleted = [];
-  const failed = [];
-  for (const file of files) (NativeUtil.removeFile(file.path) ? deleted : failed).push(file);
-  return { deleted, failed, bytes: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0) };
+// Deletes what a scan listed, on a native worker, each file only while it is
+// still the one listed. Resolves with a result per path ("deleted", "gone",
+// "changed", "keptChanged", "notListed", "failed"), or null when the deletion
+// could not run.
+export function deleteListed(request) {
+  return new Promise((resolve) => {
+    const id = NativeUtil.deleteScannedFiles(JSON.stringify(request), (message) => {
+      const type = String(message.type);
+      if (type !== "progress") resolve(type === "error" ? null : new Map(listOf(message.data).map((a) => [a.path, String(a.result)])));
+    });
+    if (!(id >= 1)) resolve(null);
+  });
+}
+
+// The files by what became of them; a file no longer there leaves the list too.
+export function sortResults(files, results) {
+  const outcome = (f) => (results ? results.get(f.path) : "failed");
+  const deleted = files.filter((f) => outcome(f) === "deleted");
+  return {
+    deleted,
+    gone: files.filter((f) => outcome(f) === "gone"),
+    changed: files.filter((f) => ["changed", "keptChanged", "notListed"].includes(outcome(f))),
+    failed: files.filter((f) => !["deleted", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
+    bytes: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0),
+  };
 }
 
 export function revealFile(path) {
@@ -170,16 +189,22 @@ class LargeFiles {
       confirmText: "删除",
     });
     if (!ok) return;
-    const result = await withBusy("正在删除…", () => deleteFiles(files));
-    const gone = new Set(result.deleted.map((f) => f.path));
+    const request = { files: files.map((f) => ({ path: f.path, size: Number(f.size) })) };
+    const result = sortResults(files, await withBusy("正在删除…", () => deleteListed(request)));
+    const gone = new Set([...result.deleted, ...result.gone].map((f) => f.path));
     for (const path of gone) this.selected.delete(path);
     this.setItems(this.items.filter((f) => !gone.has(f.path)));
     if (result.deleted.length) {
       addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length);
       showSuccess(`已删除 ${result.deleted.length} 个文件，释放 ${formatBytes(result.bytes)}`);
     }
+    if (result.changed.length) showWarning(`${result.changed.length} 个文件在扫描后已改变，未删除，请重新扫描`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
-    this.status(`已释放 ${formatBytes(result.bytes)}` + (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""));
+    this.status(
+      `已释放 ${formatBytes(result.bytes)}` +
+        (result.changed.length ? `，${result.changed.length} 个文件已改变，未删除` : "") +
+        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""),
+    );
     reportEvent("delete_large", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
   }
 

@@ -1,0 +1,36 @@
+#pragma once
+// Deletes what a scan showed the page, and nothing else:
+//
+// - Only a path that a scan of the same kind listed (ShownFiles), at the
+//   size the page shows.
+// - Each file is found again beneath a descriptor of its folder, which must
+//   still be the folder the walk listed; the file itself is never reached
+//   through a link and must still be the file listed (device, inode, size,
+//   modification time). It is deleted with unlinkat from that folder.
+// - A copy in a duplicate group goes only while the file kept in its group
+//   is still the file listed and holds, byte for byte, what the copies hold
+//   and what the scan hashed. If any file of a group fails a check, nothing
+//   of that group is deleted.
+//
+// The request is JSON text, either
+//   {"files": [{"path": P, "size": N}, ...]}                      large files
+//   {"groups": [{"hash": H, "keep": P, "delete": [P, ...]}, ...]} duplicates
+// with "keep" empty when the user chose every copy of a group. Contents are
+// compared, so the work runs on a worker thread; its one message, "done"
+// ("stopped" when the program closes meanwhile, "error" when it failed),
+// carries {"list": [{"path": P, "result": R}, ...]}, R being "deleted",
+// "gone" (no longer there), "changed" (not the file listed), "keptChanged"
+// (the file kept is gone, changed or no longer equal), "notListed" (no scan
+// showed it so) or "failed" (the system refused).
+#include "base/CallbackEvent.h"
+
+#include <QString>
+
+class ScannedFileRemover {
+public:
+  // The worker's id.
+  int deleteScannedFiles(const QString &request, ScriptCallback callback);
+  // Stops the running deletions and waits for their workers; called before
+  // the engine they report to goes away.
+  static void stopAll();
+};

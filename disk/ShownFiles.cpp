@@ -1,0 +1,31 @@
+#include "disk/ShownFiles.h"
+
+ShownFiles &ShownFiles::largeFiles() {
+  static ShownFiles *shown = new ShownFiles; // never destroyed: workers may end after exit begins
+  return *shown;
+}
+
+ShownFiles &ShownFiles::duplicates() {
+  static ShownFiles *shown = new ShownFiles;
+  return *shown;
+}
+
+void ShownFiles::add(const FileRecord &record, const QByteArray &digest) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  entries_.insert(record.path,
+                  {record.id, record.folder, record.size, record.modifiedSecs, digest});
+}
+
+bool ShownFiles::find(const QString &path, Entry &entry) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = entries_.constFind(path);
+  if (found == entries_.constEnd())
+    return false;
+  entry = *found;
+  return true;
+}
+
+void ShownFiles::remove(const QString &path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  entries_.remove(path);
+}
