@@ -277,7 +277,7 @@ test('settings survive a restart, the history lists the cleanings, the other win
 
     await section(page, 'settings');
     await shot(page, 'app-settings');
-    assert.equal(await page.eval(`document.getElementById('setStats').checked`), true);
+    assert.equal(await page.eval(`document.getElementById('setStats').checked`), false, 'usage events start off');
     await page.click('#setStats');
     await page.eval(`(() => { const s = document.getElementById('setLargeMin'); s.value = '10'; s.dispatchEvent(new Event('change')); return true; })()`);
     await page.click('#setBoot');
@@ -331,7 +331,7 @@ test('settings survive a restart, the history lists the cleanings, the other win
     ({ app, page } = await startApp(user, folder));
     await section(page, 'settings');
     const settings = await page.eval(`({ stats: document.getElementById('setStats').checked, min: document.getElementById('setLargeMin').value, boot: document.getElementById('setBoot').checked })`);
-    assert.deepEqual(settings, { stats: false, min: '10', boot: true });
+    assert.deepEqual(settings, { stats: true, min: '10', boot: true });
     assert.equal(await page.eval(`document.getElementById('largeMin').value`), '10');
     assert.equal(await page.eval(`JSON.parse(NativeUtil.getSetting('hotkeys', '{}')).history`), 117);
   } finally {
