@@ -1,5 +1,6 @@
 // The installer: copies this program's folder into the install folder, then
-// adds the desktop shortcut and the uninstall registration.
+// adds the desktop shortcut, the record of what it installed and the
+// uninstall registration that names it.
 import * as env from "@env";
 import * as sys from "@sys";
 import {
