@@ -7,6 +7,7 @@
 
 #include "cleanup/LinuxPrograms.h"
 #include "cleanup/MenuEntry.h"
+#include "cleanup/PackageNames.h"
 
 namespace LinuxPrograms {
 namespace {
@@ -28,7 +29,11 @@ QHash<QString, Package> installedPackages(const QString &statusFile) {
   Package package;
   bool installed = false;
   const auto finish = [&] {
-    if (installed && !package.name.isEmpty()) {
+    // A name or field that is not Debian's could pass for an option or
+    // another field of PackageKit's id.
+    if (installed && PackageNames::isDebianPackage(package.name) &&
+        PackageNames::isDebianVersion(package.version) &&
+        PackageNames::isDebianArchitecture(package.architecture)) {
       packages.insert(package.name, package);
       packages.insert(package.name + QLatin1Char(':') + package.architecture, package);
     }

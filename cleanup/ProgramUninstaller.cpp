@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include "base/log/Log.h"
+#include "cleanup/RegistryCommand.h"
 #include "platform/os/CommandRunner.h"
 
 namespace {
@@ -20,7 +20,11 @@ ProgramUninstaller::ProgramUninstaller(PackageRemoval packages) : packages_(std:
 bool ProgramUninstaller::start(const QString &command, const UninstallAction &action) {
   switch (action.kind) {
   case UninstallAction::Kind::Command:
-    return startCommand(command);
+    return startCommand(command, action);
+  case UninstallAction::Kind::Refused:
+    Log::info("NativeUtil", "uninstall command refused, {}: {}", ansi(action.refusal),
+              ansi(command));
+    return false;
   case UninstallAction::Kind::DebianPackage:
     return removePackage(action);
   case UninstallAction::Kind::Sandboxed:
@@ -31,24 +35,15 @@ bool ProgramUninstaller::start(const QString &command, const UninstallAction &ac
   return false;
 }
 
-ProgramUninstaller::CommandLine ProgramUninstaller::split(const QString &command) {
-  if (command.startsWith(QLatin1Char('"'))) {
-    const int closing = command.indexOf(QLatin1Char('"'), 1);
-    if (closing > 1)
-      return {command.mid(1, closing - 1), command.mid(closing + 1).trimmed()};
-  }
-  // Installers write unquoted paths with spaces too; such a path is whole.
-  const int space = command.indexOf(QLatin1Char(' '), 1);
-  if (space < 0 || QFileInfo(command).isFile())
-    return {command, QString()};
-  return {command.left(space), command.mid(space + 1).trimmed()};
-}
-
-bool ProgramUninstaller::startCommand(const QString &command) {
-  const CommandLine line = split(command);
-  Log::info("NativeUtil", "uninstall program. exe={} params={}", ansi(line.program),
-            ansi(line.parameters));
-  return CommandRunner::startDetached(line.program, QProcess::splitCommand(line.parameters));
+bool ProgramUninstaller::startCommand(const QString &command, const UninstallAction &action) {
+  const QString program = action.command.value(0);
+  Log::info("NativeUtil", "uninstall program. exe={} params={}", ansi(program),
+            ansi(RegistryCommand::split(command).parameters));
+  // Still the file the listing found, not a link put in its place since.
+  const QFileInfo file(program);
+  if (!file.isFile() || file.isSymLink())
+    return false;
+  return CommandRunner::startDetached(program, action.command.mid(1));
 }
 
 bool ProgramUninstaller::removePackage(const UninstallAction &action) {

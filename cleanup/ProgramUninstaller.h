@@ -11,16 +11,8 @@ public:
   // command: the program's uninstall string, trimmed and not empty.
   bool start(const QString &command, const UninstallAction &action);
 
-  struct CommandLine {
-    QString program;
-    QString parameters;
-  };
-  // A registration's command: a quoted program, else up to the first space
-  // (unless the whole command names an existing file), then the parameters.
-  static CommandLine split(const QString &command);
-
 private:
-  bool startCommand(const QString &command);
+  bool startCommand(const QString &command, const UninstallAction &action);
   bool removePackage(const UninstallAction &action);
   bool startTool(const UninstallAction &action);
   bool removeAppImage(const UninstallAction &action);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "cleanup/RegistryCommand.h"
 #include "platform/registry/Registry.h"
 
 namespace RegistryPrograms {
@@ -96,8 +97,9 @@ void readSource(Registry &registry, const RegistryKey &uninstall,
     program.estimatedSize = text("EstimatedSize").toULongLong(&isNumber);
     if (!isNumber)
       program.estimatedSize = 0;
-    program.displayIcon = resolveIcon(text("DisplayIcon"), text("InstallLocation"));
-    program.action.kind = UninstallAction::Kind::Command;
+    const QString installLocation = text("InstallLocation");
+    program.displayIcon = resolveIcon(text("DisplayIcon"), installLocation);
+    program.action = RegistryCommand::actionFor(program.uninstallString, installLocation);
     programs.append(program);
   }
 }

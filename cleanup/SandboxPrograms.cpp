@@ -8,6 +8,7 @@
 
 #include "cleanup/LinuxPrograms.h"
 #include "cleanup/MenuEntry.h"
+#include "cleanup/PackageNames.h"
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
 
@@ -77,7 +78,7 @@ QVector<InstalledProgram> flatpakApps(const ProgramRoots &roots) {
     });
     for (const auto &entry : entries) {
       const QString appId = entry.second.value(QStringLiteral("X-Flatpak"));
-      if (appId.isEmpty() || listed.contains(scope + appId))
+      if (!PackageNames::isFlatpakAppId(appId) || listed.contains(scope + appId))
         continue;
       const QString active = installation + QStringLiteral("/app/%1/current/active").arg(appId);
       if (!QFileInfo(active).isDir())
@@ -89,8 +90,8 @@ QVector<InstalledProgram> flatpakApps(const ProgramRoots &roots) {
       program.installDate = installDateOf(active);
       program.estimatedSize = folderKiB(active + QStringLiteral("/files"));
       program.displayIcon = icons.find(entry.second.value(QStringLiteral("Icon")));
-      const QStringList command{roots.flatpak, QStringLiteral("uninstall"), scope,
-                                QStringLiteral("-y"), appId};
+      const QStringList command{roots.flatpak,        QStringLiteral("uninstall"), scope,
+                                QStringLiteral("-y"), QStringLiteral("--"),        appId};
       program.uninstallString = QStringLiteral("flatpak uninstall %1 -y %2").arg(scope, appId);
       program.action.kind = UninstallAction::Kind::Sandboxed;
       program.action.package = appId;
@@ -109,7 +110,8 @@ QVector<InstalledProgram> snapApps(const ProgramRoots &roots) {
     if (name.isEmpty()) // snapd names the files SNAP_APP.desktop
       name = QFileInfo(entry.first).completeBaseName().section(QLatin1Char('_'), 0, 0);
     const QString current = roots.snapDir + QLatin1Char('/') + name + QStringLiteral("/current");
-    if (name.isEmpty() || listed.contains(name) || !QFileInfo(current).isDir())
+    if (!PackageNames::isSnapInstanceName(name) || listed.contains(name) ||
+        !QFileInfo(current).isDir())
       continue;
     listed.insert(name);
     InstalledProgram program;
@@ -122,7 +124,8 @@ QVector<InstalledProgram> snapApps(const ProgramRoots &roots) {
     program.uninstallString = QStringLiteral("snap remove ") + name;
     program.action.kind = UninstallAction::Kind::Sandboxed;
     program.action.package = name;
-    program.action.command = QStringList{roots.snap, QStringLiteral("remove"), name};
+    program.action.command =
+        QStringList{roots.snap, QStringLiteral("remove"), QStringLiteral("--"), name};
     programs.append(program);
   }
   return programs;

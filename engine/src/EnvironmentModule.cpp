@@ -35,6 +35,7 @@ QString EnvironmentModule::folder(const QString &name) {
       {"music", QStandardPaths::MusicLocation},
       {"videos", QStandardPaths::MoviesLocation},
       {"applications", QStandardPaths::ApplicationsLocation},
+      {"config", QStandardPaths::GenericConfigLocation},
   };
   for (const auto &location : locations)
     if (location.first == key)

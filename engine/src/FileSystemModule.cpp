@@ -6,10 +6,12 @@
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
 #include "platform/storage/FolderMaker.h"
+#include "platform/storage/ReadOnlyFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <algorithm>
@@ -55,6 +57,9 @@ struct Listed {
   qint64 size;
 };
 
+// A page reads texts (records, settings), never whole data files.
+constexpr qint64 maxTextBytes = 64 * 1024 * 1024;
+
 // Listings come sorted by the bytes of the names, the same order every time.
 bool byName(const Listed &a, const Listed &b) {
   return a.name < b.name;
@@ -76,6 +81,12 @@ QJsonValue FileSystemModule::call(const QString &op, const QJsonArray &args) {
     return realpath(pathOf(args.at(0)));
   if (op == "statfs")
     return statfs(pathOf(args.at(0)));
+  if (op == "rmdir")
+    return rmdir(pathOf(args.at(0)));
+  if (op == "readfile")
+    return readfile(pathOf(args.at(0)));
+  if (op == "writefile")
+    return writefile(pathOf(args.at(0)), args.at(1).toString());
   return NativeObject::error(QStringLiteral("unknown file operation %1").arg(op));
 }
 
@@ -203,4 +214,66 @@ QJsonValue FileSystemModule::copyfile(const QString &source, const QString &dest
   }
   return NativeObject::error(
       QStringLiteral("copyfile: cannot copy %1 to %2: %3").arg(source, destination, copy.reason()));
+}
+
+QJsonValue FileSystemModule::rmdir(const QString &path) {
+  // An empty folder only, never a link: whatever lies in it keeps it.
+  QByteArray name;
+  const UniqueFd folder = FileWalker::openParent(FileName::toBytes(path), name);
+  struct stat st {};
+  return !path.isEmpty() && folder.isValid() && !name.isEmpty() &&
+         ::fstatat(folder.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(st.st_mode) && ::unlinkat(folder.get(), name.constData(), AT_REMOVEDIR) == 0;
+}
+
+QJsonValue FileSystemModule::readfile(const QString &path) {
+  // A regular file's text (UTF-8); a link, folder or device gives nothing.
+  ReadOnlyFile file(path);
+  if (path.isEmpty() || !file.isOpen())
+    return nullWire;
+  QByteArray content(int(std::min<qint64>(file.size(), maxTextBytes)), Qt::Uninitialized);
+  qint64 filled = 0;
+  for (qint64 got = 1; filled < content.size() && got > 0; filled += got) {
+    got = file.read(content.data() + filled, content.size() - filled);
+    if (got < 0)
+      return nullWire;
+  }
+  content.truncate(int(filled));
+  return QString::fromUtf8(content);
+}
+
+QJsonValue FileSystemModule::writefile(const QString &path, const QString &text) {
+  // Private to the user (0600), written whole into a temporary file beside
+  // it that then replaces it: a reader sees the old text or the new one. A
+  // link in its place is replaced itself, never written through.
+  QByteArray name;
+  const UniqueFd folder = FileWalker::openParent(FileName::toBytes(path), name);
+  if (path.isEmpty() || !folder.isValid() || name.isEmpty())
+    return NativeObject::error(QStringLiteral("writefile: cannot open the folder of %1").arg(path));
+  const QByteArray content = text.toUtf8();
+  QByteArray temporary;
+  UniqueFd out;
+  for (int attempt = 0; !out.isValid() && attempt < 20; ++attempt) {
+    temporary =
+        "." + name.left(200) + "." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    out.reset(::openat(folder.get(), temporary.constData(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!out.isValid() && errno != EEXIST)
+      break;
+  }
+  bool written = out.isValid();
+  for (qint64 done = 0; written && done < content.size();) {
+    const ssize_t n = ::write(out.get(), content.constData() + done, size_t(content.size() - done));
+    written = n > 0 || (n < 0 && errno == EINTR);
+    done += n > 0 ? n : 0;
+  }
+  const int error = written ? 0 : errno;
+  written = written && ::fsync(out.get()) == 0 && ::close(out.release()) == 0 &&
+            ::renameat(folder.get(), temporary.constData(), folder.get(), name.constData()) == 0;
+  if (written)
+    return true;
+  const QString reason = QString::fromLocal8Bit(std::strerror(error ? error : errno));
+  if (!temporary.isEmpty())
+    ::unlinkat(folder.get(), temporary.constData(), 0);
+  return NativeObject::error(QStringLiteral("writefile: cannot write %1: %2").arg(path, reason));
 }

@@ -1,5 +1,6 @@
 #pragma once
-// @sys file-system calls: readdir, stat, mkdir, copyfile, realpath, statfs. Paths
+// @sys file-system calls: readdir, stat, mkdir, copyfile, realpath, statfs,
+// rmdir, readfile, writefile. Paths
 // may use either separator; names that are not valid UTF-8 travel in
 // FileName's text form both ways. Without file access every call fails.
 #include <QJsonArray>
@@ -17,4 +18,7 @@ private:
   static QJsonValue copyfile(const QString &source, const QString &destination);
   static QJsonValue realpath(const QString &path);
   static QJsonValue statfs(const QString &path);
+  static QJsonValue rmdir(const QString &path);
+  static QJsonValue readfile(const QString &path);
+  static QJsonValue writefile(const QString &path, const QString &text);
 };

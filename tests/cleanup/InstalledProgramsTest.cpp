@@ -247,13 +247,17 @@ TEST_F(LinuxFixture, DebianPackagesWithMenuEntriesAreListedOnceWithThemeIcons) {
           {"usr/applications/gone.desktop"});
   package("pix", "Status: install ok installed\nArchitecture: all\nVersion: 1\n",
           {"usr/applications/pix.desktop", "usr/applications/abs.desktop"});
+  entry("usr/applications/purge.desktop", "Name=Purge\n");
+  package("--purge", "Status: install ok installed\nArchitecture: all\nVersion: 1\n",
+          {"usr/applications/purge.desktop"});
 
   const QJsonArray programs = list();
   QStringList names;
   for (const QJsonValue &value : programs)
     names.append(value.toObject().value("name").toString());
   // The package's own entry names it; NoDisplay, Hidden (also by the user's
-  // own entry), packages no longer installed and files of no package are out.
+  // own entry), packages no longer installed, names that are no Debian
+  // package's and files of no package are out.
   EXPECT_EQ(names, QStringList({"Bar View", "Foo Editor", "Pix"}));
   const QJsonObject foo = programNamed(programs, "Foo Editor");
   EXPECT_EQ(foo.value("version").toString(), "2.1-3");
@@ -294,6 +298,11 @@ TEST_F(LinuxFixture, FlatpakSnapAndAppImagesAreListedWithTheirRemovals) {
   entry("home/applications/appimagekit-tool.desktop",
         "Name=Tool\nX-AppImage-Version=1.2\nExec=\"" + image.toUtf8() + "\" %U\n");
   entry("home/applications/appimagekit-tool-2.desktop", "Name=Tool\nExec=" + image.toUtf8() + "\n");
+  // Ids that are not their packager's are no programs: "--all" would remove every app.
+  entry(flatpak + "/exports/share/applications/all.desktop", "Name=All\nX-Flatpak=--all\n");
+  tree.mkdir(flatpak + "/app/--all/current/active");
+  entry("var/snapd/applications/purge.desktop", "Name=Purge\nX-SnapInstanceName=--purge\n");
+  tree.mkdir("snap/--purge/current");
 
   const QJsonArray programs = list();
   ASSERT_EQ(programs.size(), 3);
@@ -322,8 +331,8 @@ TEST_F(LinuxFixture, FlatpakSnapAndAppImagesAreListedWithTheirRemovals) {
   for (int i = 0;
        i < 100 && (tree.read("flatpak.args").isEmpty() || tree.read("snap.args").isEmpty()); ++i)
     QThread::msleep(50);
-  EXPECT_EQ(tree.read("flatpak.args"), "uninstall --system -y org.example.Paint\n");
-  EXPECT_EQ(tree.read("snap.args"), "remove notes\n");
+  EXPECT_EQ(tree.read("flatpak.args"), "uninstall --system -y -- org.example.Paint\n");
+  EXPECT_EQ(tree.read("snap.args"), "remove -- notes\n");
   EXPECT_FALSE(QFileInfo::exists(image));
   EXPECT_FALSE(QFileInfo::exists(tree.path("home/applications/appimagekit-tool.desktop")));
   EXPECT_FALSE(QFileInfo::exists(tree.path("home/applications/appimagekit-tool-2.desktop")));

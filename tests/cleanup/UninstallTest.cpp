@@ -48,10 +48,19 @@ protected:
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
   }
 
-  void registerUninstaller(const QString &command) {
+  void registerUninstaller(const QString &command, const QString &location = QString()) {
     const RegistryKey key = *RegistryKey::parse(uninstallKey);
     ASSERT_TRUE(registry->setValue(key, "DisplayName", RegistryValue::fromString("潮井")));
     ASSERT_TRUE(registry->setValue(key, "UninstallString", RegistryValue::fromString(command)));
+    ASSERT_TRUE(registry->setValue(key, "InstallLocation", RegistryValue::fromString(location)));
+  }
+
+  // The probe as an installation's own uninstaller.
+  QString installedProbe(const QString &relative) {
+    const QString copy = tree.path(relative);
+    QDir().mkpath(QFileInfo(copy).path());
+    EXPECT_TRUE(QFile::copy(TW_UNINSTALL_PROBE, copy));
+    return copy;
   }
 
   InstalledPrograms &listed(const QString &bus = QString()) {
@@ -85,7 +94,7 @@ TEST_F(Uninstall, RefusesWhatTheListingDidNotOffer) {
                                       marker.toStdString() + "'"),
                  LogLines::native("NativeUtil", "uninstall command is empty")}));
   // Listed later, the same string is accepted only after a new listing.
-  registerUninstaller(command);
+  registerUninstaller(command, tree.root());
   EXPECT_FALSE(list.uninstallProgram(command));
   QThread::msleep(300);
   EXPECT_FALSE(QFileInfo::exists(marker));
@@ -94,14 +103,15 @@ TEST_F(Uninstall, RefusesWhatTheListingDidNotOffer) {
 
 TEST_F(Uninstall, StartsOurUninstallerWithItsArgumentsAndNoShell) {
   const QString marker = tree.path("pwned");
+  const QString probe = installedProbe("Apps/Tidewell/Tidewell-unstaller.exe");
   const QString command =
-      QString("\"%1\" /SILENT \"two words\" $(touch %2);touch %2").arg(TW_UNINSTALL_PROBE, marker);
-  registerUninstaller(command);
+      QString("\"%1\" /SILENT \"two words\" $(touch %2);touch %2").arg(probe, marker);
+  registerUninstaller(command, tree.path("Apps/Tidewell"));
   LogLines log;
   ASSERT_TRUE(listed().uninstallProgram(command));
   EXPECT_EQ(log.messages(),
             std::vector<std::string>({LogLines::native(
-                "NativeUtil", "uninstall program. exe=" + std::string(TW_UNINSTALL_PROBE) +
+                "NativeUtil", "uninstall program. exe=" + probe.toStdString() +
                                   " params=/SILENT \"two words\" $(touch " + marker.toStdString() +
                                   ");touch " + marker.toStdString())}));
   const QStringList record = waitForProbe();
@@ -113,13 +123,41 @@ TEST_F(Uninstall, StartsOurUninstallerWithItsArgumentsAndNoShell) {
 }
 
 TEST_F(Uninstall, AnUnquotedPathWithSpacesIsOneProgram) {
-  const QString copy = tree.path("Program Files/Tidewell-unstaller.exe");
-  QDir().mkpath(QFileInfo(copy).path());
-  ASSERT_TRUE(QFile::copy(TW_UNINSTALL_PROBE, copy));
-  registerUninstaller(copy);
+  const QString copy = installedProbe("Program Files/Tidewell-unstaller.exe");
+  registerUninstaller(copy, tree.path("Program Files"));
   ASSERT_TRUE(listed().uninstallProgram(copy));
   const QStringList record = waitForProbe();
   EXPECT_EQ(record.size(), 1); // started, without arguments
+}
+
+// A page writes registrations: one naming a shell, the loader's folder, a
+// link to a shell or a program outside its install location is listed but
+// never started.
+TEST_F(Uninstall, ARegistrationRunsOnlyAnUninstallerInsideItsInstallLocation) {
+  const QString marker = tree.path("pwned");
+  const QString script = "-c 'touch " + marker + "'";
+  tree.mkdir("app");
+  ASSERT_TRUE(QFile::link("/bin/sh", tree.path("app/uninstall")));
+  installedProbe("elsewhere/unins000.exe");
+  const QList<QPair<QString, QString>> hostile{
+      {"/bin/sh " + script, "/bin"},
+      {"/bin/sh " + script, "/"},
+      {"sh " + script, tree.path("app")},
+      {tree.path("app/uninstall") + " " + script, tree.path("app")},
+      {tree.path("elsewhere/unins000.exe") + " " + script, tree.path("app")},
+      {"/lib64/ld-linux-x86-64.so.2 /bin/sh " + script,
+       QFileInfo("/lib64/ld-linux-x86-64.so.2").canonicalPath()}};
+  for (const auto &[command, location] : hostile) {
+    registerUninstaller(command, location);
+    LogLines log;
+    EXPECT_FALSE(listed().uninstallProgram(command)) << command.toStdString();
+    ASSERT_EQ(log.messages().size(), 1u);
+    EXPECT_NE(log.messages()[0].find("uninstall command refused, "), std::string::npos)
+        << log.messages()[0];
+  }
+  QThread::msleep(300);
+  EXPECT_FALSE(QFileInfo::exists(marker));
+  EXPECT_FALSE(QFileInfo::exists(probeRecord()));
 }
 
 TEST_F(Uninstall, DebianPackagesGoThroughPackageKitAfterTheSimulation) {

@@ -165,12 +165,17 @@ test('start-up entries are listed and removed, installed programs searched and u
   writeFile(path.join(autostart, 'chat.desktop'), entry('Chat'));
   writeFile(path.join(machineDir, 'agent.desktop'), entry('Agent'));
   const marker = path.join(user.root, 'uninstalled');
+  // The uninstaller the program brought along, inside its install folder.
+  const demo = path.join(user.root, 'Demo Editor');
+  writeFile(path.join(demo, 'uninstall'), `#!/bin/sh\ntouch "$1"\n`);
+  fs.chmodSync(path.join(demo, 'uninstall'), 0o755);
   registryImport(user, {
     DisplayName: 'Demo Editor',
     Publisher: 'Demo Works',
     DisplayVersion: '3.1.4',
     EstimatedSize: 20480,
-    UninstallString: `/usr/bin/touch ${marker}`,
+    InstallLocation: demo,
+    UninstallString: `"${path.join(demo, 'uninstall')}" ${marker}`,
   }, 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DemoEditor');
   user.env.XDG_CONFIG_DIRS = path.join(user.root, 'xdg');
   user.env.XDG_CURRENT_DESKTOP = undefined;

@@ -72,6 +72,10 @@ test('installing over an installation replaces the copied files and keeps the ot
   const source = copyPayload('payload-over');
   writeFile(path.join(user.installDir, APP), 'an older application');
   writeFile(path.join(user.installDir, 'settings', 'user.ini'), 'kept=1\n');
+  // The older version's record: what it installed stays ours after the new one.
+  const record = path.join(user.config, 'Tidewell', 'install-record.json');
+  const older = { installDir: user.installDir, rootCreated: true, files: [APP, 'plugin.so'], links: [], folders: [], launchers: [] };
+  writeFile(record, JSON.stringify(older));
   const { app, page } = await startProgram(source, INSTALLER, user);
   try {
     await page.click('#installBtn');
@@ -80,6 +84,10 @@ test('installing over an installation replaces the copied files and keeps the ot
       assert.ok(fs.readFileSync(path.join(user.installDir, file)).equals(fs.readFileSync(path.join(source, file))), file);
     }
     assert.equal(fs.readFileSync(path.join(user.installDir, 'settings', 'user.ini'), 'utf8'), 'kept=1\n');
+    const merged = JSON.parse(fs.readFileSync(record, 'utf8'));
+    const copied = payloadFiles().filter((f) => path.basename(f) !== INSTALLER);
+    assert.deepEqual(merged.files, [...copied, 'plugin.so'].sort());
+    assert.equal(merged.rootCreated, true);
     // The registered size counts the replaced files at their new size and the kept ones too.
     assert.equal(registryValues(user).EstimatedSize, regDword(Math.floor((treeBytes(user.installDir) + 512) / 1024)));
   } finally {

@@ -97,7 +97,14 @@ test('installs the payload into the default folder and opens the application', a
     const size = parseInt(values.EstimatedSize.replace('dword:', ''), 16);
     const copiedBytes = expected.reduce((sum, f) => sum + fs.statSync(path.join(source, f)).size, 0);
     assert.ok(size >= kib(copiedBytes) && size <= kib(treeBytes(user.installDir)), `EstimatedSize ${size}`);
-    assert.equal(Object.keys(values).length, 8);
+    // Beside them, the record of what was installed: outside the install folder, the user's alone.
+    const record = path.join(user.config, 'Tidewell', 'install-record.json');
+    assert.equal(values.InstallRecord, regString(record));
+    assert.equal(fs.statSync(record).mode & 0o777, 0o600);
+    const recorded = JSON.parse(fs.readFileSync(record, 'utf8'));
+    assert.deepEqual([...recorded.files, ...recorded.links].sort(), expected);
+    assert.deepEqual(recorded.launchers, [path.join(user.data, 'applications', '潮井.desktop'), user.shortcut]);
+    assert.equal(Object.keys(values).length, 9);
   } finally {
     await closeProgram(app);
   }
@@ -153,7 +160,7 @@ test('a payload of the installer alone installs nothing and registers no size', 
     const values = registryValues(user);
     assert.equal(values.InstallLocation, regString(chosen));
     assert.equal(values.EstimatedSize, undefined);
-    assert.equal(Object.keys(values).length, 7);
+    assert.equal(Object.keys(values).length, 8);
   } finally {
     await closeProgram(app);
   }

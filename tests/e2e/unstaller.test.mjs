@@ -5,9 +5,9 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { spawnSync } from 'node:child_process';
 import {
-  UNSTALLER, APP,
-  freshUser, copyPayload, payloadFiles, scratch, writeFile, listTree, startProgram, closeProgram, shot,
-  registryValues, registryImport, recordProgress, progressSteps, pageState, loggedMessages, fakeProcess, sleep,
+  INSTALLER, UNSTALLER, APP,
+  payloadDir, freshUser, copyPayload, payloadFiles, scratch, writeFile, listTree, startProgram, closeProgram, shot,
+  registryValues, registryImport, regString, recordProgress, progressSteps, pageState, loggedMessages, fakeProcess, sleep,
 } from './lib/fixture.mjs';
 
 // An uninstaller beside its engine only: run from a folder without the
@@ -29,6 +29,80 @@ async function runToEnd(page) {
   await page.click('#unstallBtn');
   await page.waitFor('document.getElementById("unstallBtn").textContent === "完成"', 20000);
 }
+
+// A real installation of the payload and a folder of data.
+async function install(user) {
+  const source = copyPayload(`payload-${path.basename(user.root)}`);
+  writeFile(path.join(source, 'data', 'nested', 'readme.txt'), 'readme');
+  writeFile(path.join(source, 'data', 'table.bin'), 'table');
+  const { app, page } = await startProgram(source, INSTALLER, user);
+  try {
+    await page.click('#installBtn');
+    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 30000);
+  } finally {
+    await closeProgram(app);
+  }
+}
+
+test('a recorded installation loses only its own files; the user\'s files, their folders and the count stay', async () => {
+  const user = freshUser('recorded');
+  await install(user);
+  const record = path.join(user.config, 'Tidewell', 'install-record.json');
+  const menuEntry = path.join(user.data, 'applications', '潮井.desktop');
+  assert.equal(registryValues(user).InstallRecord, regString(record));
+  assert.ok(fs.existsSync(user.shortcut) && fs.existsSync(menuEntry));
+  // The user's own: a file at the top, one in a folder the installer made,
+  // a folder of their own, and a recorded file they replaced by a link.
+  const sub = 'data';
+  const relinked = 'data/table.bin';
+  const outside = path.join(scratch('outside'), 'precious.txt');
+  writeFile(outside, 'keep me');
+  fs.rmSync(path.join(user.installDir, relinked));
+  fs.symlinkSync(outside, path.join(user.installDir, relinked));
+  const mine = ['notes.txt', `${sub}/mine.dat`, 'Saves/game.sav'];
+  for (const file of mine) writeFile(path.join(user.installDir, file), 'mine');
+
+  const { app, page } = await startProgram(user.installDir, UNSTALLER, user);
+  try {
+    await runToEnd(page);
+    assert.deepEqual(listTree(user.installDir), [...mine, relinked].sort());
+    assert.equal(fs.readFileSync(outside, 'utf8'), 'keep me');
+    assert.ok(!fs.existsSync(user.shortcut) && !fs.existsSync(menuEntry));
+    assert.equal(registryValues(user), null);
+    assert.ok(!fs.existsSync(record));
+    const { toasts } = await pageState(page);
+    assert.equal(toasts.length, 1, JSON.stringify(toasts));
+    assert.equal(toasts[0].type, 'info');
+    assert.ok(toasts[0].text.startsWith('以下文件不是潮井安装的，已保留（共 4 个）：'), toasts[0].text);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('an uninstaller in a copy of the payload removes nothing and says it is no installation', async () => {
+  const user = freshUser('downloads');
+  const copy = path.join(user.home, 'Downloads', 'Tidewell');
+  fs.cpSync(payloadDir, copy, { recursive: true });
+  writeFile(path.join(copy, 'mine.txt'), 'mine');
+  // An older installation elsewhere is no reason to touch this folder, nor itself.
+  writeFile(path.join(user.installDir, APP), 'app');
+  register(user, user.installDir);
+  const before = listTree(copy);
+  const { app, page } = await startProgram(copy, UNSTALLER, user);
+  try {
+    await page.click('#unstallBtn');
+    await page.waitFor('document.querySelector(".toast.show")', 5000);
+    const state = await pageState(page);
+    assert.deepEqual(state.toasts, [{ type: 'warning', text: '此文件夹不是潮井的安装目录，未删除任何文件：' + copy }]);
+    assert.deepEqual([state.button, state.progressShown], ['开始卸载', false]);
+    await sleep(300);
+    assert.deepEqual(listTree(copy), before);
+    assert.deepEqual(listTree(user.installDir), [APP]);
+    assert.ok(registryValues(user));
+  } finally {
+    await closeProgram(app);
+  }
+});
 
 test('three files: tips at 31, 58 and 85 %, then everything is gone and 完成 closes', async () => {
   const user = freshUser('three');

@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
-import { chmod, mkdir, readFile, readlink, stat, symlink, writeFile } from 'node:fs/promises';
+import { chmod, lstat, mkdir, readdir, readFile, readlink, stat, symlink, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { closeMainWindow, startHost } from './host.mjs';
@@ -216,6 +216,29 @@ describe('native objects and values', () => {
     assert.match(failure[1], /no such file: .*absent\.txt/);
     await assert.rejects(page.eval(`sys.fs.sync.copyfile(${JSON.stringify(`${base}/new.txt`)}, ${JSON.stringify(`${base}/no/folder/x.txt`)})`), /does not exist/);
   });
+  test('rmdir removes an empty folder only; writefile replaces a link, never writes through it', async () => {
+    const base = path.join(root, 'record');
+    await mkdir(path.join(base, 'full'), { recursive: true });
+    await mkdir(path.join(base, 'empty'));
+    await writeFile(path.join(base, 'full', 'mine.txt'), 'mine');
+    await writeFile(path.join(base, 'target.txt'), 'target');
+    await symlink('empty', path.join(base, 'folder-link'));
+    await symlink('target.txt', path.join(base, 'record.json'));
+    const result = await page.eval(`(() => {
+      const fs = sys.fs.sync;
+      const base = ${JSON.stringify(base)};
+      const removed = ['full', 'folder-link', 'empty', 'empty'].map((name) => fs.rmdir(base + '/' + name));
+      const throughLink = fs.readfile(base + '/record.json');
+      fs.writefile(base + '/record.json', '{"a":"é"}');
+      return { removed, throughLink, text: fs.readfile(base + '/record.json'), missing: fs.readfile(base + '/none') };
+    })()`);
+    assert.deepEqual(result.removed, [false, false, true, false]);
+    assert.deepEqual([result.throughLink, result.text, result.missing], [null, '{"a":"é"}', null]);
+    assert.equal(await readFile(path.join(base, 'target.txt'), 'utf8'), 'target');
+    assert.equal((await lstat(path.join(base, 'record.json'))).mode & 0o170777, 0o100600);
+    assert.deepEqual((await readdir(base)).sort(), ['folder-link', 'full', 'record.json', 'target.txt']);
+  });
+
   test('@sys keeps links as links, refuses what is no file and round-trips names that are not UTF-8', async () => {
     const base = path.join(root, 'edges');
     await mkdir(path.join(base, 'src', 'sub'), { recursive: true });

@@ -1,17 +1,19 @@
 // The installer: copies this program's folder into the install folder, then
-// adds the desktop shortcut and the uninstall registration.
+// adds the desktop shortcut, the record of what it installed and the
+// uninstall registration that names it.
+import * as env from "@env";
 import * as sys from "@sys";
 import {
-  gAppNameEn,
   gAppNameCn,
-  UninstallRegistry,
   INSTALLER_EXE_NAME,
   APP_EXE_NAME,
   UNSTALLER_EXE_NAME,
   PATH_SEPARATOR,
   IS_WINDOWS,
   ICON_FILE_NAME,
+  SHORTCUT_SUFFIX,
 } from "/common/js/constants.js";
+import { InstallRecord, RECORD_VALUE, REGISTRATION_KEY, recordFile } from "/common/js/installrecord.js";
 import { Company } from "/common/js/brandconfig.js";
 import { createTooltip } from "/common/js/tooltip.js";
 import { showWarning, showError } from "/common/js/toast.js";
@@ -51,10 +53,12 @@ function showProgress(percent, tip, delay = 300) {
 
 // Copies src into dst depth first, each entry as what it is: a folder is
 // copied into, a file or a link copied (a link stays the same link, whatever
-// it points at), a FIFO, socket or device skipped with a log line. False when
-// the window closed on the way. An install folder inside the source folder
-// (however spelled: paths are compared resolved) is not copied into itself.
-async function copyFolder(src, dst, onFileCopied, installRoot) {
+// it points at), a FIFO, socket or device skipped with a log line. What it
+// makes goes into the record, under its path relative to the install folder
+// (rel). False when the window closed on the way. An install folder inside
+// the source folder (however spelled: paths are compared resolved) is not
+// copied into itself.
+async function copyFolder(src, dst, rel, copy) {
   const entries = sys.fs.sync.readdir(src);
   if (!entries) throw new Error("无法读取目录: " + src);
   for (const entry of entries) {
@@ -63,27 +67,46 @@ async function copyFolder(src, dst, onFileCopied, installRoot) {
     if (entry.name === INSTALLER_EXE_NAME) continue;
     const from = src + "/" + entry.name;
     const to = dst + "/" + entry.name;
+    const path = rel ? rel + "/" + entry.name : entry.name;
     if (isFolderEntry(entry)) {
-      if (sys.fs.sync.realpath(from) === installRoot) continue;
+      if (sys.fs.sync.realpath(from) === copy.installRoot) continue;
       const existing = sys.fs.sync.stat(to);
       // Never copied through a link into wherever it points.
       if (existing && existing.isSymbolicLink) throw new Error("安装目录中的链接不能替换为目录: " + to);
-      if (!isFolderStat(existing)) sys.fs.sync.mkdir(to);
-      if (!(await copyFolder(from, to, onFileCopied, installRoot))) return false;
+      if (!isFolderStat(existing)) {
+        sys.fs.sync.mkdir(to);
+        copy.record.folders.add(path);
+      }
+      if (!(await copyFolder(from, to, path, copy))) return false;
     } else if (entry.type === sys.fs.UV_DIRENT_FILE || entry.type === sys.fs.UV_DIRENT_LINK) {
       sys.fs.sync.copyfile(from, to);
-      onFileCopied();
+      (entry.type === sys.fs.UV_DIRENT_FILE ? copy.record.files : copy.record.links).add(path);
+      copy.onFileCopied();
     } else {
       NativeUtil.log("skip " + from + ": not a file, folder or link", TAG);
-      onFileCopied();
+      copy.onFileCopied();
     }
   }
   return true;
 }
 
-function writeUninstallRegistration(installDir) {
+// The launchers createDesktopShortcut made: the desktop's and the menu's.
+function recordLaunchers(record) {
+  const menu = IS_WINDOWS ? "" : normalisePath(env.path("appdata")) + "/applications";
+  for (const folder of [NativeUtil.getDesktopPath(), menu]) {
+    const launcher = normalisePath(folder) + "/" + gAppNameCn + SHORTCUT_SUFFIX;
+    if (folder && pathExists(launcher)) record.launchers.add(launcher);
+  }
+}
+
+// The record goes first, and a registration is written only beside one:
+// it always names a record that holds at least this installation.
+function writeUninstallRegistration(installDir, record) {
   try {
-    const key = UninstallRegistry + "\\" + gAppNameEn;
+    const file = recordFile();
+    record.merge(InstallRecord.read(file));
+    record.write(file);
+    const key = REGISTRATION_KEY;
     const sizeKiB = Math.floor((scanFolder(installDir, TAG).bytes + 512) / 1024);
     // Every write is made; success is logged only when all of them held.
     const written = [
@@ -95,6 +118,7 @@ function writeUninstallRegistration(installDir) {
       NativeUtil.setRegistryIntValue(key, "NoModify", 1),
       NativeUtil.setRegistryIntValue(key, "NoRepair", 1),
       sizeKiB > 0 ? NativeUtil.setRegistryIntValue(key, "EstimatedSize", sizeKiB) : true,
+      NativeUtil.setRegistryString(key, RECORD_VALUE, file),
     ];
     if (written.includes(false)) throw new Error("a registry write was refused");
     NativeUtil.log("create uninstall registry success", TAG);
@@ -148,22 +172,28 @@ async function runInstall() {
     // the payload is known to fit.
     await showProgress(5, "正在扫描安装文件...");
     const payload = checkRoom(sourceDir, installDir);
+    const record = new InstallRecord(installDir);
+    record.rootCreated = !pathExists(installDir);
     if (!NativeUtil.mkdir(installDir)) throw new Error("创建安装目录失败：" + installDir);
     const total = payload.files;
     let copied = 0;
-    const installRoot = sys.fs.sync.realpath(installDir);
-    const finished = await copyFolder(normalisePath(sourceDir), normalisePath(installDir), () => {
-      copied += 1;
-      // The copy goes on at once: the window paints when the time slice ends.
-      if (total > 0) progress.set(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...");
-    }, installRoot);
-    if (!finished) return;
+    const copy = {
+      installRoot: sys.fs.sync.realpath(installDir),
+      record,
+      onFileCopied: () => {
+        copied += 1;
+        // The copy goes on at once: the window paints when the time slice ends.
+        if (total > 0) progress.set(5 + Math.floor((copied / total) * 90), "正在复制文件 (" + copied + "/" + total + ")...");
+      },
+    };
+    if (!(await copyFolder(normalisePath(sourceDir), normalisePath(installDir), "", copy))) return;
 
     const appPath = normalisePath(installDir) + "/" + APP_EXE_NAME;
     const iconPath = IS_WINDOWS ? appPath : normalisePath(installDir) + "/" + ICON_FILE_NAME;
     const shortcutMade = NativeUtil.createDesktopShortcut(gAppNameCn, appPath, "", iconPath);
     NativeUtil.log("create desktop shortcut: " + (shortcutMade ? "success" : "failed"));
-    writeUninstallRegistration(installDir);
+    recordLaunchers(record);
+    writeUninstallRegistration(installDir, record);
     await showProgress(100, "安装完成");
 
     installBtn.textContent = "打开";
