@@ -51,6 +51,9 @@ QString UpdateDownloader::downloadUpdate(const QString &url, const QString &save
                        QStringLiteral("%1/%2")
                            .arg(Constants::applicationName(), Constants::nativeVersion())
                            .toUtf8());
+  // The file as it is, so its length can be checked and nothing is unpacked
+  // on the way.
+  request.setRawHeader("Accept-Encoding", "identity");
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setMaximumRedirectsAllowed(HttpClient::maximumRedirects);
