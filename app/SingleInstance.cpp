@@ -1,9 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
@@ -11,7 +9,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "base/catalogue/Constants.h"
 #include "base/files/PrivateFiles.h"
 
 namespace {
@@ -25,15 +22,8 @@ constexpr int connectWaitMs = 200;
 
 } // namespace
 
-QString SingleInstance::folder() {
-  QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (base.isEmpty() || !QFileInfo(base).isDir())
-    base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-  return base + QLatin1Char('/') + Constants::applicationName();
-}
-
 bool SingleInstance::claim() {
-  const QString dir = folder();
+  const QString dir = PrivateFiles::runtimeFolder();
   if (!PrivateFiles::makeFolder(dir))
     return true;
   const QString socketPath = dir + QStringLiteral("/instance.socket");

@@ -17,9 +17,6 @@ public:
   // What the first process does when a later start asks for it.
   void onRaiseRequest(std::function<void()> raise);
 
-  // $XDG_RUNTIME_DIR/Tidewell, or the user's cache folder without one.
-  static QString folder();
-
 private:
   bool askFirstToRaise(const QString &socketPath);
   void listen(const QString &socketPath);

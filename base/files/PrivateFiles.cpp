@@ -2,11 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/catalogue/Constants.h"
 
 namespace PrivateFiles {
 namespace {
@@ -46,6 +50,13 @@ bool tighten(const QString &path) {
   if (fd < 0 && errno == ENOENT)
     return true;
   return restrict(fd, S_IFREG, S_IRUSR | S_IWUSR);
+}
+
+QString runtimeFolder() {
+  QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (base.isEmpty() || !QFileInfo(base).isDir())
+    base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  return base + QLatin1Char('/') + Constants::applicationName();
 }
 
 } // namespace PrivateFiles

@@ -20,4 +20,9 @@ bool makeFile(const QString &path);
 // Makes the file 0600 when it is there; true when it is missing.
 bool tighten(const QString &path);
 
+// The product's folder for what lives only while the user's session does
+// (locks, sockets, key files): $XDG_RUNTIME_DIR/Tidewell, or in the user's
+// cache folder where there is no runtime folder.
+QString runtimeFolder();
+
 } // namespace PrivateFiles
