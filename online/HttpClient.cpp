@@ -14,6 +14,7 @@
 
 #include "base/catalogue/Constants.h"
 #include "online/EnvironmentProxies.h"
+#include "online/IdentityEncoding.h"
 #include "platform/os/OsPlatform.h"
 
 namespace {
@@ -90,6 +91,7 @@ QNetworkReply *HttpClient::start(Method method, const QUrl &url, const QString &
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setMaximumRedirectsAllowed(maximumRedirects);
+  IdentityEncoding::ask(request);
   QNetworkReply *reply =
       method == Method::Get ? manager_->get(request) : manager_->post(request, body.toUtf8());
   // Reading pauses a little past the largest body (Qt stops short of its
@@ -141,6 +143,8 @@ QString HttpClient::waitForReply(QNetworkReply *reply, int timeoutMs) {
     reply->abort();
   } else if (reply->error() != QNetworkReply::NoError) {
     result = errorText(reply->errorString());
+  } else if (const QString refused = IdentityEncoding::refusal(*reply); !refused.isEmpty()) {
+    result = errorText(refused);
   } else {
     result = QString::fromUtf8(reply->readAll());
   }

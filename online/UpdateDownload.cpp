@@ -9,21 +9,14 @@
 #include <cstdio>
 #include <sys/statvfs.h>
 
+#include "online/IdentityEncoding.h"
+
 namespace {
 
 const QString diskFull = QStringLiteral("the disk is full");
 
 QString saveFailed(const QString &reason) {
   return QStringLiteral("save file failed: %1").arg(reason);
-}
-
-// The file is asked for as it is: a body still encoded (gzip) would be
-// saved as something else, and its length says nothing about the file.
-QString encodingRefusal(const QNetworkReply &reply) {
-  const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
-  if (encoding.isEmpty() || encoding == "identity")
-    return QString();
-  return QStringLiteral("unsupported content encoding: %1").arg(QString::fromLatin1(encoding));
 }
 
 // The announced length, -1 without one.
@@ -89,7 +82,7 @@ void UpdateDownload::receive() {
   if (!failure_.isEmpty() ||
       reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
     return;
-  const QString refusal = encodingRefusal(*reply_);
+  const QString refusal = IdentityEncoding::refusal(*reply_);
   if (!refusal.isEmpty()) {
     fail(refusal);
     return;
@@ -153,7 +146,7 @@ CallbackEvent UpdateDownload::outcome() {
             .arg(reply_->url().toString(), QString::number(status),
                  reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
   }
-  const QString refusal = encodingRefusal(*reply_);
+  const QString refusal = IdentityEncoding::refusal(*reply_);
   if (!refusal.isEmpty())
     return error(refusal);
   if (!file_.isOpen() && !openTemporary())

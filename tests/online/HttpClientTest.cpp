@@ -137,6 +137,10 @@ TEST_F(HttpClientTest, HugeAndEndlessAnswersAreRefusedWithoutBeingHeld) {
   EXPECT_EQ(client.get(service.url("/api/info/"), 20000), tooLarge);
   service.rule("/api/versions/", {{"endless", true}});
   EXPECT_EQ(client.get(service.url("/api/versions/"), 20000), tooLarge);
+  // 1 GiB packed into a megabyte is never unpacked.
+  service.rule("/api/info/", {{"fill", 1 << 30}, {"gzip", true}});
+  EXPECT_EQ(client.get(service.url("/api/info/"), 20000),
+            R"({"error":"unsupported content encoding: gzip"})");
   EXPECT_LT(peakMemory() - before, 64 << 20);
 
   // The largest answer allowed still arrives whole.

@@ -33,7 +33,8 @@ Switches of a rule:
   fill: answer a service path with a body of this many spaces, sent in blocks
         (with Content-Length unless no_length), never held whole
   endless: answer a service path with spaces until the client closes
-  gzip: send a file gzip-encoded (Content-Encoding: gzip)
+  gzip: send a file, or the spaces of fill, gzip-encoded (Content-Encoding:
+        gzip; spaces are packed as they are sent, without a length)
   gzip_cut: with gzip, leave this many bytes off the end of the compressed
         file, announcing only what is sent: a complete answer, a cut stream
 """
@@ -46,6 +47,7 @@ import select
 import sys
 import threading
 import time
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
@@ -180,7 +182,8 @@ class Handler(BaseHTTPRequestHandler):
         if status == 404:
             return self.answer(404, b"Not Found", [("Content-Type", "text/plain")])
         if rule.get("fill") is not None or rule.get("endless"):
-            return self.send_spaces(rule.get("fill"), not rule.get("no_length"))
+            return self.send_spaces(rule.get("fill"), not rule.get("no_length"),
+                                    rule.get("gzip"))
         if "body" in rule:
             content = rule["body"].encode()
         elif path == "/api/versions/latest/":
@@ -192,21 +195,26 @@ class Handler(BaseHTTPRequestHandler):
         self.answer(status, content, [("Content-Type", "application/json; charset=utf-8")],
                     length=not rule.get("no_length"))
 
-    def send_spaces(self, size, length):
+    def send_spaces(self, size, length, packed):
         self.send_response(200)
         self.send_header("Content-Type", "application/json")
-        if size is not None and length:
+        if packed:
+            self.send_header("Content-Encoding", "gzip")
+        if size is not None and length and not packed:
             self.send_header("Content-Length", str(size))
         else:
             self.send_header("Connection", "close")
         self.close_connection = True
         self.end_headers()
+        packer = zlib.compressobj(9, zlib.DEFLATED, 31) if packed else None
         block = b" " * CHUNK
         sent = 0
         while size is None or sent < size:
             part = block if size is None else block[: size - sent]
-            self.wfile.write(part)
+            self.wfile.write(packer.compress(part) if packer else part)
             sent += len(part)
+        if packer:
+            self.wfile.write(packer.flush())
 
     def send_file(self, size, status, rule):
         if status != 200:
