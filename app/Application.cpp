@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/EngineBinding.h"
+#include "app/TerminationSignals.h"
 #include "app/TinyWindow.h"
 #include "base/resources/EmbeddedArchive.h"
 #include "bridge/NativeUtil.h"
@@ -26,6 +27,10 @@ void Application::registerGlobals(const ISciterAPI &api) {
   registerHost(api, *util);
   api.SciterSetGlobalAsset(util);
   api.SciterSetGlobalAsset(new VirtualKey(api));
+}
+
+bool Application::claimSession() {
+  return true;
 }
 
 void Application::registerHost(const ISciterAPI &, NativeUtil &) {}
@@ -53,6 +58,10 @@ int Application::run() {
   vector.push_back(nullptr);
   api.SciterExec(SCITER_APP_INIT, static_cast<uintptr_t>(argc),
                  reinterpret_cast<uintptr_t>(vector.data()));
+  if (!claimSession()) {
+    api.SciterExec(SCITER_APP_SHUTDOWN, 0, 0);
+    return 0;
+  }
 
   if (archiveHandle)
     api.SciterCloseArchive(archiveHandle);
@@ -74,6 +83,9 @@ int Application::run() {
 
   api.SciterLoadFile(window->handle(), reinterpret_cast<LPCWSTR16>(startPage.utf16()));
   api.SciterWindowExec(window->handle(), SCITER_WINDOW_SET_STATE, SCITER_WINDOW_STATE_SHOWN, 0);
+  // A signal to end ends the loop as closing the window does, so the
+  // objects released below free what they hold.
+  TerminationSignals::install([&api] { api.SciterExec(SCITER_APP_STOP, 0, 0); });
   // Non-zero when the engine could not go on (its renderer died).
   const intptr_t loop = api.SciterExec(SCITER_APP_LOOP, 0, 0);
 

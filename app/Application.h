@@ -14,10 +14,14 @@ public:
   Application(int argc, char **argv, QString startPage);
   virtual ~Application() = default;
 
-  // Always 0: the loop's own result is not examined.
+  // 0 after the window closed, the program was asked to end by a signal,
+  // or another start of it runs this session.
   int run();
 
 protected:
+  // Whether this start goes on, asked once the application object exists:
+  // every start does, unless a program runs once per session.
+  virtual bool claimSession();
   // NativeUtil, then VirtualKey, as global script objects.
   virtual void registerGlobals(const ISciterAPI &api);
   // What the host registers with NativeUtil before the pages see it: the

@@ -22,6 +22,10 @@ TrayApplication::~TrayApplication() {
     trayWindow->release();
 }
 
+bool TrayApplication::claimSession() {
+  return session.claim();
+}
+
 void TrayApplication::registerHost(const ISciterAPI &api, NativeUtil &util) {
   // The program's icon, for its windows and the tray.
   const ResourceDecision::ItemLookup lookup = archiveLookup(api);
@@ -39,6 +43,11 @@ void TrayApplication::registerHost(const ISciterAPI &api, NativeUtil &util) {
   if (HWINDOW tray = trayWindow->handle())
     api.SciterLoadFile(tray, reinterpret_cast<LPCWSTR16>(trayPage.utf16()));
 
+  // Also from the tray, where a close with minimise-on-close put it.
+  session.onRaiseRequest([&api, window = mainWindow()] {
+    api.SciterWindowExec(window, SCITER_WINDOW_SET_STATE, SCITER_WINDOW_STATE_SHOWN, 0);
+    api.SciterWindowExec(window, SCITER_WINDOW_ACTIVATE, 0, 0);
+  });
   NativeUtil::setMainWindow(mainWindow());
   NativeUtil::setTrayWindow(trayWindow->handle());
   util.setHostWindow(hostValue);

@@ -4,6 +4,7 @@
 // a host value with NativeUtil, so that the tray icon, the close
 // interception and the global events work here (and only here).
 #include "app/Application.h"
+#include "app/SingleInstance.h"
 
 class TinyWindow;
 
@@ -13,8 +14,11 @@ public:
   ~TrayApplication() override;
 
 protected:
+  // A second start brings the running application's window forward and ends.
+  bool claimSession() override;
   void registerHost(const ISciterAPI &api, NativeUtil &util) override;
 
 private:
   TinyWindow *trayWindow = nullptr;
+  SingleInstance session;
 };

@@ -1,19 +1,27 @@
 #include "bridge/SettingsStore.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <atomic>
 
 #include "base/catalogue/Constants.h"
+#include "base/files/PrivateFiles.h"
 
 namespace {
 
 std::atomic<bool> minimizeOnCloseFlag{true};
 
+// QSettings writes through a temporary file renamed into place under its
+// lock file, and gives the new file the old one's mode: a private file made
+// before the first write stays private.
 class SettingsFile : public QSettings {
 public:
   SettingsFile()
       : QSettings(QSettings::NativeFormat, QSettings::UserScope, Constants::applicationName(),
-                  QStringLiteral("Settings")) {}
+                  QStringLiteral("Settings")) {
+    if (PrivateFiles::makeFolder(QFileInfo(fileName()).absolutePath()))
+      PrivateFiles::makeFile(fileName());
+  }
 };
 
 } // namespace

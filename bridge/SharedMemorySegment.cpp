@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +13,8 @@
 #include <sys/shm.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/files/PrivateFiles.h"
 
 namespace {
 
@@ -104,10 +105,7 @@ SharedMemorySegment::~SharedMemorySegment() {
 }
 
 QString SharedMemorySegment::keyFolder() {
-  QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (base.isEmpty() || !QFileInfo(base).isDir())
-    base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-  return base + QStringLiteral("/Tidewell/shm");
+  return PrivateFiles::runtimeFolder() + QStringLiteral("/shm");
 }
 
 QString SharedMemorySegment::keyFile(const QString &name) {

@@ -14,6 +14,7 @@
 
 #include "base/catalogue/Constants.h"
 #include "online/EnvironmentProxies.h"
+#include "online/IdentityEncoding.h"
 #include "platform/os/OsPlatform.h"
 
 namespace {
@@ -23,6 +24,9 @@ constexpr int applicationId = 10001;
 const QString disconnected = QStringLiteral("{\"error\":\"network disconnected\"}");
 const QString unreachable = QStringLiteral("{\"error\":\"server unreachable\"}");
 const QString timedOut = QStringLiteral("{\"error\":\"request timeout\"}");
+const QString tooLarge = QStringLiteral("{\"error\":\"response too large\"}");
+
+constexpr qint64 readMarginBytes = 1 << 20;
 
 QString errorText(const QString &message) {
   return QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("error"), message}})
@@ -87,7 +91,14 @@ QNetworkReply *HttpClient::start(Method method, const QUrl &url, const QString &
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setMaximumRedirectsAllowed(maximumRedirects);
-  return method == Method::Get ? manager_->get(request) : manager_->post(request, body.toUtf8());
+  IdentityEncoding::ask(request);
+  QNetworkReply *reply =
+      method == Method::Get ? manager_->get(request) : manager_->post(request, body.toUtf8());
+  // Reading pauses a little past the largest body (Qt stops short of its
+  // buffer's size, so the margin makes sure a larger body gets past it), so
+  // a huge or endless answer holds no more than that.
+  reply->setReadBufferSize(maximumBodyBytes + readMarginBytes);
+  return reply;
 }
 
 void HttpClient::applyHeaders(QNetworkRequest &request) const {
@@ -106,16 +117,34 @@ QString HttpClient::waitForReply(QNetworkReply *reply, int timeoutMs) {
   timer.setSingleShot(true);
   connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
   connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  // Too large as announced or as received: never wait for the rest.
+  bool oversized = false;
+  const auto measure = [reply, &oversized, &loop] {
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (reply->bytesAvailable() > maximumBodyBytes ||
+        (length.isValid() && length.toLongLong() > maximumBodyBytes)) {
+      oversized = true;
+      loop.quit();
+    }
+  };
+  connect(reply, &QNetworkReply::metaDataChanged, &loop, measure);
+  connect(reply, &QNetworkReply::readyRead, &loop, measure);
   timer.start(timeoutMs);
-  if (!reply->isFinished())
+  measure();
+  if (!reply->isFinished() && !oversized)
     loop.exec();
 
   QString result;
-  if (!reply->isFinished()) {
+  if (oversized) {
+    result = tooLarge;
+    reply->abort();
+  } else if (!reply->isFinished()) {
     result = timedOut;
     reply->abort();
   } else if (reply->error() != QNetworkReply::NoError) {
     result = errorText(reply->errorString());
+  } else if (const QString refused = IdentityEncoding::refusal(*reply); !refused.isEmpty()) {
+    result = errorText(refused);
   } else {
     result = QString::fromUtf8(reply->readAll());
   }

@@ -36,6 +36,9 @@ public:
 
   static constexpr int reachabilityTimeoutMs = 500;
   static constexpr int maximumRedirects = 5;
+  // Far above any answer of the service; a larger one is refused with
+  // {"error":"response too large"}.
+  static constexpr qint64 maximumBodyBytes = 4 << 20;
 
 private:
   enum class Method { Get, Post };

@@ -7,16 +7,22 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/statvfs.h>
+
+#include "online/IdentityEncoding.h"
 
 namespace {
+
+const QString diskFull = QStringLiteral("the disk is full");
 
 QString saveFailed(const QString &reason) {
   return QStringLiteral("save file failed: %1").arg(reason);
 }
 
-bool isIdentityEncoded(const QNetworkReply &reply) {
-  const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
-  return encoding.isEmpty() || encoding == "identity";
+// The announced length, -1 without one.
+qint64 announcedLength(const QNetworkReply &reply) {
+  const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+  return length.isValid() ? length.toLongLong() : -1;
 }
 
 } // namespace
@@ -76,13 +82,37 @@ void UpdateDownload::receive() {
   if (!failure_.isEmpty() ||
       reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
     return;
-  if (!file_.isOpen() && !openTemporary())
+  const QString refusal = IdentityEncoding::refusal(*reply_);
+  if (!refusal.isEmpty()) {
+    fail(refusal);
     return;
-  if (file_.write(data) != data.size()) {
-    fail(saveFailed(file_.errorString()));
+  }
+  if (!file_.isOpen() && (!openTemporary() || !hasRoomFor(announcedLength(*reply_))))
+    return;
+  if (file_.write(data) != data.size() || !file_.flush()) {
+    fail(saveFailed(writeError()));
     return;
   }
   written_ += data.size();
+}
+
+// An announced length the disk cannot hold fails before the first byte is
+// written, rather than when the disk is full.
+bool UpdateDownload::hasRoomFor(qint64 length) {
+  struct statvfs volume {};
+  if (length < 0 || fstatvfs(file_.handle(), &volume) != 0 ||
+      quint64(length) <= quint64(volume.f_bavail) * volume.f_frsize)
+    return true;
+  fail(saveFailed(diskFull));
+  return false;
+}
+
+QString UpdateDownload::writeError() const {
+  // Qt leaves its error text unset when the disk is full.
+  struct statvfs volume {};
+  if (fstatvfs(file_.handle(), &volume) == 0 && volume.f_bavail == 0)
+    return diskFull;
+  return file_.errorString();
 }
 
 void UpdateDownload::finish() {
@@ -116,18 +146,20 @@ CallbackEvent UpdateDownload::outcome() {
             .arg(reply_->url().toString(), QString::number(status),
                  reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
   }
+  const QString refusal = IdentityEncoding::refusal(*reply_);
+  if (!refusal.isEmpty())
+    return error(refusal);
   if (!file_.isOpen() && !openTemporary())
     return error(failure_);
   if (!file_.flush()) {
-    return error(saveFailed(file_.errorString()));
+    return error(saveFailed(writeError()));
   }
   file_.close();
   // A body cut short by a closed connection is not the file.
-  const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-  if (length.isValid() && isIdentityEncoded(*reply_) && length.toLongLong() != written_) {
-    return error(QStringLiteral("download incomplete: received %1 of %2 bytes")
-                     .arg(written_)
-                     .arg(length.toLongLong()));
+  const qint64 length = announcedLength(*reply_);
+  if (length >= 0 && length != written_) {
+    return error(
+        QStringLiteral("download incomplete: received %1 of %2 bytes").arg(written_).arg(length));
   }
   QString failure;
   const QString path = moveIntoPlace(failure);

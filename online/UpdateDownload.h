@@ -32,6 +32,9 @@ private:
   // Renames the finished file to the target or an alternative name.
   QString moveIntoPlace(QString &error);
   void fail(const QString &message);
+  bool hasRoomFor(qint64 length);
+  // Why the temporary file could not be written.
+  QString writeError() const;
   void discardTemporary();
 
   QNetworkReply *reply_;

@@ -8,6 +8,7 @@
 #include "base/catalogue/Constants.h"
 #include "online/EnvironmentProxies.h"
 #include "online/HttpClient.h"
+#include "online/IdentityEncoding.h"
 #include "online/UpdateDownload.h"
 
 namespace {
@@ -51,6 +52,8 @@ QString UpdateDownloader::downloadUpdate(const QString &url, const QString &save
                        QStringLiteral("%1/%2")
                            .arg(Constants::applicationName(), Constants::nativeVersion())
                            .toUtf8());
+  // The file as it is, so its length can be checked against the announced one.
+  IdentityEncoding::ask(request);
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setMaximumRedirectsAllowed(HttpClient::maximumRedirects);

@@ -7,8 +7,10 @@
 #include <QFileInfo>
 
 #include <spdlog/sinks/daily_file_sink.h>
+#include <sys/stat.h>
 
 #include "base/catalogue/Constants.h"
+#include "base/files/PrivateFiles.h"
 #include "base/log/LogSetup.h"
 
 namespace Log {
@@ -55,11 +57,21 @@ QString moduleBaseName() {
 std::shared_ptr<spdlog::logger> createLogger(const QString &folder, const QString &moduleName) {
   const QString file = QStringLiteral("%1/%2-%3.log")
                            .arg(folder, Constants::applicationName(), QLatin1String(datePattern));
-  if (!QDir(folder).exists() && !QDir(folder).mkpath(QStringLiteral(".")))
+  if (!PrivateFiles::makeFolder(folder))
     return nullptr;
+  // Logs of older versions were readable by everyone.
+  const QDir logs(folder);
+  for (const QString &name : logs.entryList(
+           {Constants::applicationName() + QStringLiteral("-*.log")}, QDir::Files | QDir::Hidden))
+    PrivateFiles::tighten(logs.filePath(name));
+  // Each day's file is the owner's only from the moment it is opened.
+  spdlog::file_event_handlers handlers;
+  handlers.after_open = [](const spdlog::filename_t &, std::FILE *stream) {
+    fchmod(fileno(stream), S_IRUSR | S_IWUSR);
+  };
   try {
     auto sink = std::make_shared<DailySink>(file.toStdString(), rotationHour, rotationMinute,
-                                            truncateFile, filesKept);
+                                            truncateFile, filesKept, handlers);
     auto logger = std::make_shared<spdlog::logger>(Constants::applicationName().toStdString(),
                                                    std::move(sink));
     logger->set_level(spdlog::level::trace);

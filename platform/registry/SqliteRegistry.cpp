@@ -1,6 +1,5 @@
 #include "platform/registry/SqliteRegistry.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <chrono>
@@ -8,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include "base/files/PrivateFiles.h"
 #include "platform/registry/SqliteStatement.h"
 
 namespace {
@@ -68,8 +68,14 @@ QStringList storedNames(const RegistryKey &key) {
 class SqliteRegistry::Connection {
 public:
   explicit Connection(const QString &path) {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (!PrivateFiles::makeFolder(QFileInfo(path).absolutePath()))
       throw SqliteError{QStringLiteral("cannot create the folder of %1").arg(path)};
+    // SQLite gives its journals the database's mode, so a private database
+    // keeps them private too; older versions left all of them readable.
+    if (!PrivateFiles::makeFile(path))
+      throw SqliteError{QStringLiteral("cannot create %1").arg(path)};
+    for (const char *journal : {"-wal", "-shm", "-journal"})
+      PrivateFiles::tighten(path + QLatin1String(journal));
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK) {
       const QString message = QString::fromUtf8(sqlite3_errmsg(db_));

@@ -94,17 +94,17 @@ QString RegistryService::getRegistryStringValue(int root, const QString &dir, co
 
 bool RegistryService::setRegistryString(const QString &path, const QString &name,
                                         const QString &value) {
-  // A store that cannot be written says so: the caller must not take a lost
-  // write for a kept one.
+  // A store that cannot be written, or a path outside every root, says so:
+  // the caller must not take a lost write for a kept one.
   const auto target = settingsTarget(path, name);
-  return !target ||
+  return target &&
          registry_->setValue(target->key, target->valueName, RegistryValue::fromString(value));
 }
 
 bool RegistryService::setRegistryIntValue(const QString &path, const QString &name, int value) {
   const auto target = settingsTarget(path, name);
-  return !target || registry_->setValue(target->key, target->valueName,
-                                        RegistryValue::fromDWord(quint32(value)));
+  return target && registry_->setValue(target->key, target->valueName,
+                                       RegistryValue::fromDWord(quint32(value)));
 }
 
 bool RegistryService::removeRegistry(const QString &path, const QString &name) {

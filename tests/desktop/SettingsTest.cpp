@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "bridge/SettingsStore.h"
 #include "tests/desktop/PeerProcess.h"
@@ -56,4 +57,25 @@ TEST(Settings, AStoreThatCannotBeWrittenReportsFailure) {
   EXPECT_TRUE(store.setMinimizeOnClose(true) == false && SettingsStore::minimizeOnClose());
   EXPECT_EQ(store.value("theme", "light"), "light");
   QFile::remove(folder);
+}
+
+TEST(Settings, TheFileIsTheUsersOnlyAlsoWhenAnOlderVersionLeftItOpen) {
+  const auto modeOf = [](const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+  };
+  const QString folder = QFileInfo(settingsFile()).path();
+  QDir(folder).removeRecursively();
+  SettingsStore store;
+  ASSERT_TRUE(store.setValue("theme", "dark"));
+  EXPECT_EQ(modeOf(folder), 0700);
+  EXPECT_EQ(modeOf(settingsFile()), 0600);
+
+  ::chmod(QFile::encodeName(folder).constData(), 0755);
+  ::chmod(QFile::encodeName(settingsFile()).constData(), 0644);
+  EXPECT_EQ(store.value("theme", "light"), "dark");
+  EXPECT_EQ(modeOf(folder), 0700);
+  EXPECT_EQ(modeOf(settingsFile()), 0600);
+  ASSERT_TRUE(store.setValue("theme", "light")) << "a write through a new file keeps the mode";
+  EXPECT_EQ(modeOf(settingsFile()), 0600);
 }

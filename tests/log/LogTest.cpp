@@ -1,6 +1,7 @@
 // The process log: line bytes, the file of the day, appending, rotation and
 // running on without a log.
 #include <errno.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -166,3 +167,28 @@ TEST_F(LogFolder, PercentAndBracesInPathsAndNamesStayText) {
 }
 
 } // namespace
+
+namespace {
+
+int modeOf(const QString &path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+} // namespace
+
+TEST_F(LogFolder, LogsAreTheUsersOnlyAlsoThoseAnOlderVersionLeftOpen) {
+  ASSERT_TRUE(QDir().mkpath(folder()));
+  const QString old = dayFile(folder(), QDate::currentDate().addDays(-3));
+  QFile(old).open(QIODevice::WriteOnly);
+  ::chmod(QFile::encodeName(old).constData(), 0644);
+  ::chmod(QFile::encodeName(folder()).constData(), 0755);
+  auto log = Log::createLogger(folder(), "x.exe");
+  ASSERT_TRUE(log);
+  log->info("today");
+  log->log(std::chrono::system_clock::now() + std::chrono::hours(24), spdlog::source_loc{},
+           spdlog::level::info, "tomorrow");
+  EXPECT_EQ(modeOf(folder()), 0700);
+  for (const QString &file : {old, today(), dayFile(folder(), QDate::currentDate().addDays(1))})
+    EXPECT_EQ(modeOf(file), 0600) << file.toStdString();
+}

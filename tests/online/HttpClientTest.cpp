@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QSysInfo>
 
@@ -116,6 +117,37 @@ TEST_F(HttpClientTest, OfflineNothingIsSentAndProxiesAreHonoured) {
             R"({"error":"server unreachable"})");
 }
 
+// The most this process ever held, in bytes.
+qint64 peakMemory() {
+  QFile status("/proc/self/status");
+  status.open(QIODevice::ReadOnly);
+  for (const QByteArray &line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:"))
+      return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+  return -1;
+}
+
+TEST_F(HttpClientTest, HugeAndEndlessAnswersAreRefusedWithoutBeingHeld) {
+  const QString tooLarge = R"({"error":"response too large"})";
+  const qint64 before = peakMemory();
+  // Announced: refused at the headers. Unannounced or endless: at the cap.
+  service.rule("/api/info/", {{"fill", 600 << 20}});
+  EXPECT_EQ(client.get(service.url("/api/info/"), 20000), tooLarge);
+  service.rule("/api/info/", {{"fill", 100 << 20}, {"no_length", true}});
+  EXPECT_EQ(client.get(service.url("/api/info/"), 20000), tooLarge);
+  service.rule("/api/versions/", {{"endless", true}});
+  EXPECT_EQ(client.get(service.url("/api/versions/"), 20000), tooLarge);
+  // 1 GiB packed into a megabyte is never unpacked.
+  service.rule("/api/info/", {{"fill", 1 << 30}, {"gzip", true}});
+  EXPECT_EQ(client.get(service.url("/api/info/"), 20000),
+            R"({"error":"unsupported content encoding: gzip"})");
+  EXPECT_LT(peakMemory() - before, 64 << 20);
+
+  // The largest answer allowed still arrives whole.
+  service.rule("/api/info/", {{"fill", HttpClient::maximumBodyBytes}, {"no_length", true}});
+  EXPECT_EQ(client.get(service.url("/api/info/"), 20000).size(), HttpClient::maximumBodyBytes);
+}
+
 class ServiceClientTest : public HttpClientTest {
 protected:
   ServiceClient calls{client, service.origin(), [] { return QStringLiteral("ABCDEF123456789X"); }};
@@ -152,6 +184,8 @@ TEST_F(ServiceClientTest, FeedbackCarriesIdentityAndVersionAndReportsFailure) {
   service.rule("/api/feedback/", {{"body", ""}});
   EXPECT_TRUE(calls.submitFeedback("{}")) << "an empty 200 answer";
   service.rule("/api/feedback/", {{"status", 404}});
+  EXPECT_FALSE(calls.submitFeedback("{}"));
+  service.rule("/api/feedback/", {{"endless", true}});
   EXPECT_FALSE(calls.submitFeedback("{}"));
   service.rule("/api/feedback/", {{"delay", 5}});
   QElapsedTimer clock;

@@ -147,6 +147,17 @@ TEST_F(UpdateDownloaderTest, FailuresEndWithOneErrorAndNoFile) {
   EXPECT_EQ(QDir(dir.filePath("sub")).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
+TEST_F(UpdateDownloaderTest, AnEncodedBodyIsNeverTakenForTheFile) {
+  // A gzip stream cut short is a complete answer whose length matches.
+  service.rule("/files/packed.exe", {{"gzip", true}, {"gzip_cut", 100}});
+  const Recorder recorder = download("/files/packed.exe?size=300000", dir.filePath("packed.exe"));
+  EXPECT_EQ(recorder.last().type, "error");
+  EXPECT_EQ(recorder.last().text, "unsupported content encoding: gzip");
+  EXPECT_EQ(service.requestsTo("/files/packed.exe").at(0)["headers"]["Accept-Encoding"],
+            "identity");
+  EXPECT_EQ(filesIn(dir.path()), QStringList());
+}
+
 TEST_F(UpdateDownloaderTest, RedirectAndFolderChain) {
   service.rule("/files/latest", {{"redirect", "/files/real.exe?size=5000"}});
   const QString target = dir.filePath("a/b/c/update.exe");
@@ -192,11 +203,15 @@ TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
   ASSERT_TRUE(QDir().mkpath(mount));
   if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", mount}) != 0)
     GTEST_SKIP() << "cannot mount a tmpfs here";
-  const Recorder recorder = download("/files/big.exe?size=2000000", mount + "/big.exe");
-  EXPECT_EQ(recorder.last().type, "error");
-  EXPECT_TRUE(recorder.last().text.startsWith("save file failed: "))
-      << recorder.last().text.toStdString();
-  EXPECT_EQ(filesIn(mount), QStringList());
+  // Announced too large for the disk, and found too large while writing.
+  service.rule("/files/stream.exe", {{"no_length", true}});
+  for (const QString path : {"/files/big.exe?size=2000000", "/files/stream.exe?size=2000000"}) {
+    const Recorder recorder = download(path, mount + "/big.exe");
+    EXPECT_EQ(recorder.last().type, "error");
+    EXPECT_EQ(recorder.last().text, "save file failed: the disk is full")
+        << recorder.last().text.toStdString();
+    EXPECT_EQ(filesIn(mount), QStringList());
+  }
   QProcess::execute("umount", {mount});
 }
 

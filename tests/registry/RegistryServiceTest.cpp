@@ -116,10 +116,11 @@ TEST_F(RegistryServiceTest, DefaultAndDotNameTheDefaultValue) {
   EXPECT_FALSE(store->value(app, "Default"));
 }
 
-TEST_F(RegistryServiceTest, WritesOutsideTheRootTableDoNothingButReportTrue) {
-  EXPECT_TRUE(service.setRegistryString("HKEY_PERFORMANCE_DATA\\x", "n", "v"));
-  EXPECT_TRUE(service.setRegistryString("Software\\x", "n", "v"));
-  EXPECT_TRUE(service.setRegistryIntValue("HKEY_CURRENT_USER\\Software\\Tidewell", "", 1));
+TEST_F(RegistryServiceTest, WritesOutsideTheRootTableStoreNothingAndReportFalse) {
+  EXPECT_FALSE(service.setRegistryString("HKEY_PERFORMANCE_DATA\\x", "n", "v"));
+  EXPECT_FALSE(service.setRegistryString("Software\\x", "n", "v"));
+  EXPECT_FALSE(service.setRegistryIntValue("NOWHERE\\Software", "n", 1));
+  EXPECT_FALSE(service.setRegistryIntValue("HKEY_CURRENT_USER\\Software\\Tidewell", "", 1));
   EXPECT_TRUE(service.removeRegistry("NOWHERE\\x", "n"));
   EXPECT_FALSE(store->keyExists(app));
 }

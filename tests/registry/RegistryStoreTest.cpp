@@ -1,4 +1,5 @@
 // The store's registry semantics on a real database in a temporary folder.
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <atomic>
@@ -6,6 +7,7 @@
 #include <thread>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "platform/registry/RegistryFactory.h"
 #include "platform/registry/SqliteRegistry.h"
@@ -27,6 +29,31 @@ TEST_F(RegistryStoreTest, DatabaseIsCreatedOnFirstUseAndSharedBetweenConnections
   ASSERT_TRUE(store.setValue(app, QStringLiteral("Name"), RegistryValue::fromString("one")));
   SqliteRegistry other(store.databasePath());
   EXPECT_EQ(other.value(app, QStringLiteral("Name"))->toString(), QStringLiteral("one"));
+}
+
+int modeOf(const QString &path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+TEST_F(RegistryStoreTest, TheDatabaseAndItsJournalsAreTheUsersOnly) {
+  ASSERT_TRUE(store.setValue(app, QStringLiteral("Name"), RegistryValue::fromString("one")));
+  const QString db = store.databasePath();
+  QStringList files{db};
+  for (const char *journal : {"-wal", "-shm"})
+    if (QFileInfo::exists(db + journal))
+      files << db + journal;
+  EXPECT_EQ(modeOf(QFileInfo(db).path()), 0700);
+  for (const QString &file : files)
+    EXPECT_EQ(modeOf(file), 0600) << file.toStdString();
+
+  // Left readable by an older version: tightened when the store is opened.
+  for (const QString &file : files)
+    ::chmod(QFile::encodeName(file).constData(), 0644);
+  SqliteRegistry later(db);
+  EXPECT_EQ(later.value(app, QStringLiteral("Name"))->toString(), QStringLiteral("one"));
+  for (const QString &file : files)
+    EXPECT_EQ(modeOf(file), 0600) << file.toStdString();
 }
 
 TEST_F(RegistryStoreTest, AConnectionSeesKeysThatAnotherDeletedAndMadeAgain) {

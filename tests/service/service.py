@@ -30,8 +30,16 @@ Switches of a rule:
   stall_after: send this many bytes of the body, then nothing more
   short_by: announce this many bytes more than are sent, then close
   pace: seconds to wait after each 64 KiB block of a file
+  fill: answer a service path with a body of this many spaces, sent in blocks
+        (with Content-Length unless no_length), never held whole
+  endless: answer a service path with spaces until the client closes
+  gzip: send a file, or the spaces of fill, gzip-encoded (Content-Encoding:
+        gzip; spaces are packed as they are sent, without a length)
+  gzip_cut: with gzip, leave this many bytes off the end of the compressed
+        file, announcing only what is sent: a complete answer, a cut stream
 """
 import argparse
+import gzip
 import hashlib
 import json
 import os
@@ -39,6 +47,7 @@ import select
 import sys
 import threading
 import time
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
@@ -172,6 +181,9 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_file(size, status, rule)
         if status == 404:
             return self.answer(404, b"Not Found", [("Content-Type", "text/plain")])
+        if rule.get("fill") is not None or rule.get("endless"):
+            return self.send_spaces(rule.get("fill"), not rule.get("no_length"),
+                                    rule.get("gzip"))
         if "body" in rule:
             content = rule["body"].encode()
         elif path == "/api/versions/latest/":
@@ -183,9 +195,35 @@ class Handler(BaseHTTPRequestHandler):
         self.answer(status, content, [("Content-Type", "application/json; charset=utf-8")],
                     length=not rule.get("no_length"))
 
+    def send_spaces(self, size, length, packed):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        if packed:
+            self.send_header("Content-Encoding", "gzip")
+        if size is not None and length and not packed:
+            self.send_header("Content-Length", str(size))
+        else:
+            self.send_header("Connection", "close")
+        self.close_connection = True
+        self.end_headers()
+        packer = zlib.compressobj(9, zlib.DEFLATED, 31) if packed else None
+        block = b" " * CHUNK
+        sent = 0
+        while size is None or sent < size:
+            part = block if size is None else block[: size - sent]
+            self.wfile.write(packer.compress(part) if packer else part)
+            sent += len(part)
+        if packer:
+            self.wfile.write(packer.flush())
+
     def send_file(self, size, status, rule):
         if status != 200:
             return self.answer(status, b"Not Found" if status == 404 else b"")
+        if rule.get("gzip"):
+            packed = gzip.compress(b"".join(file_chunks(size)))
+            packed = packed[: len(packed) - rule.get("gzip_cut", 0)]
+            return self.answer(200, packed, [("Content-Type", "application/octet-stream"),
+                                             ("Content-Encoding", "gzip")])
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         if rule.get("no_length"):
