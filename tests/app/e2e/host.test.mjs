@@ -68,6 +68,8 @@ const methodNames = [
   'setSetting', 'isStartupOnBoot', 'setStartupOnBoot', 'setMinimizeOnClose', 'setInterval',
   'clearInterval', 'setTimeout', 'clearTimeout', 'enableMenuOutsideClickClose',
   'disableMenuOutsideClickClose',
+  // Beyond the service table: deletion of what a scan showed, checked again.
+  'deleteScannedFiles',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
