@@ -3,8 +3,10 @@
 // swapon and swapoff, with a failure injected at each step.
 #include <QProcess>
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "CleanupTestSupport.h"
@@ -48,19 +50,26 @@ protected:
     fstab = "UUID=1234 / ext4 errors=remount-ro 0 1\n# swap was on the system disk\n" +
             oldFile.toUtf8() + "   none  swap sw 0 0\n/dev/sdb1 /media/usb vfat noauto 0 0\n";
     tree.write("etc/fstab", fstab);
-    const QByteArray record = "echo \"$(basename \"$0\") $1\" >> " + tree.path("calls").toUtf8() +
-                              "\nif [ \"$(cat " + tree.path("fail-").toUtf8() +
-                              "$(basename \"$0\") 2>/dev/null)\" = \"$1\" ]; then exit 1; fi\n";
+    // The commands get the file through our descriptor (/proc/PID/fd/N): the
+    // stand-ins record the file it names. A kill file makes one kill the
+    // move (SIGKILL) as it starts on that file.
+    const QByteArray record =
+        "f=$(readlink -f \"$1\")\necho \"$(basename \"$0\") $f\" >> " +
+        tree.path("calls").toUtf8() + "\nif [ \"$(cat " + tree.path("fail-").toUtf8() +
+        "$(basename \"$0\") 2>/dev/null)\" = \"$f\" ]; then exit 1; fi\n"
+        "if [ \"$(cat " +
+        tree.path("kill-").toUtf8() +
+        "$(basename \"$0\") 2>/dev/null)\" = \"$f\" ]; then kill -9 $PPID; exit 1; fi\n";
     const QByteArray procSwaps = tree.path("proc/swaps").toUtf8();
     paths.storageRoot = tree.root();
     paths.fstab = tree.path("etc/fstab");
     paths.mkswap = tree.script("bin/mkswap", record);
     paths.swapon = tree.script("bin/swapon", record +
-                                                 "echo \"$1 file $(( $(stat -c %s \"$1\") / "
+                                                 "echo \"$f file $(( $(stat -L -c %s \"$1\") / "
                                                  "1024 - 4 )) 0 -2\" >> " +
                                                  procSwaps + "\n");
     paths.swapoff =
-        tree.script("bin/swapoff", record + "grep -v -F \"$1 \" " + procSwaps + " > " + procSwaps +
+        tree.script("bin/swapoff", record + "grep -v -F \"$f \" " + procSwaps + " > " + procSwaps +
                                        ".new; mv " + procSwaps + ".new " + procSwaps + "\n");
     paths.helper = "/nonexistent/helper";
   }
@@ -86,12 +95,15 @@ protected:
     return lines;
   }
   QString newFile() const { return volume + "/swapfile"; }
+  // Its name until it is swap.
+  QString partial() const { return volume + "/swapfile.tidewell-new"; }
 
   // After a failure: the machine exactly as before.
   void expectUntouched() {
     EXPECT_EQ(tree.read("proc/swaps"), swaps);
     EXPECT_EQ(tree.read("etc/fstab"), fstab);
     EXPECT_FALSE(QFileInfo::exists(newFile()));
+    EXPECT_FALSE(QFileInfo::exists(partial()));
     EXPECT_TRUE(QFileInfo(oldFile).isFile());
     EXPECT_FALSE(QFileInfo::exists(oldFile + ".tidewell-old"));
   }
@@ -157,14 +169,14 @@ TEST_F(SwapMachine, RefusesAnythingButALocalFixedVolumeBeforeChangingAnything) {
     return; // the accepted target goes to the helper through pkexec
   EXPECT_TRUE(pagefile.migratePagefile("  " + volume + " "));
   EXPECT_EQ(calls(),
-            QStringList({"mkswap " + newFile(), "swapon " + newFile(), "swapoff " + oldFile}));
+            QStringList({"mkswap " + partial(), "swapon " + newFile(), "swapoff " + oldFile}));
 }
 
 TEST_F(SwapMachine, MovesInAnOrderThatNeverLeavesTheMachineWithoutSwap) {
   SwapFileMove move(paths);
   ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
   EXPECT_EQ(calls(),
-            QStringList({"mkswap " + newFile(), "swapon " + newFile(), "swapoff " + oldFile}));
+            QStringList({"mkswap " + partial(), "swapon " + newFile(), "swapoff " + oldFile}));
   EXPECT_EQ(tree.read("proc/swaps"), "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n" +
                                          newFile().toUtf8() + " file 4092 0 -2\n");
   EXPECT_EQ(tree.read("etc/fstab"), "UUID=1234 / ext4 errors=remount-ro 0 1\n"
@@ -190,12 +202,12 @@ TEST_F(SwapMachine, EachFailingStepUndoesTheStepsBefore) {
     QString file;
     QStringList calls;
   };
-  const QString n = newFile(), o = oldFile;
+  const QString p = partial(), n = newFile(), o = oldFile;
   const QList<Case> cases = {
-      {"mkswap", n, {"mkswap " + n}},
-      {"swapon", n, {"mkswap " + n, "swapon " + n}},
-      {"fstab", n, {"mkswap " + n, "swapon " + n, "swapoff " + n}},
-      {"swapoff", o, {"mkswap " + n, "swapon " + n, "swapoff " + o, "swapoff " + n}},
+      {"mkswap", p, {"mkswap " + p}},
+      {"swapon", n, {"mkswap " + p, "swapon " + n}},
+      {"fstab", n, {"mkswap " + p, "swapon " + n, "swapoff " + n}},
+      {"swapoff", o, {"mkswap " + p, "swapon " + n, "swapoff " + o, "swapoff " + n}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.tool);
@@ -222,7 +234,7 @@ TEST_F(SwapMachine, AnOldFileThatCannotBeDeletedIsTurnedBackOn) {
   EXPECT_FALSE(move.run(volume));
   QProcess::execute("chattr", {"-i", oldFile});
   EXPECT_EQ(calls(),
-            QStringList({"mkswap " + newFile(), "swapon " + newFile(), "swapoff " + oldFile,
+            QStringList({"mkswap " + partial(), "swapon " + newFile(), "swapoff " + oldFile,
                          "swapon " + oldFile, "swapoff " + newFile()}));
   EXPECT_EQ(tree.read("etc/fstab"), fstab);
   EXPECT_FALSE(QFileInfo::exists(newFile()));
@@ -230,6 +242,130 @@ TEST_F(SwapMachine, AnOldFileThatCannotBeDeletedIsTurnedBackOn) {
   // Turned back on: listed again, if after the new one's removal.
   EXPECT_TRUE(tree.read("proc/swaps").contains(oldFile.toUtf8() + " file"));
   EXPECT_FALSE(tree.read("proc/swaps").contains(newFile().toUtf8()));
+}
+
+TEST_F(SwapMachine, RefusesATargetFolderOthersCanChange) {
+  const QByteArray target = QFile::encodeName(volume), top = QFile::encodeName(tree.root());
+  struct Case {
+    const char *what;
+    QByteArray folder;
+    mode_t mode;
+    uid_t owner;
+  };
+  QList<Case> cases = {{"world-writable target", target, 0777, geteuid()},
+                       {"group-writable target", target, 0775, geteuid()},
+                       {"world-writable folder on the way", top, 0777, geteuid()}};
+  if (geteuid() == 0)
+    cases.append({"target of another user", target, 0755, 65534});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(chmod(c.folder.constData(), c.mode), 0);
+    ASSERT_EQ(chown(c.folder.constData(), c.owner, gid_t(-1)), 0);
+    SwapFileMove move(paths);
+    EXPECT_FALSE(move.run(volume));
+    EXPECT_TRUE(move.error().startsWith("refusing " + volume)) << move.error().toStdString();
+    EXPECT_EQ(calls(), QStringList());
+    expectUntouched();
+    chown(c.folder.constData(), geteuid(), gid_t(-1));
+    chmod(c.folder.constData(), 0700);
+  }
+  // A sticky folder on the way (as /tmp) cannot have our entry replaced.
+  ASSERT_EQ(chmod(top.constData(), 01777), 0);
+  SwapFileMove move(paths);
+  EXPECT_TRUE(move.run(volume)) << move.error().toStdString();
+  chmod(top.constData(), 0700);
+}
+
+// Links put where the file goes, as a user who could write to the folder
+// would: before the move, while mkswap runs, and at the final name.
+TEST_F(SwapMachine, NeverActsOnALinkSwappedIn) {
+  const QByteArray victim(4 << 20, 'v');
+  const QString victimFile = tree.write("etc/victim", victim);
+  struct Case {
+    const char *what;
+    QString linkAt;
+    QByteArray mkswap; // what mkswap does besides recording
+    QStringList calls;
+  };
+  const QList<Case> cases = {
+      {"link at the partial name", partial(), "", {}},
+      {"partial file replaced during mkswap",
+       QString(),
+       "mv \"$f\" \"$f.moved\"; ln -s " + victimFile.toUtf8() + " \"$f\"\n",
+       {"mkswap " + partial()}},
+      {"link at the final name", newFile(), "", {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(tree.path("calls"));
+    if (!c.linkAt.isEmpty()) {
+      ASSERT_TRUE(QFile::link(victimFile, c.linkAt));
+    }
+    const QString body = QString::fromUtf8(tree.read("bin/mkswap"));
+    tree.script("bin/mkswap", body.mid(body.indexOf('\n') + 1).toUtf8() + c.mkswap);
+    SwapFileMove move(paths);
+    EXPECT_FALSE(move.run(volume));
+    EXPECT_FALSE(move.error().isEmpty());
+    EXPECT_EQ(calls(), c.calls);
+    EXPECT_EQ(tree.read("etc/victim"), victim);
+    EXPECT_EQ(tree.read("etc/fstab"), fstab);
+    EXPECT_EQ(tree.read("proc/swaps"), swaps);
+    EXPECT_TRUE(QFileInfo(oldFile).isFile());
+    tree.script("bin/mkswap", body.mid(body.indexOf('\n') + 1).toUtf8());
+    QFile::remove(newFile());
+    QFile::remove(partial());
+    QFile::remove(partial() + ".moved");
+  }
+}
+
+// A move killed (SIGKILL) at each step; the next run ends where a whole run would.
+TEST_F(SwapMachine, TheRunAfterAKilledMoveTakesItsFileBackOrFinishesIt) {
+  struct Case {
+    const char *tool;
+    QString file;
+    QStringList calls; // of the second run
+  };
+  const QString p = partial(), n = newFile(), o = oldFile;
+  const QStringList whole = {"mkswap " + p, "swapon " + n, "swapoff " + o};
+  const QList<Case> cases = {
+      {"mkswap", p, whole},             // the partial file
+      {"swapon", n, whole},             // the new file, not on yet
+      {"swapoff", o, {"swapoff " + o}}, // the new file on beside the old, fstab written
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.tool);
+    tree.write("proc/swaps", swaps);
+    tree.write("etc/fstab", fstab);
+    tree.write("old/swapfile", QByteArray(4 << 20, '\0'));
+    QFile::remove(newFile());
+    tree.write(QString("kill-") + c.tool, c.file.toUtf8());
+    const pid_t child = fork();
+    if (child == 0) {
+      SwapFileMove(paths).run(volume);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    QFile::remove(tree.path(QString("kill-") + c.tool));
+    QFile::remove(tree.path("calls"));
+    // The kernel lists a swap file under its name of the moment.
+    if (QFileInfo::exists(partial()))
+      tree.write(
+          "proc/swaps",
+          tree.read("proc/swaps").replace(newFile().toUtf8() + " ", partial().toUtf8() + " "));
+
+    SwapFileMove move(paths);
+    ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
+    EXPECT_EQ(calls(), c.calls);
+    EXPECT_EQ(tree.read("proc/swaps"), "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n" +
+                                           newFile().toUtf8() + " file 4092 0 -2\n");
+    EXPECT_TRUE(tree.read("etc/fstab").endsWith(newFile().toUtf8() + " none swap sw 0 0\n"));
+    EXPECT_FALSE(tree.read("etc/fstab").contains(oldFile.toUtf8()));
+    EXPECT_EQ(QFileInfo(newFile()).size(), 4 << 20);
+    EXPECT_FALSE(QFileInfo::exists(partial()));
+    EXPECT_FALSE(QFileInfo::exists(oldFile));
+  }
 }
 
 TEST(SwapHelper, RefusesBadArgumentsAndTargetsItself) {
