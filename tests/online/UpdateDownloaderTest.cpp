@@ -6,9 +6,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
+
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "online/UpdateDownloader.h"
+#include "platform/os/CommandRunner.h"
 #include "tests/online/OnlineTestSupport.h"
 
 namespace {
@@ -190,7 +195,7 @@ TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
     GTEST_SKIP() << "mounting a small tmpfs needs root";
   const QString mount = dir.filePath("small");
   ASSERT_TRUE(QDir().mkpath(mount));
-  if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", mount}) != 0)
+  if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k,mode=0700", "tmpfs", mount}) != 0)
     GTEST_SKIP() << "cannot mount a tmpfs here";
   const Recorder recorder = download("/files/big.exe?size=2000000", mount + "/big.exe");
   EXPECT_EQ(recorder.last().type, "error");
@@ -198,6 +203,107 @@ TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
       << recorder.last().text.toStdString();
   EXPECT_EQ(filesIn(mount), QStringList());
   QProcess::execute("umount", {mount});
+}
+
+mode_t modeOf(const QString &path) {
+  struct stat info {};
+  return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// The upgrader's way: a relative name, saved in the user's own folder as a
+// program, and started only as it was downloaded.
+TEST_F(UpdateDownloaderTest, AnUpdateIsSavedPrivatelyAsAProgramAndStartedOnlyAsDownloaded) {
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+  ASSERT_EQ(UpdateDownloader::ownFolder(), dir.filePath("cache/Tidewell"));
+  service.rule("/files/touch", {{"file", "/usr/bin/touch"}});
+  Recorder recorder = download("/files/touch", "update/touch");
+  ASSERT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+  const QString saved = dir.filePath("cache/Tidewell/update/touch");
+  EXPECT_EQ(recorder.last().text, saved);
+  EXPECT_EQ(modeOf(dir.filePath("cache/Tidewell")), 0700u);
+  EXPECT_EQ(modeOf(dir.filePath("cache/Tidewell/update")), 0700u);
+  EXPECT_EQ(modeOf(saved), 0700u);
+  EXPECT_EQ(downloader.programToStart("/usr/bin/true"), "/usr/bin/true");
+
+  // It runs, from the descriptor it was written by.
+  const QString start = downloader.programToStart(saved);
+  EXPECT_TRUE(start.startsWith("/proc/self/fd/")) << start.toStdString();
+  ASSERT_TRUE(CommandRunner::startDetached(start, {dir.filePath("ran")}));
+  EXPECT_TRUE(spinUntil([&] { return QFile::exists(dir.filePath("ran")); }, 10000));
+
+  // Changed in place after it was checked: never started.
+  // (once the program has ended: a running program's file cannot be written)
+  QFile file(saved);
+  ASSERT_TRUE(spinUntil([&] { return file.open(QIODevice::Append); }, 10000));
+  file.write("x");
+  file.close();
+  EXPECT_EQ(downloader.programToStart(saved), QString());
+  // Replaced by another file of the same content: not the one downloaded.
+  recorder = download("/files/touch", "update/touch");
+  ASSERT_EQ(recorder.last().type, "done");
+  ASSERT_TRUE(QFile::copy("/usr/bin/touch", saved + ".other"));
+  ASSERT_EQ(::rename(QFile::encodeName(saved + ".other"), QFile::encodeName(saved)), 0);
+  EXPECT_EQ(downloader.programToStart(saved), QString());
+  qunsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(UpdateDownloaderTest, RefusesAFolderSomeoneElseCouldChange) {
+  struct Case {
+    const char *what;
+    std::function<void(const QString &folder)> prepare;
+  };
+  QList<Case> cases = {{"world-writable",
+                        [](const QString &f) {
+                          QDir().mkpath(f);
+                          ::chmod(QFile::encodeName(f), 0777);
+                        }},
+                       {"group-writable",
+                        [](const QString &f) {
+                          QDir().mkpath(f);
+                          ::chmod(QFile::encodeName(f), 0770);
+                        }},
+                       {"a link",
+                        [this](const QString &f) {
+                          QDir().mkpath(dir.filePath("elsewhere"));
+                          QDir().mkpath(QFileInfo(f).path());
+                          ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), f));
+                        }},
+                       {"writable by others above", [](const QString &f) {
+                          QDir().mkpath(f);
+                          ::chmod(QFile::encodeName(QFileInfo(f).path()), 0777);
+                        }}};
+  if (::geteuid() == 0)
+    cases.append({"another user's", [](const QString &f) {
+                    QDir().mkpath(f);
+                    ::chown(QFile::encodeName(f), 65534, gid_t(-1));
+                  }});
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const QString folder = dir.filePath(QString("case%1/update").arg(++n));
+    c.prepare(folder);
+    const Recorder recorder = download("/files/u?size=1000", folder + "/u.exe");
+    EXPECT_EQ(recorder.last().type, "error");
+    EXPECT_TRUE(recorder.last().text.startsWith("save file failed: "))
+        << recorder.last().text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder + "/u.exe"));
+    EXPECT_EQ(filesIn(dir.filePath("elsewhere")), QStringList());
+  }
+}
+
+TEST_F(UpdateDownloaderTest, APartialFileLeftByAKilledDownloadGoesWithTheNext) {
+  const QString stale = dir.filePath(".update.exe.1f2e3d.part");
+  const QString held = dir.filePath(".other.exe.abc.part");
+  const QString notOurs = dir.filePath("notes.part");
+  for (const QString &file : {stale, held, notOurs})
+    QFile(file).open(QIODevice::WriteOnly);
+  // A download still running somewhere holds its file locked.
+  QFile holder(held);
+  ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+  ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
+  const Recorder recorder = download("/files/u?size=1000", dir.filePath("update.exe"));
+  ASSERT_EQ(recorder.last().type, "done");
+  EXPECT_EQ(filesIn(dir.path()), QStringList({".other.exe.abc.part", "notes.part", "update.exe"}));
 }
 
 TEST_F(UpdateDownloaderTest, DestroyedMidDownloadItLeavesNothing) {

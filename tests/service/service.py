@@ -30,6 +30,7 @@ Switches of a rule:
   stall_after: send this many bytes of the body, then nothing more
   short_by: announce this many bytes more than are sent, then close
   pace: seconds to wait after each 64 KiB block of a file
+  file: under /files/, serve this local file's bytes instead (a program, say)
 """
 import argparse
 import hashlib
@@ -186,6 +187,9 @@ class Handler(BaseHTTPRequestHandler):
     def send_file(self, size, status, rule):
         if status != 200:
             return self.answer(status, b"Not Found" if status == 404 else b"")
+        if "file" in rule:
+            with open(rule["file"], "rb") as local:
+                return self.answer(200, local.read(), [("Content-Type", "application/octet-stream")])
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         if rule.get("no_length"):
