@@ -1,0 +1,21 @@
+// Whether the engine opens its inspector port, in a build with the inspector
+// and in one without it (this file is built both ways).
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+
+#include "engine/src/Inspector.h"
+
+TEST(Inspector, OpensOnlyWhereBuiltInInDebugModeOnAValidPort) {
+  qputenv("TIDEWELL_ENGINE_INSPECTOR_PORT", "9333");
+#if TW_ENGINE_INSPECTOR
+  EXPECT_EQ(Inspector::port(true), 9333);
+#else
+  EXPECT_EQ(Inspector::port(true), 0) << "a build for users never opens it";
+#endif
+  EXPECT_EQ(Inspector::port(false), 0);
+  for (const char *bad : {"0", "65536", "-1", "port", ""}) {
+    qputenv("TIDEWELL_ENGINE_INSPECTOR_PORT", bad);
+    EXPECT_EQ(Inspector::port(true), 0) << bad;
+  }
+}
