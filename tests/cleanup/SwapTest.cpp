@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "CleanupTestSupport.h"
@@ -246,99 +247,67 @@ TEST_F(SwapMachine, AnOldFileThatCannotBeDeletedIsTurnedBackOn) {
 
 TEST_F(SwapMachine, RefusesATargetFolderOthersCanChange) {
   const QByteArray target = QFile::encodeName(volume), top = QFile::encodeName(tree.root());
-  struct Case {
-    const char *what;
-    QByteArray folder;
-    mode_t mode;
-    uid_t owner;
-  };
-  QList<Case> cases = {{"world-writable target", target, 0777, geteuid()},
-                       {"group-writable target", target, 0775, geteuid()},
-                       {"world-writable folder on the way", top, 0777, geteuid()}};
+  // Folder, mode and owner: the target world- or group-writable, a folder on
+  // the way world-writable, the target another user's (as root only).
+  QList<std::tuple<QByteArray, mode_t, uid_t>> cases = {
+      {target, 0777, geteuid()}, {target, 0775, geteuid()}, {top, 0777, geteuid()}};
   if (geteuid() == 0)
-    cases.append({"target of another user", target, 0755, 65534});
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_EQ(chmod(c.folder.constData(), c.mode), 0);
-    ASSERT_EQ(chown(c.folder.constData(), c.owner, gid_t(-1)), 0);
+    cases.append({target, 0755, 65534});
+  for (const auto &[folder, mode, owner] : cases) {
+    SCOPED_TRACE(folder.toStdString() + " " + std::to_string(mode));
+    ASSERT_EQ(chown(folder.constData(), owner, gid_t(-1)) | chmod(folder.constData(), mode), 0);
     SwapFileMove move(paths);
     EXPECT_FALSE(move.run(volume));
     EXPECT_TRUE(move.error().startsWith("refusing " + volume)) << move.error().toStdString();
     EXPECT_EQ(calls(), QStringList());
     expectUntouched();
-    chown(c.folder.constData(), geteuid(), gid_t(-1));
-    chmod(c.folder.constData(), 0700);
+    chown(folder.constData(), geteuid(), gid_t(-1));
+    chmod(folder.constData(), 0700);
   }
   // A sticky folder on the way (as /tmp) cannot have our entry replaced.
   ASSERT_EQ(chmod(top.constData(), 01777), 0);
   SwapFileMove move(paths);
   EXPECT_TRUE(move.run(volume)) << move.error().toStdString();
-  chmod(top.constData(), 0700);
 }
 
-// Links put where the file goes, as a user who could write to the folder
-// would: before the move, while mkswap runs, and at the final name.
+// Links to a victim put where the file goes, as a user who could write to the
+// folder would: at the final name before the move, at the partial name while
+// mkswap runs.
 TEST_F(SwapMachine, NeverActsOnALinkSwappedIn) {
   const QByteArray victim(4 << 20, 'v');
   const QString victimFile = tree.write("etc/victim", victim);
-  struct Case {
-    const char *what;
-    QString linkAt;
-    QByteArray mkswap; // what mkswap does besides recording
-    QStringList calls;
-  };
-  const QList<Case> cases = {
-      {"link at the partial name", partial(), "", {}},
-      {"partial file replaced during mkswap",
-       QString(),
-       "mv \"$f\" \"$f.moved\"; ln -s " + victimFile.toUtf8() + " \"$f\"\n",
-       {"mkswap " + partial()}},
-      {"link at the final name", newFile(), "", {}},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.what);
-    QFile::remove(tree.path("calls"));
-    if (!c.linkAt.isEmpty()) {
-      ASSERT_TRUE(QFile::link(victimFile, c.linkAt));
-    }
-    const QString body = QString::fromUtf8(tree.read("bin/mkswap"));
-    tree.script("bin/mkswap", body.mid(body.indexOf('\n') + 1).toUtf8() + c.mkswap);
-    SwapFileMove move(paths);
-    EXPECT_FALSE(move.run(volume));
-    EXPECT_FALSE(move.error().isEmpty());
-    EXPECT_EQ(calls(), c.calls);
-    EXPECT_EQ(tree.read("etc/victim"), victim);
-    EXPECT_EQ(tree.read("etc/fstab"), fstab);
-    EXPECT_EQ(tree.read("proc/swaps"), swaps);
-    EXPECT_TRUE(QFileInfo(oldFile).isFile());
-    tree.script("bin/mkswap", body.mid(body.indexOf('\n') + 1).toUtf8());
-    QFile::remove(newFile());
-    QFile::remove(partial());
-    QFile::remove(partial() + ".moved");
-  }
+  ASSERT_TRUE(QFile::link(victimFile, newFile()));
+  SwapFileMove move(paths);
+  EXPECT_FALSE(move.run(volume));
+  EXPECT_EQ(calls(), QStringList());
+  QFile::remove(newFile());
+  tree.script("bin/mkswap", tree.read("bin/mkswap").mid(12) + "mv \"$f\" \"$f.moved\"; ln -s " +
+                                victimFile.toUtf8() + " \"$f\"\n");
+  EXPECT_FALSE(move.run(volume));
+  EXPECT_TRUE(move.error().startsWith("the swap file was replaced")) << move.error().toStdString();
+  EXPECT_EQ(calls(), QStringList{"mkswap " + partial()});
+  EXPECT_EQ(tree.read("etc/victim"), victim);
+  EXPECT_EQ(tree.read("etc/fstab"), fstab);
+  EXPECT_EQ(tree.read("proc/swaps"), swaps);
 }
 
-// A move killed (SIGKILL) at each step; the next run ends where a whole run would.
+// A move killed (SIGKILL) as it starts each command; the next run ends where a
+// whole run would.
 TEST_F(SwapMachine, TheRunAfterAKilledMoveTakesItsFileBackOrFinishesIt) {
-  struct Case {
-    const char *tool;
-    QString file;
-    QStringList calls; // of the second run
-  };
   const QString p = partial(), n = newFile(), o = oldFile;
   const QStringList whole = {"mkswap " + p, "swapon " + n, "swapoff " + o};
-  const QList<Case> cases = {
-      {"mkswap", p, whole},             // the partial file
+  // The tool, its file, and the calls of the next run.
+  const QList<std::tuple<QString, QString, QStringList>> cases = {
+      {"mkswap", p, whole},             // the partial file left
       {"swapon", n, whole},             // the new file, not on yet
       {"swapoff", o, {"swapoff " + o}}, // the new file on beside the old, fstab written
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.tool);
+  for (const auto &[tool, file, next] : cases) {
+    SCOPED_TRACE(tool.toStdString());
     tree.write("proc/swaps", swaps);
     tree.write("etc/fstab", fstab);
     tree.write("old/swapfile", QByteArray(4 << 20, '\0'));
-    QFile::remove(newFile());
-    tree.write(QString("kill-") + c.tool, c.file.toUtf8());
+    tree.write("kill-" + tool, file.toUtf8());
     const pid_t child = fork();
     if (child == 0) {
       SwapFileMove(paths).run(volume);
@@ -347,24 +316,17 @@ TEST_F(SwapMachine, TheRunAfterAKilledMoveTakesItsFileBackOrFinishesIt) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-    QFile::remove(tree.path(QString("kill-") + c.tool));
+    QFile::remove(tree.path("kill-" + tool));
     QFile::remove(tree.path("calls"));
-    // The kernel lists a swap file under its name of the moment.
-    if (QFileInfo::exists(partial()))
-      tree.write(
-          "proc/swaps",
-          tree.read("proc/swaps").replace(newFile().toUtf8() + " ", partial().toUtf8() + " "));
-
     SwapFileMove move(paths);
     ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
-    EXPECT_EQ(calls(), c.calls);
+    EXPECT_EQ(calls(), next);
     EXPECT_EQ(tree.read("proc/swaps"), "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n" +
-                                           newFile().toUtf8() + " file 4092 0 -2\n");
-    EXPECT_TRUE(tree.read("etc/fstab").endsWith(newFile().toUtf8() + " none swap sw 0 0\n"));
-    EXPECT_FALSE(tree.read("etc/fstab").contains(oldFile.toUtf8()));
-    EXPECT_EQ(QFileInfo(newFile()).size(), 4 << 20);
-    EXPECT_FALSE(QFileInfo::exists(partial()));
-    EXPECT_FALSE(QFileInfo::exists(oldFile));
+                                           n.toUtf8() + " file 4092 0 -2\n");
+    EXPECT_TRUE(tree.read("etc/fstab").endsWith(n.toUtf8() + " none swap sw 0 0\n"));
+    EXPECT_EQ(QDir(volume).entryList(QDir::Files | QDir::Hidden), QStringList{"swapfile"});
+    EXPECT_FALSE(QFileInfo::exists(o));
+    QFile::remove(n);
   }
 }
 
