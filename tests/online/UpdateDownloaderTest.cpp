@@ -211,6 +211,7 @@ mode_t modeOf(const QString &path) {
 // The upgrader's way: a relative name, saved in the user's own folder as a
 // program, and started only as it was downloaded.
 TEST_F(UpdateDownloaderTest, AnUpdateIsSavedPrivatelyAsAProgramAndStartedOnlyAsDownloaded) {
+  const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
   qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
   ASSERT_EQ(UpdateDownloader::ownFolder(), dir.filePath("cache/Tidewell"));
   service.rule("/files/touch", {{"file", "/usr/bin/touch"}});
@@ -241,7 +242,7 @@ TEST_F(UpdateDownloaderTest, AnUpdateIsSavedPrivatelyAsAProgramAndStartedOnlyAsD
   ASSERT_TRUE(QFile::copy("/usr/bin/touch", saved + ".other"));
   ASSERT_EQ(::rename(QFile::encodeName(saved + ".other"), QFile::encodeName(saved)), 0);
   EXPECT_EQ(downloader.programToStart(saved), QString());
-  qunsetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", cacheHome);
 }
 
 TEST_F(UpdateDownloaderTest, RefusesAFolderSomeoneElseCouldChange) {
