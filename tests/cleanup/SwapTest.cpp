@@ -291,6 +291,22 @@ TEST_F(SwapMachine, NeverActsOnALinkSwappedIn) {
   EXPECT_EQ(tree.read("proc/swaps"), swaps);
 }
 
+// The old file's folder swapped for a link while the new file goes on: the
+// old file goes from where it was found, and a file of the same name at the
+// link's target stays.
+TEST_F(SwapMachine, RemovesTheOldFileWhereItWasFound) {
+  const QByteArray decoy(4 << 20, 'd');
+  const QString folder = QFileInfo(oldFile).path();
+  tree.write("decoy/swapfile", decoy);
+  tree.script("bin/swapon", tree.read("bin/swapon").mid(12) + "mv " + folder.toUtf8() + " " +
+                                folder.toUtf8() + ".real; ln -s " + tree.path("decoy").toUtf8() +
+                                " " + folder.toUtf8() + "\n");
+  SwapFileMove move(paths);
+  ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
+  EXPECT_EQ(tree.read("decoy/swapfile"), decoy);
+  EXPECT_EQ(QDir(folder + ".real").entryList(QDir::Files), QStringList());
+}
+
 // A move killed (SIGKILL) as it starts each command; the next run ends where a
 // whole run would.
 TEST_F(SwapMachine, TheRunAfterAKilledMoveTakesItsFileBackOrFinishesIt) {

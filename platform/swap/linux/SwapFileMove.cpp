@@ -46,6 +46,13 @@ bool writeAll(int fd, const char *data, size_t size) {
   return true;
 }
 
+// Whether name in folder is the file open as fd (never through a link).
+bool isNamed(int folder, const QByteArray &name, int fd) {
+  struct stat named, held;
+  return ::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
 void syncFolderOf(const QString &path) {
   const int fd =
       ::open(nativePath(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -76,6 +83,7 @@ bool SwapFileMove::undo() {
 bool SwapFileMove::run(const QString &mountPoint) {
   error_.clear();
   undoSteps_.clear();
+  oldFiles_.clear();
   file_.reset();
   LinuxStorageInfo storage(paths_.storageRoot);
   if (!SwapTarget::accepts(storage, mountPoint))
@@ -101,6 +109,8 @@ bool SwapFileMove::run(const QString &mountPoint) {
   }
   if (finishing && oldPaths.isEmpty())
     return fail(QStringLiteral("the swap file is already there: ") + newFile);
+  if (!openOldFiles(oldPaths))
+    return false;
   if (oldPaths.isEmpty())
     sizeBytes = defaultSizeBytes;
 
@@ -158,29 +168,35 @@ bool SwapFileMove::run(const QString &mountPoint) {
   undoSteps_.append(
       [this, originalFstab, fstabMode] { replaceFile(paths_.fstab, originalFstab, fstabMode); });
 
-  for (const QString &oldFile : oldPaths) {
-    if (!runCommand(paths_.swapoff, oldFile, oldFile, swapoffTimeLimitMs))
+  for (OldFile &old : oldFiles_) {
+    const QString file = descriptorPath(old.file.get());
+    if (!runCommand(paths_.swapoff, file, old.path, swapoffTimeLimitMs))
       return undo();
     undoSteps_.append(
-        [this, oldFile] { runCommand(paths_.swapon, oldFile, oldFile, setupTimeLimitMs); });
+        [this, file, &old] { runCommand(paths_.swapon, file, old.path, setupTimeLimitMs); });
   }
   // Renamed first, which can be undone, so that a file that cannot go leaves
-  // every old file in place.
-  QStringList doomed;
-  for (const QString &oldFile : oldPaths) {
-    const QString aside = oldFile + QStringLiteral(".tidewell-old");
-    if (::rename(nativePath(oldFile).constData(), nativePath(aside).constData()) != 0) {
-      fail(QStringLiteral("cannot remove %1: %2").arg(oldFile, systemError()));
+  // every old file in place; by name in the folder it was found in, and only
+  // while the name is still that file.
+  for (OldFile &old : oldFiles_) {
+    const QByteArray aside = old.name + ".tidewell-old";
+    if (!isNamed(old.folder.get(), old.name, old.file.get()) ||
+        ::renameat(old.folder.get(), old.name.constData(), old.folder.get(), aside.constData()) !=
+            0) {
+      fail(QStringLiteral("cannot remove %1: %2").arg(old.path, systemError()));
       return undo();
     }
-    undoSteps_.append([oldFile, aside] {
-      ::rename(nativePath(aside).constData(), nativePath(oldFile).constData());
+    undoSteps_.append([&old, aside] {
+      if (isNamed(old.folder.get(), aside, old.file.get()))
+        ::renameat(old.folder.get(), aside.constData(), old.folder.get(), old.name.constData());
     });
-    doomed.append(aside);
   }
   undoSteps_.clear();
-  for (const QString &file : doomed)
-    ::unlink(nativePath(file).constData());
+  for (const OldFile &old : oldFiles_) {
+    const QByteArray aside = old.name + ".tidewell-old";
+    if (isNamed(old.folder.get(), aside, old.file.get()))
+      ::unlinkat(old.folder.get(), aside.constData(), 0);
+  }
   return true;
 }
 
@@ -242,12 +258,29 @@ bool SwapFileMove::openSwapFile(const QByteArray &name, const QString &path) {
   return true;
 }
 
+// Each held open with its folder, so that no later change of a name on the
+// way can lead a command or a deletion elsewhere.
+bool SwapFileMove::openOldFiles(const QStringList &paths) {
+  oldFiles_.clear();
+  for (const QString &path : paths) {
+    OldFile old{path,
+                UniqueFd(::open(nativePath(QFileInfo(path).path()).constData(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+                nativePath(QFileInfo(path).fileName()), UniqueFd()};
+    struct stat info;
+    old.file.reset(::openat(old.folder.get(), old.name.constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!old.folder.isValid() || !old.file.isValid() || ::fstat(old.file.get(), &info) != 0 ||
+        !S_ISREG(info.st_mode))
+      return fail(QStringLiteral("cannot open the swap file %1: %2").arg(path, systemError()));
+    oldFiles_.push_back(std::move(old));
+  }
+  return true;
+}
+
 bool SwapFileMove::isStillNamed(const QByteArray &name) {
-  struct stat named, held;
-  const bool same = ::fstatat(folder_.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    ::fstat(file_.get(), &held) == 0 && named.st_dev == held.st_dev &&
-                    named.st_ino == held.st_ino;
-  return same || fail(QStringLiteral("the swap file was replaced: ") + QFile::decodeName(name));
+  return isNamed(folder_.get(), name, file_.get()) ||
+         fail(QStringLiteral("the swap file was replaced: ") + QFile::decodeName(name));
 }
 
 // A name for the open file that no one can redirect, for commands that take a path.

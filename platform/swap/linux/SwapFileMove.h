@@ -11,14 +11,17 @@
 // - the new file is created there exclusively, never through a link, under a
 //   name of its own until mkswap made it swap, and is written through its
 //   descriptor;
-// - mkswap and swapon get the file through our descriptor (/proc/PID/fd/N),
-//   and before and after each command the name must still be that file.
+// - mkswap, swapon and swapoff get the file through our descriptor
+//   (/proc/PID/fd/N), and before and after each command the name must still
+//   be that file; the old files are held open from the start too, and are
+//   renamed and deleted in their folder only while the name is that file.
 // A run that was killed leaves its partial file, or the new file not yet on,
 // or on beside the old ones: the next run takes the file back, or finishes
 // the move.
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <vector>
 
 #include "platform/storage/FileWalker.h"
 #include "platform/swap/SwapPaths.h"
@@ -34,7 +37,16 @@ public:
   const QString &error() const { return error_; }
 
 private:
+  // An active swap file to move away from.
+  struct OldFile {
+    QString path;
+    UniqueFd folder;
+    QByteArray name;
+    UniqueFd file;
+  };
+
   bool fail(const QString &message);
+  bool openOldFiles(const QStringList &paths);
   bool takeBack(const QByteArray &name, const QString &path);
   bool createFile(const QByteArray &name, const QString &path, quint64 sizeBytes);
   bool openSwapFile(const QByteArray &name, const QString &path);
@@ -50,4 +62,5 @@ private:
   QVector<std::function<void()>> undoSteps_;
   UniqueFd folder_; // the target folder
   UniqueFd file_;   // the new swap file, read-only
+  std::vector<OldFile> oldFiles_;
 };
