@@ -215,7 +215,9 @@ bool NativeUtil::killProcess(const QString &name) {
   return processControl.killProcess(name);
 }
 bool NativeUtil::launch(const QString &program, const QString &workDir, const QString &command) {
-  return processControl.launch(program, workDir, command);
+  // A downloaded update starts as it was verified, or not at all.
+  const QString start = updateDownloader.programToStart(program);
+  return !start.isEmpty() && processControl.launch(start, workDir, command);
 }
 
 // Files.

@@ -4,12 +4,19 @@
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include "online/IdentityEncoding.h"
+#include "platform/storage/TrustedFolder.h"
 
 namespace {
 
@@ -25,12 +32,16 @@ qint64 announcedLength(const QNetworkReply &reply) {
   return length.isValid() ? length.toLongLong() : -1;
 }
 
+bool sameFile(const struct stat &a, const struct stat &b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 } // namespace
 
 UpdateDownload::UpdateDownload(QNetworkReply *reply, QString savePath, ScriptCallback callback,
-                               int stallLimitMs, QObject *parent)
+                               int stallLimitMs, SavedHandler saved, QObject *parent)
     : QObject(parent), reply_(reply), savePath_(std::move(savePath)),
-      callback_(std::move(callback)) {
+      callback_(std::move(callback)), saved_(std::move(saved)) {
   reply_->setParent(this);
   // Any sign of life from the server restarts the clock.
   stall_.setSingleShot(true);
@@ -43,6 +54,8 @@ UpdateDownload::UpdateDownload(QNetworkReply *reply, QString savePath, ScriptCal
   stall_.start();
   connect(reply_, &QNetworkReply::readyRead, this, &UpdateDownload::receive);
   connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
+    if (ended_)
+      return; // an abort reports progress after the end
     // Without a length the total stays unknown, also in the last message.
     if (!reply_->header(QNetworkRequest::ContentLengthHeader).isValid())
       total = -1;
@@ -93,6 +106,7 @@ void UpdateDownload::receive() {
     fail(saveFailed(writeError()));
     return;
   }
+  sha256_.addData(data);
   written_ += data.size();
 }
 
@@ -154,17 +168,26 @@ CallbackEvent UpdateDownload::outcome() {
   if (!file_.flush()) {
     return error(saveFailed(writeError()));
   }
-  file_.close();
   // A body cut short by a closed connection is not the file.
   const qint64 length = announcedLength(*reply_);
   if (length >= 0 && length != written_) {
     return error(
         QStringLiteral("download incomplete: received %1 of %2 bytes").arg(written_).arg(length));
   }
+  // From here on the file is read only through this descriptor.
+  SavedDownload saved{
+      UniqueFd(::open(QStringLiteral("/proc/self/fd/%1").arg(file_.handle()).toLatin1().constData(),
+                      O_RDONLY | O_CLOEXEC)),
+      sha256_.result()};
+  if (!saved.file.isValid())
+    return error(saveFailed(qt_error_string(errno)));
   QString failure;
   const QString path = moveIntoPlace(failure);
+  // Closed only once it has its name: until then its lock marks it as in use.
+  file_.close();
   if (path.isEmpty())
     return error(saveFailed(failure));
+  saved_(path, std::move(saved));
   return CallbackEvent()
       .symbol(QStringLiteral("type"), QStringLiteral("done"))
       .text(QStringLiteral("path"), path);
@@ -172,35 +195,73 @@ CallbackEvent UpdateDownload::outcome() {
 
 bool UpdateDownload::openTemporary() {
   const QFileInfo target(savePath_);
-  QDir folder = target.absoluteDir();
-  if (!folder.mkpath(QStringLiteral("."))) {
-    fail(saveFailed(QStringLiteral("cannot create folder %1").arg(folder.path())));
+  QString refusal;
+  folder_ = TrustedFolder::openOrMake(target.absolutePath(), refusal);
+  if (!folder_.isValid()) {
+    fail(saveFailed(refusal));
     return false;
   }
+  removeStalePartials();
   // A hidden name of our own that nothing else uses (created exclusively,
   // never through a link), so a failed download never leaves the target
   // half written.
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    file_.setFileName(folder.filePath(
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+    partName_ = QFile::encodeName(
         QStringLiteral(".%1.%2.part")
-            .arg(target.fileName(), QString::number(QRandomGenerator::global()->generate(), 16))));
-    if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-      return true;
-    if (!file_.exists())
+            .arg(target.fileName(), QString::number(QRandomGenerator::global()->generate(), 16)));
+    fd = ::openat(folder_.get(), partName_.constData(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    if (fd < 0 && errno != EEXIST)
       break;
   }
-  fail(saveFailed(file_.errorString()));
-  return false;
+  if (fd < 0) {
+    partName_.clear(); // not ours
+    fail(saveFailed(qt_error_string(errno)));
+    return false;
+  }
+  file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+  // Locked while it is written: a partial file no one holds was left by a
+  // download that was killed. Executable, as the installer it is.
+  if (::flock(fd, LOCK_EX) != 0 || ::fchmod(fd, 0700) != 0) {
+    fail(saveFailed(qt_error_string(errno)));
+    discardTemporary();
+    return false;
+  }
+  return true;
+}
+
+// Ours and held by no download, here or in another process.
+void UpdateDownload::removeStalePartials() {
+  static const QRegularExpression partial(QStringLiteral("^\\..+\\.[0-9a-f]+\\.part$"));
+  DIR *folder = ::fdopendir(::openat(folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder)
+    return;
+  while (const dirent *entry = ::readdir(folder)) {
+    if (!partial.match(QFile::decodeName(entry->d_name)).hasMatch())
+      continue;
+    const UniqueFd file(
+        ::openat(folder_.get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat held, named;
+    if (file.isValid() && ::fstat(file.get(), &held) == 0 && S_ISREG(held.st_mode) &&
+        held.st_uid == ::geteuid() && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(folder_.get(), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(held, named))
+      ::unlinkat(folder_.get(), entry->d_name, 0);
+  }
+  ::closedir(folder);
 }
 
 QString UpdateDownload::moveIntoPlace(QString &error) {
-  const QByteArray temporary = QFile::encodeName(file_.fileName());
   QString candidate = savePath_;
   for (int i = 0;;) {
     // rename replaces a file that is there (a link itself, never its
     // target) and fails on a folder.
-    if (std::rename(temporary.constData(), QFile::encodeName(candidate).constData()) == 0)
+    if (::renameat(folder_.get(), partName_.constData(), folder_.get(),
+                   QFile::encodeName(QFileInfo(candidate).fileName()).constData()) == 0) {
+      partName_.clear();
       return candidate;
+    }
     error = qt_error_string(errno);
     if (++i > maximumAlternatives)
       return QString();
@@ -211,9 +272,8 @@ QString UpdateDownload::moveIntoPlace(QString &error) {
 }
 
 void UpdateDownload::discardTemporary() {
-  if (file_.fileName().isEmpty())
-    return;
   file_.close();
-  if (file_.exists())
-    file_.remove();
+  if (!partName_.isEmpty())
+    ::unlinkat(folder_.get(), partName_.constData(), 0);
+  partName_.clear();
 }

@@ -1,9 +1,16 @@
 #include "online/UpdateDownloader.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStandardPaths>
 #include <QTimer>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/catalogue/Constants.h"
 #include "online/EnvironmentProxies.h"
@@ -15,6 +22,22 @@ namespace {
 
 // Bounds what waits in memory between the socket and the file.
 constexpr qint64 readBufferBytes = 1 << 20;
+
+QByteArray sha256Of(int fd) {
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  QByteArray buffer(1 << 20, Qt::Uninitialized);
+  for (off_t offset = 0;;) {
+    const ssize_t got = ::pread(fd, buffer.data(), size_t(buffer.size()), offset);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return QByteArray();
+    if (got == 0)
+      return hash.result();
+    hash.addData(buffer.constData(), int(got));
+    offset += got;
+  }
+}
 
 } // namespace
 
@@ -47,6 +70,9 @@ QString UpdateDownloader::downloadUpdate(const QString &url, const QString &save
     return failLater(QStringLiteral("Protocol \"%1\" is unknown").arg(scheme));
   if (savePath.isEmpty())
     return failLater(QStringLiteral("save file failed: No file name specified"));
+  const QString saveTo = QDir::isAbsolutePath(savePath)
+                             ? savePath
+                             : QDir::cleanPath(ownFolder() + QLatin1Char('/') + savePath);
   QNetworkRequest request(target);
   request.setRawHeader("User-Agent",
                        QStringLiteral("%1/%2")
@@ -61,7 +87,29 @@ QString UpdateDownloader::downloadUpdate(const QString &url, const QString &save
   reply->setReadBufferSize(readBufferBytes);
   // Finished downloads delete themselves; only the running ones are kept.
   downloads_.removeAll(nullptr);
-  downloads_.append(
-      new UpdateDownload(reply, savePath, std::move(callback), stallLimitMs_, manager_.get()));
+  downloads_.append(new UpdateDownload(
+      reply, saveTo, std::move(callback), stallLimitMs_,
+      [this](const QString &path, SavedDownload saved) { saved_[path] = std::move(saved); },
+      manager_.get()));
   return QStringLiteral("started");
+}
+
+QString UpdateDownloader::ownFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+         QStringLiteral("/Tidewell");
+}
+
+QString UpdateDownloader::programToStart(const QString &program) {
+  const auto found = saved_.find(program);
+  if (found == saved_.end())
+    return program;
+  const int fd = found->second.file.get();
+  struct stat named, held;
+  if (::lstat(QFile::encodeName(found->first).constData(), &named) != 0 ||
+      ::fstat(fd, &held) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino ||
+      sha256Of(fd) != found->second.sha256) {
+    saved_.erase(found); // changed since: never started
+    return QString();
+  }
+  return QStringLiteral("/proc/self/fd/%1").arg(fd);
 }

@@ -3,6 +3,7 @@
 #include "engine/src/CallQueue.h"
 #include "engine/src/EngineWindow.h"
 #include "engine/src/GlobalAssets.h"
+#include "engine/src/Inspector.h"
 #include "engine/src/RequestInterceptor.h"
 #include "engine/src/SchemeHandler.h"
 
@@ -61,12 +62,6 @@ QByteArray chromiumFlags() {
   QList<QByteArray> kept = withoutDebuggingSwitches(flags);
   kept << "--enable-blink-features=ImportMaps";
   return kept.join(' ');
-}
-
-int inspectorPort() {
-  bool ok = false;
-  const int port = qEnvironmentVariable(TW_ENGINE_INSPECTOR_PORT_ENV).toInt(&ok);
-  return ok && port > 0 && port < 65536 ? port : 0;
 }
 } // namespace
 
@@ -141,9 +136,7 @@ void Engine::init(int argc, const char16_t *const *argv) {
 }
 
 void Engine::prepareEnvironment(bool debug) {
-  // The inspector listens only on the loopback interface, only on the port
-  // the engine's own variable names, and only in debug mode.
-  const int port = debug ? inspectorPort() : 0;
+  const int port = Inspector::port(debug);
   if (port)
     qputenv("QTWEBENGINE_REMOTE_DEBUGGING", QByteArray("127.0.0.1:") + QByteArray::number(port));
   else

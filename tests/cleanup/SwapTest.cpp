@@ -3,8 +3,11 @@
 // swapon and swapoff, with a failure injected at each step.
 #include <QProcess>
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "CleanupTestSupport.h"
@@ -48,19 +51,26 @@ protected:
     fstab = "UUID=1234 / ext4 errors=remount-ro 0 1\n# swap was on the system disk\n" +
             oldFile.toUtf8() + "   none  swap sw 0 0\n/dev/sdb1 /media/usb vfat noauto 0 0\n";
     tree.write("etc/fstab", fstab);
-    const QByteArray record = "echo \"$(basename \"$0\") $1\" >> " + tree.path("calls").toUtf8() +
-                              "\nif [ \"$(cat " + tree.path("fail-").toUtf8() +
-                              "$(basename \"$0\") 2>/dev/null)\" = \"$1\" ]; then exit 1; fi\n";
+    // The commands get the file through our descriptor (/proc/PID/fd/N): the
+    // stand-ins record the file it names. A kill file makes one kill the
+    // move (SIGKILL) as it starts on that file.
+    const QByteArray record =
+        "f=$(readlink -f \"$1\")\necho \"$(basename \"$0\") $f\" >> " +
+        tree.path("calls").toUtf8() + "\nif [ \"$(cat " + tree.path("fail-").toUtf8() +
+        "$(basename \"$0\") 2>/dev/null)\" = \"$f\" ]; then exit 1; fi\n"
+        "if [ \"$(cat " +
+        tree.path("kill-").toUtf8() +
+        "$(basename \"$0\") 2>/dev/null)\" = \"$f\" ]; then kill -9 $PPID; exit 1; fi\n";
     const QByteArray procSwaps = tree.path("proc/swaps").toUtf8();
     paths.storageRoot = tree.root();
     paths.fstab = tree.path("etc/fstab");
     paths.mkswap = tree.script("bin/mkswap", record);
     paths.swapon = tree.script("bin/swapon", record +
-                                                 "echo \"$1 file $(( $(stat -c %s \"$1\") / "
+                                                 "echo \"$f file $(( $(stat -L -c %s \"$1\") / "
                                                  "1024 - 4 )) 0 -2\" >> " +
                                                  procSwaps + "\n");
     paths.swapoff =
-        tree.script("bin/swapoff", record + "grep -v -F \"$1 \" " + procSwaps + " > " + procSwaps +
+        tree.script("bin/swapoff", record + "grep -v -F \"$f \" " + procSwaps + " > " + procSwaps +
                                        ".new; mv " + procSwaps + ".new " + procSwaps + "\n");
     paths.helper = "/nonexistent/helper";
   }
@@ -86,12 +96,15 @@ protected:
     return lines;
   }
   QString newFile() const { return volume + "/swapfile"; }
+  // Its name until it is swap.
+  QString partial() const { return volume + "/swapfile.tidewell-new"; }
 
   // After a failure: the machine exactly as before.
   void expectUntouched() {
     EXPECT_EQ(tree.read("proc/swaps"), swaps);
     EXPECT_EQ(tree.read("etc/fstab"), fstab);
     EXPECT_FALSE(QFileInfo::exists(newFile()));
+    EXPECT_FALSE(QFileInfo::exists(partial()));
     EXPECT_TRUE(QFileInfo(oldFile).isFile());
     EXPECT_FALSE(QFileInfo::exists(oldFile + ".tidewell-old"));
   }
@@ -157,14 +170,14 @@ TEST_F(SwapMachine, RefusesAnythingButALocalFixedVolumeBeforeChangingAnything) {
     return; // the accepted target goes to the helper through pkexec
   EXPECT_TRUE(pagefile.migratePagefile("  " + volume + " "));
   EXPECT_EQ(calls(),
-            QStringList({"mkswap " + newFile(), "swapon " + newFile(), "swapoff " + oldFile}));
+            QStringList({"mkswap " + partial(), "swapon " + newFile(), "swapoff " + oldFile}));
 }
 
 TEST_F(SwapMachine, MovesInAnOrderThatNeverLeavesTheMachineWithoutSwap) {
   SwapFileMove move(paths);
   ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
   EXPECT_EQ(calls(),
-            QStringList({"mkswap " + newFile(), "swapon " + newFile(), "swapoff " + oldFile}));
+            QStringList({"mkswap " + partial(), "swapon " + newFile(), "swapoff " + oldFile}));
   EXPECT_EQ(tree.read("proc/swaps"), "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n" +
                                          newFile().toUtf8() + " file 4092 0 -2\n");
   EXPECT_EQ(tree.read("etc/fstab"), "UUID=1234 / ext4 errors=remount-ro 0 1\n"
@@ -190,12 +203,12 @@ TEST_F(SwapMachine, EachFailingStepUndoesTheStepsBefore) {
     QString file;
     QStringList calls;
   };
-  const QString n = newFile(), o = oldFile;
+  const QString p = partial(), n = newFile(), o = oldFile;
   const QList<Case> cases = {
-      {"mkswap", n, {"mkswap " + n}},
-      {"swapon", n, {"mkswap " + n, "swapon " + n}},
-      {"fstab", n, {"mkswap " + n, "swapon " + n, "swapoff " + n}},
-      {"swapoff", o, {"mkswap " + n, "swapon " + n, "swapoff " + o, "swapoff " + n}},
+      {"mkswap", p, {"mkswap " + p}},
+      {"swapon", n, {"mkswap " + p, "swapon " + n}},
+      {"fstab", n, {"mkswap " + p, "swapon " + n, "swapoff " + n}},
+      {"swapoff", o, {"mkswap " + p, "swapon " + n, "swapoff " + o, "swapoff " + n}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.tool);
@@ -222,7 +235,7 @@ TEST_F(SwapMachine, AnOldFileThatCannotBeDeletedIsTurnedBackOn) {
   EXPECT_FALSE(move.run(volume));
   QProcess::execute("chattr", {"-i", oldFile});
   EXPECT_EQ(calls(),
-            QStringList({"mkswap " + newFile(), "swapon " + newFile(), "swapoff " + oldFile,
+            QStringList({"mkswap " + partial(), "swapon " + newFile(), "swapoff " + oldFile,
                          "swapon " + oldFile, "swapoff " + newFile()}));
   EXPECT_EQ(tree.read("etc/fstab"), fstab);
   EXPECT_FALSE(QFileInfo::exists(newFile()));
@@ -230,6 +243,107 @@ TEST_F(SwapMachine, AnOldFileThatCannotBeDeletedIsTurnedBackOn) {
   // Turned back on: listed again, if after the new one's removal.
   EXPECT_TRUE(tree.read("proc/swaps").contains(oldFile.toUtf8() + " file"));
   EXPECT_FALSE(tree.read("proc/swaps").contains(newFile().toUtf8()));
+}
+
+TEST_F(SwapMachine, RefusesATargetFolderOthersCanChange) {
+  const QByteArray target = QFile::encodeName(volume), top = QFile::encodeName(tree.root());
+  // Folder, mode and owner: the target world- or group-writable, a folder on
+  // the way world-writable, the target another user's (as root only).
+  QList<std::tuple<QByteArray, mode_t, uid_t>> cases = {
+      {target, 0777, geteuid()}, {target, 0775, geteuid()}, {top, 0777, geteuid()}};
+  if (geteuid() == 0)
+    cases.append({target, 0755, 65534});
+  for (const auto &[folder, mode, owner] : cases) {
+    SCOPED_TRACE(folder.toStdString() + " " + std::to_string(mode));
+    ASSERT_EQ(chown(folder.constData(), owner, gid_t(-1)) | chmod(folder.constData(), mode), 0);
+    SwapFileMove move(paths);
+    EXPECT_FALSE(move.run(volume));
+    EXPECT_TRUE(move.error().startsWith("refusing " + volume)) << move.error().toStdString();
+    EXPECT_EQ(calls(), QStringList());
+    expectUntouched();
+    chown(folder.constData(), geteuid(), gid_t(-1));
+    chmod(folder.constData(), 0700);
+  }
+  // A sticky folder on the way (as /tmp) cannot have our entry replaced.
+  ASSERT_EQ(chmod(top.constData(), 01777), 0);
+  SwapFileMove move(paths);
+  EXPECT_TRUE(move.run(volume)) << move.error().toStdString();
+}
+
+// Links to a victim put where the file goes, as a user who could write to the
+// folder would: at the final name before the move, at the partial name while
+// mkswap runs.
+TEST_F(SwapMachine, NeverActsOnALinkSwappedIn) {
+  const QByteArray victim(4 << 20, 'v');
+  const QString victimFile = tree.write("etc/victim", victim);
+  ASSERT_TRUE(QFile::link(victimFile, newFile()));
+  SwapFileMove move(paths);
+  EXPECT_FALSE(move.run(volume));
+  EXPECT_EQ(calls(), QStringList());
+  QFile::remove(newFile());
+  tree.script("bin/mkswap", tree.read("bin/mkswap").mid(12) + "mv \"$f\" \"$f.moved\"; ln -s " +
+                                victimFile.toUtf8() + " \"$f\"\n");
+  EXPECT_FALSE(move.run(volume));
+  EXPECT_TRUE(move.error().startsWith("the swap file was replaced")) << move.error().toStdString();
+  EXPECT_EQ(calls(), QStringList{"mkswap " + partial()});
+  EXPECT_EQ(tree.read("etc/victim"), victim);
+  EXPECT_EQ(tree.read("etc/fstab"), fstab);
+  EXPECT_EQ(tree.read("proc/swaps"), swaps);
+}
+
+// The old file's folder swapped for a link while the new file goes on: the
+// old file goes from where it was found, and a file of the same name at the
+// link's target stays.
+TEST_F(SwapMachine, RemovesTheOldFileWhereItWasFound) {
+  const QByteArray decoy(4 << 20, 'd');
+  const QString folder = QFileInfo(oldFile).path();
+  tree.write("decoy/swapfile", decoy);
+  tree.script("bin/swapon", tree.read("bin/swapon").mid(12) + "mv " + folder.toUtf8() + " " +
+                                folder.toUtf8() + ".real; ln -s " + tree.path("decoy").toUtf8() +
+                                " " + folder.toUtf8() + "\n");
+  SwapFileMove move(paths);
+  ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
+  EXPECT_EQ(tree.read("decoy/swapfile"), decoy);
+  EXPECT_EQ(QDir(folder + ".real").entryList(QDir::Files), QStringList());
+}
+
+// A move killed (SIGKILL) as it starts each command; the next run ends where a
+// whole run would.
+TEST_F(SwapMachine, TheRunAfterAKilledMoveTakesItsFileBackOrFinishesIt) {
+  const QString p = partial(), n = newFile(), o = oldFile;
+  const QStringList whole = {"mkswap " + p, "swapon " + n, "swapoff " + o};
+  // The tool, its file, and the calls of the next run.
+  const QList<std::tuple<QString, QString, QStringList>> cases = {
+      {"mkswap", p, whole},             // the partial file left
+      {"swapon", n, whole},             // the new file, not on yet
+      {"swapoff", o, {"swapoff " + o}}, // the new file on beside the old, fstab written
+  };
+  for (const auto &[tool, file, next] : cases) {
+    SCOPED_TRACE(tool.toStdString());
+    tree.write("proc/swaps", swaps);
+    tree.write("etc/fstab", fstab);
+    tree.write("old/swapfile", QByteArray(4 << 20, '\0'));
+    tree.write("kill-" + tool, file.toUtf8());
+    const pid_t child = fork();
+    if (child == 0) {
+      SwapFileMove(paths).run(volume);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    QFile::remove(tree.path("kill-" + tool));
+    QFile::remove(tree.path("calls"));
+    SwapFileMove move(paths);
+    ASSERT_TRUE(move.run(volume)) << move.error().toStdString();
+    EXPECT_EQ(calls(), next);
+    EXPECT_EQ(tree.read("proc/swaps"), "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n" +
+                                           n.toUtf8() + " file 4092 0 -2\n");
+    EXPECT_TRUE(tree.read("etc/fstab").endsWith(n.toUtf8() + " none swap sw 0 0\n"));
+    EXPECT_EQ(QDir(volume).entryList(QDir::Files | QDir::Hidden), QStringList{"swapfile"});
+    EXPECT_FALSE(QFileInfo::exists(o));
+    QFile::remove(n);
+  }
 }
 
 TEST(SwapHelper, RefusesBadArgumentsAndTargetsItself) {

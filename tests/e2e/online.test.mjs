@@ -27,7 +27,7 @@ async function startApp(env) {
   running.push(() => app.kill());
   const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
   await page.waitFor('document.readyState === "complete"', 10000);
-  return { app, page };
+  return { app, page, user };
 }
 
 // A call of NativeUtil from the page, timed there.
@@ -229,7 +229,7 @@ test('downloads from the page: progress then one done, errors, redirects, closin
 test('the upgrader finds the newer version, downloads and verifies it, and refuses a file that does not match', async () => {
   await service.reset();
   const temp = scratch('upgrader-temp');
-  const { app, page } = await startApp({ TIDEWELL_SERVICE_BASE_URL: service.origin, TMPDIR: temp });
+  const { app, page, user } = await startApp({ TIDEWELL_SERVICE_BASE_URL: service.origin, TMPDIR: temp });
   const text = (p, id) => p.eval(`document.getElementById('${id}').textContent`);
   const openUpgrader = async () => {
     await page.click('.nav-item[data-section="settings"]');
@@ -245,7 +245,8 @@ test('the upgrader finds the newer version, downloads and verifies it, and refus
   };
   try {
     const latest = JSON.parse((await call(page, 'NativeUtil.checkUpdate()')).value);
-    const saved = path.join((await call(page, 'NativeUtil.getTempPath()')).value, 'Tidewell-update', 'Tidewell-2.1.0.exe');
+    // In the user's own folder, never in the shared temporary one.
+    const saved = path.join(user.env.XDG_CACHE_HOME, 'Tidewell', 'update', 'Tidewell-2.1.0.exe');
 
     let upgrader = await openUpgrader();
     assert.equal(await text(upgrader, 'headline'), '发现新版本 2.1.0');
@@ -274,6 +275,9 @@ test('the upgrader finds the newer version, downloads and verifies it, and refus
     const downloads = (await service.requests()).filter((r) => r.path.startsWith('/files/'));
     assert.deepEqual(downloads.map((r) => r.target), [`/files/Tidewell-2.1.0.exe?size=${latest.size}`]);
     assert.equal(crypto.createHash('sha256').update(fs.readFileSync(saved)).digest('hex'), latest.sha256);
+    assert.equal(fs.statSync(path.dirname(saved)).mode & 0o777, 0o700, 'a folder no one else can change');
+    assert.equal(fs.statSync(saved).mode & 0o777, 0o700, 'a program its owner can start');
+    assert.deepEqual(fs.readdirSync(temp), []);
     await shot(upgrader, 'upgrader-verified');
 
     // The installer is a Windows program: starting it here fails, and the window says so and stays.

@@ -6,9 +6,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "online/UpdateDownloader.h"
+#include "platform/os/CommandRunner.h"
 #include "tests/online/OnlineTestSupport.h"
 
 namespace {
@@ -201,7 +204,7 @@ TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
     GTEST_SKIP() << "mounting a small tmpfs needs root";
   const QString mount = dir.filePath("small");
   ASSERT_TRUE(QDir().mkpath(mount));
-  if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", mount}) != 0)
+  if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k,mode=0700", "tmpfs", mount}) != 0)
     GTEST_SKIP() << "cannot mount a tmpfs here";
   // Announced too large for the disk, and found too large while writing.
   service.rule("/files/stream.exe", {{"no_length", true}});
@@ -213,6 +216,89 @@ TEST_F(UpdateDownloaderTest, AFullDiskIsAnErrorWithNoPartialFile) {
     EXPECT_EQ(filesIn(mount), QStringList());
   }
   QProcess::execute("umount", {mount});
+}
+
+mode_t modeOf(const QString &path) {
+  struct stat info {};
+  return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// The upgrader's way: a relative name, saved in the user's own folder as a
+// program, and started only as it was downloaded.
+TEST_F(UpdateDownloaderTest, AnUpdateIsSavedPrivatelyAsAProgramAndStartedOnlyAsDownloaded) {
+  const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+  ASSERT_EQ(UpdateDownloader::ownFolder(), dir.filePath("cache/Tidewell"));
+  service.rule("/files/touch", {{"file", "/usr/bin/touch"}});
+  Recorder recorder = download("/files/touch", "update/touch");
+  ASSERT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+  const QString saved = dir.filePath("cache/Tidewell/update/touch");
+  EXPECT_EQ(recorder.last().text, saved);
+  for (const QString &path : {dir.filePath("cache/Tidewell"), QFileInfo(saved).path(), saved})
+    EXPECT_EQ(modeOf(path), 0700u) << path.toStdString();
+  EXPECT_EQ(downloader.programToStart("/usr/bin/true"), "/usr/bin/true");
+
+  // It runs, from the descriptor it was written by.
+  const QString start = downloader.programToStart(saved);
+  EXPECT_TRUE(start.startsWith("/proc/self/fd/")) << start.toStdString();
+  ASSERT_TRUE(CommandRunner::startDetached(start, {dir.filePath("ran")}));
+  EXPECT_TRUE(spinUntil([&] { return QFile::exists(dir.filePath("ran")); }, 10000));
+
+  // Changed in place after it was checked (once it has ended: a running
+  // program's file cannot be written): never started.
+  QFile file(saved);
+  ASSERT_TRUE(spinUntil([&] { return file.open(QIODevice::Append); }, 10000));
+  file.write("x");
+  file.close();
+  EXPECT_EQ(downloader.programToStart(saved), QString());
+  // Replaced by another file of the same content: not the one downloaded.
+  recorder = download("/files/touch", "update/touch");
+  ASSERT_EQ(recorder.last().type, "done");
+  ASSERT_TRUE(QFile::copy("/usr/bin/touch", saved + ".other"));
+  ASSERT_EQ(::rename(QFile::encodeName(saved + ".other"), QFile::encodeName(saved)), 0);
+  EXPECT_EQ(downloader.programToStart(saved), QString());
+  qputenv("XDG_CACHE_HOME", cacheHome);
+}
+
+TEST_F(UpdateDownloaderTest, RefusesAFolderSomeoneElseCouldChange) {
+  // World-writable, group-writable, a link, below a world-writable folder,
+  // another user's (as root only).
+  QStringList folders = {"w/update", "g/update", "l/update", "b/update", "u/update"};
+  for (const QString &folder : folders)
+    QDir().mkpath(dir.filePath(folder));
+  const auto mode = [this](const QString &name, mode_t mode) {
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.filePath(name)), mode), 0);
+  };
+  mode("w/update", 0777);
+  mode("g/update", 0770);
+  mode("b", 0777);
+  QDir().mkpath(dir.filePath("elsewhere"));
+  ASSERT_TRUE(QDir().rmdir(dir.filePath("l/update")));
+  ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), dir.filePath("l/update")));
+  if (::geteuid() != 0 || ::chown(QFile::encodeName(dir.filePath("u/update")), 65534, -1) != 0)
+    folders.removeLast();
+  for (const QString &folder : folders) {
+    SCOPED_TRACE(folder.toStdString());
+    const Recorder recorder = download("/files/u?size=1000", dir.filePath(folder + "/u.exe"));
+    EXPECT_TRUE(recorder.last().text.startsWith("save file failed: "))
+        << recorder.last().text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(folder + "/u.exe")));
+  }
+}
+
+TEST_F(UpdateDownloaderTest, APartialFileLeftByAKilledDownloadGoesWithTheNext) {
+  const QString stale = dir.filePath(".update.exe.1f2e3d.part");
+  const QString held = dir.filePath(".other.exe.abc.part");
+  const QString notOurs = dir.filePath("notes.part");
+  for (const QString &file : {stale, held, notOurs})
+    QFile(file).open(QIODevice::WriteOnly);
+  // A download still running somewhere holds its file locked.
+  QFile holder(held);
+  ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+  ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
+  const Recorder recorder = download("/files/u?size=1000", dir.filePath("update.exe"));
+  ASSERT_EQ(recorder.last().type, "done");
+  EXPECT_EQ(filesIn(dir.path()), QStringList({".other.exe.abc.part", "notes.part", "update.exe"}));
 }
 
 TEST_F(UpdateDownloaderTest, DestroyedMidDownloadItLeavesNothing) {

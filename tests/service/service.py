@@ -37,6 +37,7 @@ Switches of a rule:
         gzip; spaces are packed as they are sent, without a length)
   gzip_cut: with gzip, leave this many bytes off the end of the compressed
         file, announcing only what is sent: a complete answer, a cut stream
+  file: under /files/, serve this local file's bytes instead (a program, say)
 """
 import argparse
 import gzip
@@ -224,6 +225,9 @@ class Handler(BaseHTTPRequestHandler):
             packed = packed[: len(packed) - rule.get("gzip_cut", 0)]
             return self.answer(200, packed, [("Content-Type", "application/octet-stream"),
                                              ("Content-Encoding", "gzip")])
+        if "file" in rule:
+            with open(rule["file"], "rb") as local:
+                return self.answer(200, local.read(), [("Content-Type", "application/octet-stream")])
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         if rule.get("no_length"):

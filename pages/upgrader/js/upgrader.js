@@ -94,8 +94,9 @@ function download(latest) {
     state("更新信息缺少文件校验值，无法安全地下载。", "error");
     return;
   }
-  const folder = String(NativeUtil.getTempPath()).replace(/[\\/]+$/, "") + PATH_SEPARATOR + "Tidewell-update";
-  const target = folder + PATH_SEPARATOR + saveName(latest.url);
+  // Relative: into the user's own folder, which no one else can change
+  // between the check and the start.
+  const target = "update" + PATH_SEPARATOR + saveName(latest.url);
   action("正在下载…");
   $("actionBtn").disabled = true;
   state(`正在下载版本 ${latest.version}…`);

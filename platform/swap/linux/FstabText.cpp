@@ -42,6 +42,15 @@ bool isSwapLineOf(const QByteArray &line, const QList<QByteArray> &files) {
 
 } // namespace
 
+bool namesSwapFile(const QByteArray &text, const QString &file) {
+  const QList<QByteArray> files{QFile::encodeName(file)};
+  for (const QByteArray &line : text.split('\n')) {
+    if (isSwapLineOf(line, files))
+      return true;
+  }
+  return false;
+}
+
 QByteArray withSwapFile(const QByteArray &text, const QStringList &oldFiles,
                         const QString &newFile) {
   QList<QByteArray> files;
