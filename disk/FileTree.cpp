@@ -27,7 +27,7 @@ FileId idOf(const struct stat &status) {
 bool passesFilter(const WalkEntry &entry, Access access) {
   if (entry.name.startsWith('.'))
     return false;
-  if (entry.type == EntryType::Directory && entry.otherFileSystem)
+  if (entry.otherFileSystem) // a mount point, bind mounts from the same disk included
     return false;
   if (entry.type != EntryType::File && entry.type != EntryType::Directory)
     return false;

@@ -8,6 +8,7 @@
 #include "platform/storage/FileWalker.h"
 
 #include "DiskTestSupport.h"
+#include "tests/support/MountAndMemory.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -146,6 +147,23 @@ TEST_P(BothForms, FifosAndPseudoFileSystemsEndTheScanPromptly) {
   EXPECT_TRUE(pseudo.isEmpty());
   if (!mounted)
     GTEST_SKIP() << "bind mounts are not allowed here; links into /proc and /sys were checked";
+}
+
+// A folder and a file of the same disk mounted inside the scanned folder:
+// same device number, another mount.
+TEST_P(BothForms, BindMountsFromTheSameDiskAreNotEntered) {
+  TempTree tree;
+  const QString a = tree.write("outside/a", "pair");
+  tree.write("outside/b", "pair");
+  const QString mine = tree.write("scan/mine", "solo");
+  tree.mkdir("scan/inner");
+  tree.write("scan/over", "");
+  const BindMount folder(QFile::encodeName(tree.path("outside")),
+                         QFile::encodeName(tree.path("scan/inner")));
+  TW_MOUNTED_OR_RERUN(folder);
+  const BindMount file(QFile::encodeName(a), QFile::encodeName(tree.path("scan/over")));
+  EXPECT_EQ(largeFiles(tree.path("scan"), GetParam()), QStringList({mine}));
+  EXPECT_TRUE(duplicateGroups(tree.path("scan"), GetParam()).isEmpty());
 }
 
 TEST_P(BothForms, HardLinksAreOneFile) {
