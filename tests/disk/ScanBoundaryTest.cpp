@@ -197,4 +197,34 @@ TEST(LargeFileScanAsync, FoldersItFindsAreNeverExpanded) {
   EXPECT_EQ(largeFiles("%TW_SCAN_TEST_ROOT%/top", true), QStringList({inside}));
 }
 
+// 20,000 levels, as another user may leave in a shared folder: a path kept
+// per level would take 800 MB.
+TEST(LargeFileScanAsync, ADeepTreeIsScannedInBoundedMemory) {
+  TempTree tree;
+  int fd = ::open(QFile::encodeName(tree.root()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < 20000 && fd >= 0; ++i) {
+    ::mkdirat(fd, "d", 0755);
+    const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  const int out = ::openat(fd, "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(::write(out, "bottom", 6), 6);
+  ::close(out);
+  ::close(fd);
+  const bool reset = resetPeakMemory();
+  const qint64 before = peakMemoryKiB();
+  const QStringList found = largeFiles(tree.root(), true);
+  const qint64 grown = peakMemoryKiB() - before;
+  ASSERT_EQ(found.size(), 1);
+  EXPECT_TRUE(found[0].endsWith("/d/d/bottom"));
+  // Too deep for QTemporaryDir to remove.
+  const UniqueFd root = FileWalker::openDirectory(QFile::encodeName(tree.root()), false);
+  EXPECT_TRUE(FileWalker::removeTree(root.get(), "d"));
+  if (!reset)
+    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+  EXPECT_LT(grown, 64 * 1024) << "at most 64 MiB more at the peak";
+}
+
 } // namespace
