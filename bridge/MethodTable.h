@@ -12,7 +12,9 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/log/Log.h"
 #include "bridge/EngineValues.h"
+#include "bridge/PagePath.h"
 #include "bridge/ScriptFunction.h"
 
 namespace MethodTable {
@@ -22,6 +24,10 @@ struct Argument;
 template <>
 struct Argument<QString> {
   static QString read(const EngineValues &v, const VALUE &x) { return v.toText(x); }
+};
+template <>
+struct Argument<PagePath> {
+  static PagePath read(const EngineValues &v, const VALUE &x) { return v.toText(x); }
 };
 template <>
 struct Argument<int> {
@@ -58,18 +64,33 @@ struct Signature<R (C::*)(A...)> {
 template <class C, class R, class... A>
 struct Signature<R (C::*)(A...) const> : Signature<R (C::*)(A...)> {};
 
+template <class T>
+bool refused(const T &) {
+  return false;
+}
+inline bool refused(const PagePath &path) {
+  if (!path.contains(QChar(0)))
+    return false;
+  Log::info("NativeUtil", "refused a path holding NUL: {}",
+            QString(path).replace(QChar(0), QStringLiteral("\\0")).toStdString());
+  return true;
+}
+
 template <auto Member, size_t... I>
 void callMember(typename Signature<decltype(Member)>::Class &self, const EngineValues &values,
                 const VALUE *argv, VALUE *result, std::index_sequence<I...>) {
   using S = Signature<decltype(Member)>;
-  if constexpr (std::is_void_v<typename S::Result>) {
-    (self.*
-     Member)(Argument<std::tuple_element_t<I, typename S::Arguments>>::read(values, argv[I])...);
-  } else {
-    values.assign(result,
-                  (self.*Member)(Argument<std::tuple_element_t<I, typename S::Arguments>>::read(
-                      values, argv[I])...));
+  typename S::Arguments arguments{
+      Argument<std::tuple_element_t<I, typename S::Arguments>>::read(values, argv[I])...};
+  if ((refused(std::get<I>(arguments)) || ...)) {
+    if constexpr (!std::is_void_v<typename S::Result>)
+      values.assign(result, typename S::Result{});
+    return;
   }
+  if constexpr (std::is_void_v<typename S::Result>)
+    (self.*Member)(std::get<I>(std::move(arguments))...);
+  else
+    values.assign(result, (self.*Member)(std::get<I>(std::move(arguments))...));
 }
 
 // Fewer values than declared are read as undefined; extra ones are ignored.

@@ -214,26 +214,26 @@ QString NativeUtil::getProcessNameList() {
 bool NativeUtil::killProcess(const QString &name) {
   return processControl.killProcess(name);
 }
-bool NativeUtil::launch(const QString &program, const QString &workDir, const QString &command) {
+bool NativeUtil::launch(const PagePath &program, const PagePath &workDir, const QString &command) {
   // A downloaded update starts as it was verified, or not at all.
   const QString start = updateDownloader.programToStart(program);
   return !start.isEmpty() && processControl.launch(start, workDir, command);
 }
 
 // Files.
-bool NativeUtil::copyFile(const QString &from, const QString &to, bool overwrite) {
+bool NativeUtil::copyFile(const PagePath &from, const PagePath &to, bool overwrite) {
   return fileService.copyFile(from, to, overwrite);
 }
-bool NativeUtil::removeFile(const QString &path) {
+bool NativeUtil::removeFile(const PagePath &path) {
   return fileService.removeFile(path);
 }
-bool NativeUtil::removeDir(const QString &path) {
+bool NativeUtil::removeDir(const PagePath &path) {
   return fileService.removeDir(path);
 }
-bool NativeUtil::mkdir(const QString &path) {
+bool NativeUtil::mkdir(const PagePath &path) {
   return fileService.mkdir(path);
 }
-QString NativeUtil::getFileSha256(const QString &path) {
+QString NativeUtil::getFileSha256(const PagePath &path) {
   return fileService.getFileSha256(path);
 }
 QString NativeUtil::toBase64Str(const QString &text) {
@@ -244,11 +244,11 @@ QString NativeUtil::toBase64Str(const QString &text) {
 QString NativeUtil::getDesktopPath() {
   return shellService.getDesktopPath();
 }
-bool NativeUtil::createDesktopShortcut(const QString &appName, const QString &exePath,
-                                       const QString &cmdLine, const QString &appIcon) {
+bool NativeUtil::createDesktopShortcut(const PagePath &appName, const PagePath &exePath,
+                                       const QString &cmdLine, const PagePath &appIcon) {
   return shellService.createDesktopShortcut(appName, exePath, cmdLine, appIcon);
 }
-QString NativeUtil::selectFolder(const QString &title, const QString &folder) {
+QString NativeUtil::selectFolder(const QString &title, const PagePath &folder) {
   return shellService.selectFolder(title, folder);
 }
 
@@ -304,29 +304,29 @@ bool NativeUtil::setStartupOnBoot(bool enable) {
 }
 
 // Scans.
-QString NativeUtil::scanLargeFiles(const QString &folders, float minimumMegabytes) {
+QString NativeUtil::scanLargeFiles(const PagePath &folders, float minimumMegabytes) {
   return largeFileScanner.scanLargeFiles(folders, minimumMegabytes);
 }
-int NativeUtil::startScanLargeFiles(const QString &folders, float minimumMegabytes,
+int NativeUtil::startScanLargeFiles(const PagePath &folders, float minimumMegabytes,
                                     ScriptCallback callback) {
   return largeFileScanner.startScanLargeFiles(folders, minimumMegabytes, std::move(callback));
 }
 bool NativeUtil::stopScanLargeFiles(int id) {
   return largeFileScanner.stopScanLargeFiles(id);
 }
-bool NativeUtil::addScanLargeFilesFolder(int id, const QString &folder) {
+bool NativeUtil::addScanLargeFilesFolder(int id, const PagePath &folder) {
   return largeFileScanner.addScanLargeFilesFolder(id, folder);
 }
-QString NativeUtil::findDuplicateFiles(const QString &folders) {
+QString NativeUtil::findDuplicateFiles(const PagePath &folders) {
   return duplicateFileFinder.findDuplicateFiles(folders);
 }
-int NativeUtil::startScanDuplicateFiles(const QString &folders, ScriptCallback callback) {
+int NativeUtil::startScanDuplicateFiles(const PagePath &folders, ScriptCallback callback) {
   return duplicateFileFinder.startScanDuplicateFiles(folders, std::move(callback));
 }
 bool NativeUtil::stopScanDuplicateFiles(int id) {
   return duplicateFileFinder.stopScanDuplicateFiles(id);
 }
-bool NativeUtil::addScanDuplicateFilesFolder(int id, const QString &folder) {
+bool NativeUtil::addScanDuplicateFilesFolder(int id, const PagePath &folder) {
   return duplicateFileFinder.addScanDuplicateFilesFolder(id, folder);
 }
 int NativeUtil::deleteScannedFiles(const QString &request, ScriptCallback callback) {
@@ -420,7 +420,7 @@ int NativeUtil::getMonitorCount() {
 bool NativeUtil::openUrl(const QString &url) {
   return desktopOpener.openUrl(url);
 }
-bool NativeUtil::openFolder(const QString &path) {
+bool NativeUtil::openFolder(const PagePath &path) {
   return desktopOpener.openFolder(path);
 }
 
@@ -460,7 +460,7 @@ bool NativeUtil::reportEvent(const QString &event) {
 QString NativeUtil::getClientId() {
   return ClientIdentity::current();
 }
-QString NativeUtil::downloadUpdate(const QString &url, const QString &savePath,
+QString NativeUtil::downloadUpdate(const QString &url, const PagePath &savePath,
                                    ScriptCallback callback) {
   return updateDownloader.downloadUpdate(url, savePath, std::move(callback));
 }

@@ -10,6 +10,7 @@
 #include "base/CallbackEvent.h"
 #include "bridge/Asset.h"
 #include "bridge/DesktopOpener.h"
+#include "bridge/PagePath.h"
 #include "bridge/ScreenAndClipboard.h"
 #include "bridge/ScriptFunction.h"
 #include "bridge/SettingsStore.h"
@@ -54,8 +55,8 @@ public:
   bool isWindows7();
   bool isInternetAvailable();
   QString getRegistryStringValue(int root, const QString &path, const QString &name);
-  bool createDesktopShortcut(const QString &appName, const QString &exePath, const QString &cmdLine,
-                             const QString &appIcon);
+  bool createDesktopShortcut(const PagePath &appName, const PagePath &exePath,
+                             const QString &cmdLine, const PagePath &appIcon);
   bool setTrayIcon();
   QString getDesktopPath();
   QString getCommandLine();
@@ -70,14 +71,14 @@ public:
   QString kernelVersion();
   QString appDataPath();
   QString programsPath();
-  QString selectFolder(const QString &title, const QString &folder);
+  QString selectFolder(const QString &title, const PagePath &folder);
   bool isNetworkConnected();
-  bool copyFile(const QString &from, const QString &to, bool overwrite);
-  bool launch(const QString &program, const QString &workDir, const QString &command);
+  bool copyFile(const PagePath &from, const PagePath &to, bool overwrite);
+  bool launch(const PagePath &program, const PagePath &workDir, const QString &command);
   bool setSharedMemoryValue(const QString &key, const QString &value);
   QString getSharedMemoryValue(const QString &key);
   QString language();
-  bool mkdir(const QString &path);
+  bool mkdir(const PagePath &path);
   QString arguments();
   QString getDiskList();
   double getMemeryBits();
@@ -86,28 +87,28 @@ public:
   QString getLogicalDrives();
   QString getInstalledPrograms();
   bool uninstallProgram(const QString &command);
-  QString scanLargeFiles(const QString &folders, float minimumMegabytes);
-  int startScanLargeFiles(const QString &folders, float minimumMegabytes, ScriptCallback callback);
+  QString scanLargeFiles(const PagePath &folders, float minimumMegabytes);
+  int startScanLargeFiles(const PagePath &folders, float minimumMegabytes, ScriptCallback callback);
   bool stopScanLargeFiles(int id);
-  bool addScanLargeFilesFolder(int id, const QString &folder);
-  QString findDuplicateFiles(const QString &folders);
-  int startScanDuplicateFiles(const QString &folders, ScriptCallback callback);
+  bool addScanLargeFilesFolder(int id, const PagePath &folder);
+  QString findDuplicateFiles(const PagePath &folders);
+  int startScanDuplicateFiles(const PagePath &folders, ScriptCallback callback);
   bool stopScanDuplicateFiles(int id);
-  bool addScanDuplicateFilesFolder(int id, const QString &folder);
+  bool addScanDuplicateFilesFolder(int id, const PagePath &folder);
   QString getStartupItems();
   bool removeStartupItem(const QString &type, const QString &location, const QString &name);
   QString getPrivacyItems();
   bool cleanPrivacyItems(const QString &items);
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
-  QString getFileSha256(const QString &path);
+  QString getFileSha256(const PagePath &path);
   bool setRegistryString(const QString &path, const QString &name, const QString &value);
   bool setRegistryIntValue(const QString &path, const QString &name, int value);
   bool removeRegistry(const QString &path, const QString &name);
   bool removeRegistryKey(const QString &path);
-  bool removeFile(const QString &path);
-  bool removeDir(const QString &path);
-  bool openFolder(const QString &path);
+  bool removeFile(const PagePath &path);
+  bool removeDir(const PagePath &path);
+  bool openFolder(const PagePath &path);
   QString getTempPath();
   QString toBase64Str(const QString &text);
   int getCursorX();
@@ -122,7 +123,7 @@ public:
   QString getClientId();
   bool openUrl(const QString &url);
   bool copyToClipboard(const QString &text);
-  QString downloadUpdate(const QString &url, const QString &savePath, ScriptCallback callback);
+  QString downloadUpdate(const QString &url, const PagePath &savePath, ScriptCallback callback);
   bool exitApp();
   QString getSetting(const QString &key, const QString &defaultValue);
   bool setSetting(const QString &key, const QString &value);

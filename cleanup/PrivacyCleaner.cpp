@@ -6,11 +6,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "base/log/Log.h"
 #include "cleanup/PrivacyLocations.h"
+#include "cleanup/PrivacyRoots.h"
 #include "cleanup/PrivacyTree.h"
 #include "cleanup/RecentList.h"
 #include "cleanup/TempFileRules.h"
@@ -30,28 +32,27 @@ struct TypeResult {
   int skipped = 0; // folders of a browser in use
 };
 
-qint64 measure(const PrivacyLocation &location, const std::optional<TempFileRules> &rules) {
+qint64 measure(const PrivacyLocation &location, const std::optional<TempFileRules> &rules,
+               PrivacyRoots &roots) {
   QSet<FileId> seen;
   qint64 bytes = 0;
   for (const PrivacyTarget &target : location.targets) {
-    switch (target.action) {
-    case CleanAction::ReplaceRecentList:
-      bytes += recentListBytes(target.path);
-      break;
-    case CleanAction::EmptyTempFolder:
-      bytes += PrivacyTree::measure(target.path, seen, rules ? &*rules : nullptr);
-      break;
-    case CleanAction::EmptyFolder:
-    case CleanAction::EmptyTrash:
-      bytes += PrivacyTree::measure(target.path, seen, nullptr);
-      break;
-    }
+    QByteArray name;
+    const UniqueFd folder = roots.open(target, name);
+    if (!folder.isValid())
+      continue;
+    if (target.action == CleanAction::ReplaceRecentList)
+      bytes += recentListBytes(folder.get(), name);
+    else
+      bytes += PrivacyTree::measure(
+          folder.get(), seen,
+          target.action == CleanAction::EmptyTempFolder && rules ? &*rules : nullptr);
   }
   return bytes;
 }
 
 void clean(const PrivacyLocation &location, const std::optional<TempFileRules> &rules,
-           TypeResult &result) {
+           PrivacyRoots &roots, TypeResult &result) {
   for (const PrivacyTarget &target : location.targets) {
     if (!target.lockedBy.isEmpty()) {
       Log::info("NativeUtil", "privacy item {} skipped: {} is in use by a running browser",
@@ -59,21 +60,27 @@ void clean(const PrivacyLocation &location, const std::optional<TempFileRules> &
       ++result.skipped;
       continue;
     }
+    QByteArray name;
+    const UniqueFd folder = roots.open(target, name);
+    if (!folder.isValid()) {
+      // Gone since it was found is nothing to clean; a link or a mount in
+      // its place is what stayed.
+      if (errno != ENOENT)
+        ++result.count.failed;
+      continue;
+    }
     switch (target.action) {
     case CleanAction::ReplaceRecentList:
-      if (replaceWithEmptyRecentList(target.path))
-        ++result.count.deleted;
-      else
-        ++result.count.failed;
+      result.count += emptyRecentList(folder.get(), name);
       break;
     case CleanAction::EmptyTempFolder:
-      result.count += PrivacyTree::empty(target.path, rules ? &*rules : nullptr);
+      result.count += PrivacyTree::empty(folder.get(), rules ? &*rules : nullptr);
       break;
     case CleanAction::EmptyFolder:
-      result.count += PrivacyTree::empty(target.path, nullptr);
+      result.count += PrivacyTree::empty(folder.get(), nullptr);
       break;
     case CleanAction::EmptyTrash:
-      result.count += PrivacyTree::emptyTrash(target.path);
+      result.count += PrivacyTree::emptyTrash(folder.get());
       break;
     }
   }
@@ -90,6 +97,7 @@ std::optional<TempFileRules> rulesFor(const PrivacyCategory &category,
 
 QString PrivacyCleaner::getPrivacyItems() {
   const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
   QJsonArray list;
   for (const PrivacyCategory &category : privacyCategories()) {
     const PrivacyLocation location = locatePrivacyCategory(category, environment);
@@ -98,7 +106,7 @@ QString PrivacyCleaner::getPrivacyItems() {
         {"name", QString::fromUtf8(category.name)},
         {"description", QString::fromUtf8(category.description)},
         {"path", location.path},
-        {"size", double(measure(location, rulesFor(category, environment)))},
+        {"size", double(measure(location, rulesFor(category, environment), roots))},
     });
   }
   return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
@@ -106,6 +114,7 @@ QString PrivacyCleaner::getPrivacyItems() {
 
 bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
   const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
   const QJsonDocument document = QJsonDocument::fromJson(types.toUtf8());
   std::vector<TypeResult> results; // one per type, in the order first named
   for (const QJsonValue &element : document.array()) {
@@ -117,7 +126,8 @@ bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
     });
     if (result == results.end())
       result = results.insert(results.end(), TypeResult{QString::fromUtf8(category->type), {}, 0});
-    clean(locatePrivacyCategory(*category, environment), rulesFor(*category, environment), *result);
+    clean(locatePrivacyCategory(*category, environment), rulesFor(*category, environment), roots,
+          *result);
   }
   bool success = true;
   QStringList counts;
@@ -134,5 +144,5 @@ bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
   const QString detail = counts.isEmpty() ? QString() : ' ' + counts.join(QStringLiteral("; "));
   Log::info("NativeUtil", "clean privacy items. types={} success={}{}", types.toStdString(),
             success, detail.toStdString());
-  return true;
+  return success;
 }

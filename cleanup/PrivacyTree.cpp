@@ -10,16 +10,11 @@
 #include <unistd.h>
 
 #include "cleanup/TempFileRules.h"
-#include "platform/storage/FileName.h"
 
 namespace {
 
-UniqueFd openFolder(const QString &path) {
-  return FileWalker::openDirectory(FileName::toBytes(path), false);
-}
-
 UniqueFd openChildFolder(int parent, const char *name) {
-  return UniqueFd(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  return FileWalker::openBeneath(parent, name);
 }
 
 // The names in an open folder, "." and ".." left out.
@@ -62,18 +57,15 @@ void removeAll(int folder, CleanCount &result) {
 
 namespace PrivacyTree {
 
-qint64 measure(const QString &folder, QSet<FileId> &seen, const TempFileRules *rules) {
-  const UniqueFd root = openFolder(folder);
-  if (!root.isValid())
-    return 0;
+qint64 measure(int folder, QSet<FileId> &seen, const TempFileRules *rules) {
   qint64 bytes = 0;
   FileWalker walker;
-  walker.walk(root.get(), [&](const WalkEntry &entry) {
+  walker.walk(folder, [&](const WalkEntry &entry) {
     if (entry.type == EntryType::Directory)
       return !rules || rules->mayEnter(entry) ? FileWalker::Action::Continue
                                               : FileWalker::Action::Skip;
-    if (entry.type == EntryType::File && (!rules || rules->mayDelete(entry)) &&
-        !seen.contains(entry.id)) {
+    if (entry.type == EntryType::File && !entry.otherFileSystem &&
+        (!rules || rules->mayDelete(entry)) && !seen.contains(entry.id)) {
       seen.insert(entry.id);
       bytes += entry.size;
     }
@@ -82,11 +74,8 @@ qint64 measure(const QString &folder, QSet<FileId> &seen, const TempFileRules *r
   return bytes;
 }
 
-CleanCount empty(const QString &folder, const TempFileRules *rules) {
+CleanCount empty(int folder, const TempFileRules *rules) {
   CleanCount result;
-  const UniqueFd root = openFolder(folder);
-  if (!root.isValid())
-    return result;
   FileWalker walker;
   const auto enter = [&](const WalkEntry &entry) {
     if (entry.type == EntryType::Directory) {
@@ -108,17 +97,14 @@ CleanCount empty(const QString &folder, const TempFileRules *rules) {
       ++result.failed; // a temporary folder holding what the rules keep stays quietly
     return FileWalker::Action::Continue;
   };
-  walker.walk(root.get(), enter, leave);
+  walker.walk(folder, enter, leave);
   return result;
 }
 
-CleanCount emptyTrash(const QString &trashFolder) {
+CleanCount emptyTrash(int trash) {
   CleanCount result;
-  const UniqueFd trash = openFolder(trashFolder);
-  if (!trash.isValid())
-    return result;
-  const UniqueFd files = openChildFolder(trash.get(), "files");
-  const UniqueFd info = openChildFolder(trash.get(), "info");
+  const UniqueFd files = openChildFolder(trash, "files");
+  const UniqueFd info = openChildFolder(trash, "info");
   if (files.isValid()) {
     for (const QByteArray &name : names(files.get())) {
       // The info file goes only after its item: a failed item stays listed
@@ -141,10 +127,10 @@ CleanCount emptyTrash(const QString &trashFolder) {
         count(result, unlinkat(info.get(), name.constData(), 0) == 0 || errno == ENOENT);
     }
   }
-  const UniqueFd expunged = openChildFolder(trash.get(), "expunged");
+  const UniqueFd expunged = openChildFolder(trash, "expunged");
   if (expunged.isValid())
     removeAll(expunged.get(), result);
-  if (unlinkat(trash.get(), "directorysizes", 0) != 0 && errno != ENOENT)
+  if (unlinkat(trash, "directorysizes", 0) != 0 && errno != ENOENT)
     ++result.failed;
   return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Measuring and emptying the folders of the privacy categories, all through
-// the one file walker: links are deleted and never followed, other file
-// systems are never entered, the folder itself always stays.
+// the one file walker and beneath the folder's descriptor: links are deleted
+// and never followed, other mounts are never entered, the folder itself
+// always stays.
 #include <QSet>
 #include <QString>
 
@@ -22,17 +23,17 @@ struct CleanCount {
 
 namespace PrivacyTree {
 
-// Bytes of the regular files below folder, each file once across seen; with
-// rules, only the files they let go. 0 when the folder cannot be opened.
-qint64 measure(const QString &folder, QSet<FileId> &seen, const TempFileRules *rules);
+// Bytes of the regular files below the open folder, each file once across
+// seen; with rules, only the files they let go.
+qint64 measure(int folder, QSet<FileId> &seen, const TempFileRules *rules);
 
-// Deletes everything below folder; with rules, only what they let go, and a
-// folder only when it ends up empty.
-CleanCount empty(const QString &folder, const TempFileRules *rules);
+// Deletes everything below the open folder; with rules, only what they let
+// go, and a folder only when it ends up empty.
+CleanCount empty(int folder, const TempFileRules *rules);
 
-// Empties a trash folder: each item as files/NAME, then its
+// Empties an open trash folder: each item as files/NAME, then its
 // info/NAME.trashinfo once the item is gone; then info files left without an
 // item, expunged/ and the directorysizes cache. An item counts as one entry.
-CleanCount emptyTrash(const QString &trashFolder);
+CleanCount emptyTrash(int trash);
 
 } // namespace PrivacyTree

@@ -1,13 +1,13 @@
 #include "cleanup/RecentList.h"
 
-#include <QFile>
 #include <QXmlStreamReader>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "platform/storage/FileName.h"
 
 namespace {
 
@@ -42,14 +42,14 @@ bool writeAll(int fd, const char *data, size_t size) {
 
 } // namespace
 
-qint64 recentListBytes(const QString &path) {
-  const int fd =
-      open(FileName::toBytes(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+qint64 recentListBytes(int folder, const QByteArray &name) {
+  const int fd = openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
     return 0;
-  struct stat info;
+  struct stat info = {};
   QByteArray content;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular) {
     // Never past the listed size: a list that grows meanwhile is read in part.
     content.resize(int(qMin<qint64>(info.st_size, 64 * 1024 * 1024)));
     int filled = 0;
@@ -60,22 +60,37 @@ qint64 recentListBytes(const QString &path) {
     content.resize(filled);
   }
   close(fd);
-  if (!S_ISREG(info.st_mode))
-    return 0;
-  return listsAnything(content) ? info.st_size : 0;
+  return regular && listsAnything(content) ? info.st_size : 0;
 }
 
-bool replaceWithEmptyRecentList(const QString &path) {
-  QByteArray temporary = FileName::toBytes(path) + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC); // created with mode 0600
-  if (fd < 0)
-    return false;
+CleanCount emptyRecentList(int folder, const QByteArray &name) {
+  CleanCount result;
+  struct stat info;
+  if (fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+    return result;
+  const QByteArray temporary = name + ".XXXXXX";
+  int fd = -1;
+  QByteArray made;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    made = temporary;
+    for (int i = made.size() - 6; i < made.size(); ++i)
+      made[i] = "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+    fd = openat(folder, made.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0600);
+    if (fd < 0 && errno != EEXIST)
+      break;
+  }
+  if (fd < 0) {
+    ++result.failed;
+    return result;
+  }
   const bool written = writeAll(fd, emptyList, sizeof emptyList - 1) && fsync(fd) == 0;
   const bool closed = close(fd) == 0;
-  if (!written || !closed ||
-      rename(temporary.constData(), FileName::toBytes(path).constData()) != 0) {
-    unlink(temporary.constData());
-    return false;
+  if (!written || !closed || renameat(folder, made.constData(), folder, name.constData()) != 0) {
+    unlinkat(folder, made.constData(), 0);
+    ++result.failed;
+  } else {
+    ++result.deleted;
   }
-  return true;
+  return result;
 }

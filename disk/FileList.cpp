@@ -157,13 +157,15 @@ QString FileList::listText(const std::vector<int> &order) const {
   return text;
 }
 
-FileList::Opener::Opener(const FileList &list, int workers, int wanted) : list_(list) {
+FileList::Opener::Opener(const FileList &list, int workers, int wanted, int folderLimit)
+    : list_(list) {
   // A quarter of the limit, at most 256, stays for everything else the
   // process has open; the files get at most half of the rest.
   const qint64 limit = descriptorLimit();
   const qint64 available = std::max<qint64>(limit - std::min<qint64>(256, limit / 4), 8);
   filesPerWorker_ = int(std::clamp<qint64>(available / 2 / std::max(workers, 1), 1, wanted));
-  capacity_ = size_t(std::clamp<qint64>(available - qint64(workers) * filesPerWorker_, 4, 1024));
+  capacity_ =
+      size_t(std::clamp<qint64>(available - qint64(workers) * filesPerWorker_, 4, folderLimit));
 }
 
 std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
@@ -182,6 +184,11 @@ std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
     --held_[file.folder].users;
   }
   return opened;
+}
+
+int FileList::Opener::folder(int index) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return folderFd(index);
 }
 
 int FileList::Opener::folderFd(int folder) {

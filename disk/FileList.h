@@ -62,8 +62,9 @@ public:
   public:
     // For workers threads, each wanting up to wanted files open at once
     // besides the folders held here: both shares come out of the process's
-    // descriptor limit, so that no open fails for want of a descriptor.
-    Opener(const FileList &list, int workers, int wanted);
+    // descriptor limit, so that no open fails for want of a descriptor. At
+    // most folderLimit folders are held.
+    Opener(const FileList &list, int workers, int wanted, int folderLimit = 1024);
     // How many files each worker may keep open at once: 1 to wanted.
     int filesPerWorker() const { return filesPerWorker_; }
     Opener(const Opener &) = delete;
@@ -71,6 +72,9 @@ public:
     // Open (isOpen()) only while the file is still the one found. Safe to
     // call from several threads at once.
     std::unique_ptr<ReadOnlyFile> open(int index);
+    // The folder at index, opened the same way, or -1 when it is no longer
+    // the folder listed. For one thread: valid until its next call.
+    int folder(int index);
 
   private:
     int folderFd(int folder);

@@ -27,18 +27,13 @@ FileId idOf(const struct stat &status) {
 bool passesFilter(const WalkEntry &entry, Access access) {
   if (entry.name.startsWith('.'))
     return false;
-  if (entry.type == EntryType::Directory && entry.otherFileSystem)
+  if (entry.otherFileSystem) // a mount point, bind mounts from the same disk included
     return false;
   if (entry.type != EntryType::File && entry.type != EntryType::Directory)
     return false;
   static const uid_t user = ::getuid();
   return access == Access::OpenedLater || (entry.owner == user && (entry.mode & S_IRUSR)) ||
          ::faccessat(entry.parentFd, entry.name.constData(), R_OK, 0) == 0;
-}
-
-QString joined(const QString &folder, const QByteArray &relative) {
-  const QString name = FileName::fromBytes(relative);
-  return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 // Walks the open folder root, known to files as folder.
@@ -135,30 +130,28 @@ void collectInParallel(const QString &directory, qint64 minimumSize, Access acce
   ::malloc_trim(0);
 }
 
-bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize,
-               const std::atomic<bool> &stop, FileList &files, QVector<Subfolder> &subfolders) {
-  const QString directory = expected ? folder : directoryPath(folder);
-  if (directory.isEmpty())
-    return true;
+int addRoot(const QString &folder, FileList &files, UniqueFd &fd) {
+  const QString directory = directoryPath(folder);
   FileId id;
-  const UniqueFd root = openRoot(directory, !expected, id);
-  if (!root.isValid() || (expected && !(*expected == id)))
-    return true;
-  QVector<Subfolder> found;
-  FileList level;
-  const int levelFolder = level.addRoot(directory, id);
+  if (!directory.isEmpty())
+    fd = openRoot(directory, true, id);
+  return fd.isValid() ? files.addRoot(directory, id) : -1;
+}
+
+bool listLevel(int fd, int folder, qint64 minimumSize, const std::atomic<bool> &stop,
+               FileList &files, QVector<int> &subfolders) {
+  QVector<int> found;
   FileWalker walker;
   walker.setStopFlag(&stop);
-  walker.walk(root.get(), [&](const WalkEntry &entry) {
+  walker.walk(fd, [&](const WalkEntry &entry) {
     if (passesFilter(entry, Access::Readable)) {
       if (entry.type == EntryType::Directory)
-        found.append({joined(directory, entry.name), entry.id});
+        found.append(files.addFolder(folder, entry.name, entry.id));
       else if (entry.size >= minimumSize)
-        level.addFile(levelFolder, entry);
+        files.addFile(folder, entry);
     }
     return FileWalker::Action::Skip;
   });
-  files.append(level);
   if (stop)
     return false;
   subfolders += found;

@@ -29,18 +29,17 @@ void collect(const QString &directory, qint64 minimumSize, Access access,
 void collectInParallel(const QString &directory, qint64 minimumSize, Access access,
                        FileList &files);
 
-// A subfolder met by listLevel: its path, and its identity, which must still
-// be the folder's when it is listed in turn.
-struct Subfolder {
-  QString path;
-  FileId id;
-};
+// The folder a caller gave (expanded), opened into fd as a walk begins there
+// and added to files as a root: its index in files, or -1 when no folder is
+// there.
+int addRoot(const QString &folder, FileList &files, UniqueFd &fd);
 
-// One level only: the folder's files of at least minimumSize bytes, and its
-// subfolders as folder + "/" + name. With expected set, the folder is listed
-// only while it is still that folder and not a link. Returns false when
-// stopped, leaving the subfolders out.
-bool listLevel(const QString &folder, const FileId *expected, qint64 minimumSize,
-               const std::atomic<bool> &stop, FileList &files, QVector<Subfolder> &subfolders);
+// One level only of the open folder, which files holds at index folder: its
+// files of at least minimumSize bytes, and its subfolders, added to files and
+// their indexes appended to subfolders. Nothing of the path is kept per
+// level, so a tree of any depth costs memory by its entries only. Returns
+// false when stopped, leaving the subfolders out.
+bool listLevel(int fd, int folder, qint64 minimumSize, const std::atomic<bool> &stop,
+               FileList &files, QVector<int> &subfolders);
 
 } // namespace FileTree

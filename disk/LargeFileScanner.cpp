@@ -14,6 +14,10 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto progressInterval = 500ms;
+// Folders a background scan keeps open, the ones used last: the folders
+// listed one after another share most of their ancestors, and several scans
+// may run at once.
+constexpr int heldFolders = 64;
 
 ScanRegistry &registry() {
   static ScanRegistry *scans =
@@ -36,7 +40,8 @@ QString shownText(const FileList &files) {
 class LargeFileScanContext : public ScanContext {
 public:
   LargeFileScanContext(const QStringList &folders, qint64 minimumSize, ScriptCallback callback)
-      : ScanContext(folders, std::move(callback)), minimumSize(minimumSize) {}
+      : ScanContext(folders, std::move(callback)), minimumSize(minimumSize),
+        folders(records, 1, 1, heldFolders) {}
 
   QString run() {
     QueuedFolder folder;
@@ -50,18 +55,20 @@ public:
   }
 
 private:
-  void scanFolder(const QueuedFolder &folder) {
-    QVector<FileTree::Subfolder> subfolders;
-    const QString path = folder.found ? folder.path : FolderList::expand(folder.path);
-    if (!FileTree::listLevel(path, folder.found ? &folder.id : nullptr, minimumSize, stopRequested,
-                             records, subfolders) ||
-        subfolders.isEmpty())
+  void scanFolder(const QueuedFolder &queued) {
+    UniqueFd given;
+    const int folder = queued.found >= 0
+                           ? queued.found
+                           : FileTree::addRoot(FolderList::expand(queued.path), records, given);
+    const int fd = queued.found >= 0 ? folders.folder(folder) : given.get();
+    QVector<int> subfolders;
+    if (fd < 0 || !FileTree::listLevel(fd, folder, minimumSize, stopRequested, records, subfolders))
       return;
-    QVector<QueuedFolder> queued;
-    queued.reserve(subfolders.size());
-    for (const FileTree::Subfolder &subfolder : subfolders)
-      queued.append({subfolder.path, true, subfolder.id});
-    appendFolders(queued);
+    QVector<QueuedFolder> found;
+    found.reserve(subfolders.size());
+    for (int subfolder : subfolders)
+      found.append({QString(), subfolder});
+    appendFolders(found);
   }
 
   void progressStep() {
@@ -70,7 +77,8 @@ private:
   }
 
   const qint64 minimumSize;
-  FileList records; // discovery order; the worker's alone
+  FileList records;         // discovery order; the worker's alone
+  FileList::Opener folders; // found folders, each from its parent's descriptor
 };
 
 } // namespace

@@ -6,7 +6,7 @@ ScanContext::ScanContext(const QStringList &folders, ScriptCallback callback)
     : callback(std::move(callback)), lastProgressTime_(std::chrono::steady_clock::now()) {
   FileRecord::resolveTimeZone();
   for (const QString &folder : folders)
-    pendingFolders_.append({folder, false, FileId()});
+    pendingFolders_.append({folder, -1});
 }
 
 bool ScanContext::takeFolder(QueuedFolder &folder) {
@@ -28,7 +28,7 @@ bool ScanContext::addFolder(const QString &folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (finished_)
     return false;
-  pendingFolders_.append({folder, false, FileId()});
+  pendingFolders_.append({folder, -1});
   return true;
 }
 

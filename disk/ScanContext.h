@@ -10,12 +10,12 @@
 #include <mutex>
 
 // A folder waiting in a scan's queue. A folder the caller gave goes through
-// %NAME% expansion when it is taken; a folder the scan found itself is taken
-// as it is, and walked only while it is still the folder that was listed.
+// %NAME% expansion when it is taken; a folder the scan found itself is one
+// of its file list, opened from its parent's descriptor and walked only
+// while it is still the folder that was listed.
 struct QueuedFolder {
-  QString path;
-  bool found = false;
-  FileId id; // when found
+  QString path;   // given by the caller
+  int found = -1; // else: the folder's index in the scan's file list
 };
 
 class ScanContext {

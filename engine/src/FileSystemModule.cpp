@@ -69,6 +69,15 @@ bool byName(const Listed &a, const Listed &b) {
 QJsonValue FileSystemModule::call(const QString &op, const QJsonArray &args) {
   if (!Engine::instance().allows(ALLOW_FILE_IO))
     return NativeObject::error("file access is not allowed");
+  // Every argument is a path; one holding NUL would end early at the kernel
+  // and name another file than it spells.
+  const bool holdsNul = std::any_of(args.begin(), args.end(), [](const QJsonValue &arg) {
+    return arg.toString().contains(QChar(0));
+  });
+  if (holdsNul)
+    return op == "mkdir" || op == "copyfile"
+               ? NativeObject::error(QStringLiteral("%1: a path holds a NUL character").arg(op))
+               : nullWire;
   if (op == "readdir")
     return readdir(pathOf(args.at(0)));
   if (op == "stat")

@@ -9,8 +9,12 @@
 //   open however deep the tree; a folder left is found again through ".." and
 //   checked by device and inode.
 // - A symbolic link is reported as a link and never followed.
-// - A walk stays on the file system of its root (as find -xdev), and refuses
-//   a root on a pseudo file system (proc, sysfs, cgroup, debugfs, devtmpfs...).
+// - A walk stays on the mount of its root (as find -xdev, and more): a mount
+//   point is known by its mount id, so a bind mount from the same disk is a
+//   boundary too. A root on a pseudo file system (proc, sysfs, cgroup,
+//   debugfs, devtmpfs...) is refused.
+// - Memory is linear in the entries of the open folders: no path is kept per
+//   level, and a caller that wants one builds it from the names.
 // - Names are bytes (see FileName.h for their text form).
 // - Regular files are read through ReadOnlyFile only, which opens them
 //   non-blocking, checks them with fstat and never reads past their size.
@@ -19,6 +23,8 @@
 //
 // Paths handed in may be of any length; intermediate components resolve as
 // usual (a linked home folder works), the last component is never followed.
+// A path holding a NUL byte names nothing and is refused (EINVAL). Below a
+// folder resolved once, openBeneath follows no link at all.
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -67,10 +73,9 @@ enum class EntryType {
 
 // One entry as the walker met it, from fstatat without following links.
 struct WalkEntry {
-  int parentFd = -1;       // the folder holding the entry; valid during the callback only
-  QByteArray name;         // the entry's name in that folder
-  QByteArray relativePath; // from the walk's root, "/"-separated
-  int depth = 1;           // 1 for the root's own entries
+  int parentFd = -1; // the folder holding the entry; valid during the callback only
+  QByteArray name;   // the entry's name in that folder
+  int depth = 1;     // 1 for the root's own entries
   EntryType type = EntryType::Other;
   qint64 size = 0; // st_size: bytes of a file, length of a link's target
   FileId id;
@@ -78,7 +83,8 @@ struct WalkEntry {
   quint32 mode = 0;      // st_mode
   quint32 owner = 0;     // st_uid
   qint64 modifiedSecs = 0;
-  // A folder on another file system (a mount point): reported, never entered.
+  // On another mount than the root (a mount point, also a bind mount from
+  // the same disk, or a file mounted over): reported, never entered.
   bool otherFileSystem = false;
 };
 
@@ -113,6 +119,11 @@ public:
   // Opens the folder that holds the last component of path and gives that
   // component's name ("" for "/"; "." and ".." are refused with EINVAL).
   static UniqueFd openParent(const QByteArray &path, QByteArray &name);
+  // Opens the folder relative below the open folder root ("" is root
+  // itself) through no link and on root's mount only (openat2 with
+  // RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV, else step by
+  // step with O_NOFOLLOW). "..", an absolute path and NUL are refused.
+  static UniqueFd openBeneath(int root, const QByteArray &relative);
   // Whether the open file or folder fd lies on a pseudo file system.
   static bool onPseudoFileSystem(int fd);
 

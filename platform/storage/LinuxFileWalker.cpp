@@ -7,8 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -34,6 +36,46 @@ int retryOpenAt(int dir, const char *name, int flags) {
 
 FileId idOf(const struct stat &info) {
   return {quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+FileId idOf(const struct statx &info) {
+  return {quint64(makedev(info.stx_dev_major, info.stx_dev_minor)), quint64(info.stx_ino)};
+}
+
+// The mount id of an open file as /proc/self/fdinfo tells it (the id of
+// /proc/self/mountinfo), for kernels whose statx does not give it.
+quint64 fdinfoMountId(int fd) {
+  QFile info(QStringLiteral("/proc/self/fdinfo/%1").arg(fd));
+  if (info.open(QIODevice::ReadOnly))
+    for (const QByteArray &line : info.readAll().split('\n'))
+      if (line.startsWith("mnt_id:"))
+        return line.mid(7).trimmed().toULongLong();
+  return 0;
+}
+
+// What fstatat gives, and the mount id, without following a link or
+// triggering an automount. Name "" with AT_EMPTY_PATH is the folder itself.
+bool statEntry(int dir, const char *name, int flags, struct statx &info, quint64 &mount) {
+  if (::statx(dir, name, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_BASIC_STATS | STATX_MNT_ID, &info) != 0)
+    return false;
+  if (info.stx_mask & STATX_MNT_ID) {
+    mount = info.stx_mnt_id;
+  } else if (S_ISLNK(info.stx_mode)) {
+    mount = 0; // a link is never followed: its mount does not matter
+  } else {
+    const int path = retryOpenAt(dir, *name ? name : ".", O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    mount = path < 0 ? 0 : fdinfoMountId(path);
+    if (path >= 0)
+      ::close(path);
+  }
+  return true;
+}
+
+quint64 mountOf(int fd) {
+  struct statx info;
+  quint64 mount = 0;
+  return statEntry(fd, "", AT_EMPTY_PATH, info, mount) ? mount : 0;
 }
 
 EntryType typeOf(mode_t mode) {
@@ -160,6 +202,10 @@ bool FileWalker::onPseudoFileSystem(int fd) {
 }
 
 UniqueFd FileWalker::openParent(const QByteArray &path, QByteArray &name) {
+  if (path.contains('\0')) { // the kernel would end the path there
+    errno = EINVAL;
+    return UniqueFd();
+  }
   QByteArray rest = path;
   while (rest.size() > 1 && rest.endsWith('/'))
     rest.chop(1);
@@ -214,20 +260,56 @@ UniqueFd FileWalker::openDirectory(const QByteArray &path, bool followLink) {
       retryOpenAt(parent.get(), name.constData(), directoryFlags | (followLink ? 0 : O_NOFOLLOW)));
 }
 
+UniqueFd FileWalker::openBeneath(int root, const QByteArray &relative) {
+  const QList<QByteArray> parts = relative.split('/');
+  if (relative.contains('\0') || relative.startsWith('/') || parts.contains("..")) {
+    errno = EINVAL;
+    return UniqueFd();
+  }
+  open_how how = {};
+  how.flags = directoryFlags | O_NOFOLLOW;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;
+  const char *path = relative.isEmpty() ? "." : relative.constData();
+  long fd;
+  int tries = 0;
+  do { // EAGAIN: a rename or mount elsewhere raced the lookup
+    fd = ::syscall(SYS_openat2, root, path, &how, sizeof how);
+  } while (fd < 0 && (errno == EINTR || (errno == EAGAIN && ++tries < 16)));
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+    return UniqueFd(int(fd));
+  // Without openat2 (an old kernel, or a filter that forbids it): one
+  // component at a time, none a link, each on root's mount.
+  const quint64 mount = mountOf(root);
+  UniqueFd current(retryOpenAt(root, ".", directoryFlags));
+  for (const QByteArray &part : parts) {
+    if (!current.isValid())
+      break;
+    if (part.isEmpty() || part == ".")
+      continue;
+    current.reset(retryOpenAt(current.get(), part.constData(), directoryFlags | O_NOFOLLOW));
+    if (current.isValid() && mountOf(current.get()) != mount) {
+      current.reset();
+      errno = EXDEV;
+    }
+  }
+  return current;
+}
+
 bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
   stopped_ = false;
   if (onPseudoFileSystem(root))
     return false;
-  struct stat rootStatus;
-  if (::fstat(root, &rootStatus) != 0 || !S_ISDIR(rootStatus.st_mode))
+  struct statx rootStatus;
+  quint64 rootMount = 0;
+  if (!statEntry(root, "", AT_EMPTY_PATH, rootStatus, rootMount) || !S_ISDIR(rootStatus.stx_mode))
     return false;
-  const dev_t rootDevice = rootStatus.st_dev;
+  const FileId rootId = idOf(rootStatus);
   bool complete = true;
 
   std::vector<Level> levels;
   levels.emplace_back();
   levels.back().fd.reset(retryOpenAt(root, ".", directoryFlags));
-  levels.back().id = idOf(rootStatus);
+  levels.back().id = rootId;
   if (!levels.back().fd.isValid() || !listNames(levels.back().fd.get(), levels.back().names))
     complete = false;
 
@@ -262,24 +344,24 @@ bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
 
     WalkEntry entry;
     entry.parentFd = level.fd.get();
-    entry.name = level.names[level.next++];
+    entry.name = std::move(level.names[level.next++]);
     entry.depth = int(levels.size());
-    entry.relativePath =
-        levels.size() == 1 ? entry.name : level.self.relativePath + '/' + entry.name;
-    struct stat status;
-    if (::fstatat(entry.parentFd, entry.name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct statx status;
+    quint64 mount = 0;
+    if (!statEntry(entry.parentFd, entry.name.constData(), 0, status, mount)) {
       if (errno != ENOENT) // gone since it was listed: nothing to report
         complete = false;
       continue;
     }
-    entry.type = typeOf(status.st_mode);
-    entry.size = status.st_size;
+    entry.type = typeOf(status.stx_mode);
+    entry.size = qint64(status.stx_size);
     entry.id = idOf(status);
-    entry.linkCount = quint32(status.st_nlink);
-    entry.mode = status.st_mode;
-    entry.owner = status.st_uid;
-    entry.modifiedSecs = status.st_mtim.tv_sec;
-    entry.otherFileSystem = entry.type == EntryType::Directory && status.st_dev != rootDevice;
+    entry.linkCount = status.stx_nlink;
+    entry.mode = status.stx_mode;
+    entry.owner = status.stx_uid;
+    entry.modifiedSecs = status.stx_mtime.tv_sec;
+    entry.otherFileSystem =
+        entry.type != EntryType::Link && (entry.id.device != rootId.device || mount != rootMount);
 
     const Action action = enter(entry);
     if (action == Action::Stop) {
@@ -290,7 +372,6 @@ bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
       continue;
 
     Level child;
-    child.self = entry;
     child.id = entry.id;
     if (!entry.otherFileSystem) {
       child.fd.reset(
@@ -304,6 +385,7 @@ bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
         child.names.clear();
       }
     }
+    child.self = std::move(entry);
     levels.push_back(std::move(child));
     if (levels.size() > openLevels)
       levels[levels.size() - openLevels - 1].fd.reset();
@@ -318,11 +400,14 @@ bool FileWalker::removeEntry(const WalkEntry &entry) {
 }
 
 bool FileWalker::removeTree(int parent, const QByteArray &name) {
-  struct stat status;
-  if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+  struct statx status;
+  quint64 mount = 0;
+  if (!statEntry(parent, name.constData(), 0, status, mount))
     return errno == ENOENT;
-  if (!S_ISDIR(status.st_mode))
+  if (!S_ISDIR(status.stx_mode))
     return ::unlinkat(parent, name.constData(), 0) == 0 || errno == ENOENT;
+  if (mount != mountOf(parent))
+    return false; // a mount point: what is mounted there is not ours to remove
   bool removed = true;
   UniqueFd folder(retryOpenAt(parent, name.constData(), directoryFlags | O_NOFOLLOW));
   struct stat opened;

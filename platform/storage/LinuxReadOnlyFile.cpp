@@ -10,6 +10,10 @@
 
 ReadOnlyFile::ReadOnlyFile(const QString &path) {
   const QByteArray bytes = FileName::toBytes(path);
+  if (bytes.contains('\0')) { // the kernel would end the path there
+    error_ = EINVAL;
+    return;
+  }
   if (bytes.size() < PATH_MAX && !bytes.isEmpty()) { // the kernel takes it whole
     open(AT_FDCWD, bytes.constData());
     return;

@@ -4,9 +4,14 @@
 
 #include <QXmlStreamReader>
 
+#include <thread>
+
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include "tests/support/MountAndMemory.h"
 #include "tests/system/LogLines.h"
 
 namespace {
@@ -252,7 +257,7 @@ TEST_F(PrivacyClean, EmptiesEveryCategoryAndKeepsWhatItMust) {
   PrivacyCleaner cleaner;
   const QString types = "[\"thumbcache\",\"recent\",\"temp\",\"prefetch\",\"recyclebin\","
                         "\"chrome\",\"edge\",\"firefox\"]";
-  EXPECT_TRUE(cleaner.cleanPrivacyItems(types));
+  EXPECT_FALSE(cleaner.cleanPrivacyItems(types)) << "the running browsers' caches stayed";
 
   // Links are removed, their targets never.
   EXPECT_EQ(listing(trees.outside), QStringList({"deeper", "deeper/keep2.txt", "keep.txt"}));
@@ -449,6 +454,89 @@ TEST_F(PrivacyClean, ATypeNamedTwiceIsCleanedTwiceAndCountedOnce) {
                           "deleted, 0 not deleted"),
             std::string::npos)
       << lines[0];
+}
+
+TEST_F(PrivacyClean, ABindMountInsideACacheIsNeitherMeasuredNorEntered) {
+  const QString outside = write(home() + "/outside/keep.txt", bytes(700));
+  write(cacheHome() + "/thumbnails/normal/a.png", bytes(10));
+  QDir().mkpath(cacheHome() + "/thumbnails/normal/mounted");
+  const BindMount mount(QFile::encodeName(home() + "/outside"),
+                        QFile::encodeName(cacheHome() + "/thumbnails/normal/mounted"));
+  TW_MOUNTED_OR_RERUN(mount);
+  EXPECT_EQ(sizeOf(privacyItems(), "thumbcache"), 10);
+  EXPECT_FALSE(PrivacyCleaner().cleanPrivacyItems("[\"thumbcache\"]")) << "the mount point stayed";
+  EXPECT_TRUE(QFile::exists(outside));
+  EXPECT_FALSE(QFile::exists(cacheHome() + "/thumbnails/normal/a.png"));
+}
+
+// "Profile 1" turns into a link to another folder while Default's cache is
+// being emptied: a second thread swaps it at the first deletion it sees.
+TEST_F(PrivacyClean, AFolderSwappedForALinkMidCleanLeadsNowhere) {
+  const QString chrome = cacheHome() + "/google-chrome";
+  for (int i = 0; i < 2000; ++i)
+    write(chrome + "/Default/Cache/Cache_Data/f_" + QString::number(i), bytes(1));
+  write(chrome + "/Profile 1/Cache/data_0", bytes(10));
+  const QString victim = write(home() + "/outside/Cache/victim.txt", bytes(5));
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch,
+                              QFile::encodeName(chrome + "/Default/Cache/Cache_Data").constData(),
+                              IN_DELETE),
+            0);
+  std::thread swapper([&] {
+    char event[4096];
+    pollfd ready = {watch, POLLIN, 0};
+    if (poll(&ready, 1, 60000) != 1 || read(watch, event, sizeof event) <= 0)
+      return; // no deletion at all: the assertions below tell
+    rename(QFile::encodeName(chrome + "/Profile 1").constData(),
+           QFile::encodeName(chrome + "/moved").constData());
+    symlink(QFile::encodeName(home() + "/outside").constData(),
+            QFile::encodeName(chrome + "/Profile 1").constData());
+  });
+  const bool cleaned = PrivacyCleaner().cleanPrivacyItems("[\"chrome\"]");
+  swapper.join();
+  close(watch);
+  ASSERT_TRUE(QFileInfo(chrome + "/Profile 1").isSymLink()) << "swapped during the clean";
+  EXPECT_TRUE(QFile::exists(victim));
+  EXPECT_FALSE(cleaned) << "Profile 1's cache stayed";
+  EXPECT_EQ(listing(chrome + "/Default/Cache"), QStringList());
+}
+
+// 20,000 levels, a path of 40,000 bytes at the bottom: a path kept per level
+// would take 400 MB.
+TEST_F(PrivacyClean, ADeepCacheIsMeasuredAndEmptiedInBoundedMemory) {
+  const QString top = cacheHome() + "/thumbnails/normal";
+  QDir().mkpath(top);
+  int fd = open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < 20000 && fd >= 0; ++i) {
+    mkdirat(fd, "d", 0700);
+    const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  const int file = openat(fd, "bottom.png", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::write(file, "12345", 5), 5);
+  close(file);
+  close(fd);
+  if (!resetPeakMemory())
+    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+  const qint64 before = peakMemoryKiB();
+  EXPECT_EQ(sizeOf(privacyItems(), "thumbcache"), 5);
+  EXPECT_TRUE(PrivacyCleaner().cleanPrivacyItems("[\"thumbcache\"]"));
+  EXPECT_LT(peakMemoryKiB() - before, 64 * 1024) << "at most 64 MiB more at the peak";
+  EXPECT_EQ(listing(cacheHome() + "/thumbnails"), QStringList());
+}
+
+TEST_F(PrivacyClean, ARecentListThatIsALinkIsLeftAlone) {
+  const QString target = write(home() + "/documents/list.xbel", recentList);
+  link(target, dataHome() + "/recently-used.xbel");
+  EXPECT_EQ(sizeOf(privacyItems(), "recent"), 0);
+  EXPECT_TRUE(PrivacyCleaner().cleanPrivacyItems("[\"recent\"]"));
+  EXPECT_TRUE(QFileInfo(dataHome() + "/recently-used.xbel").isSymLink());
+  QFile list(target);
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  EXPECT_EQ(list.readAll(), recentList);
 }
 
 } // namespace

@@ -58,6 +58,14 @@ test('a page lists the eight privacy items, cleans some and sees what is left', 
   assert.deepEqual(fs.readdirSync(join(user.data, 'Trash', 'info')), []);
   assert.ok(fs.existsSync(join(cache, 'google-chrome', 'Default', 'Cache')), 'the cache folder itself stays');
 
+  // The bridge refuses a path holding NUL, which the kernel would end early.
+  const victim = write(join(user.home, 'outside', 'victim.txt'), 5);
+  fs.mkdirSync(join(user.home, 'outside', 'x'));
+  const cut = JSON.stringify(`${join(user.home, 'outside')}\0/x/../victim.txt`);
+  assert.equal(await page.eval(`NativeUtil.removeFile(${cut})`), false);
+  assert.equal(await page.eval(`NativeUtil.getFileSha256(${cut})`), '');
+  assert.ok(fs.existsSync(victim));
+
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });

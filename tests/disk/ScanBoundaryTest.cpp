@@ -8,6 +8,7 @@
 #include "platform/storage/FileWalker.h"
 
 #include "DiskTestSupport.h"
+#include "tests/support/MountAndMemory.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -148,6 +149,23 @@ TEST_P(BothForms, FifosAndPseudoFileSystemsEndTheScanPromptly) {
     GTEST_SKIP() << "bind mounts are not allowed here; links into /proc and /sys were checked";
 }
 
+// A folder and a file of the same disk mounted inside the scanned folder:
+// same device number, another mount.
+TEST_P(BothForms, BindMountsFromTheSameDiskAreNotEntered) {
+  TempTree tree;
+  const QString a = tree.write("outside/a", "pair");
+  tree.write("outside/b", "pair");
+  const QString mine = tree.write("scan/mine", "solo");
+  tree.mkdir("scan/inner");
+  tree.write("scan/over", "");
+  const BindMount folder(QFile::encodeName(tree.path("outside")),
+                         QFile::encodeName(tree.path("scan/inner")));
+  TW_MOUNTED_OR_RERUN(folder);
+  const BindMount file(QFile::encodeName(a), QFile::encodeName(tree.path("scan/over")));
+  EXPECT_EQ(largeFiles(tree.path("scan"), GetParam()), QStringList({mine}));
+  EXPECT_TRUE(duplicateGroups(tree.path("scan"), GetParam()).isEmpty());
+}
+
 TEST_P(BothForms, HardLinksAreOneFile) {
   TempTree tree;
   const QString original = tree.write("one/original", "linked content");
@@ -177,6 +195,36 @@ TEST(LargeFileScanAsync, FoldersItFindsAreNeverExpanded) {
   // A folder the caller gives is expanded.
   qputenv("TW_SCAN_TEST_ROOT", tree.root().toLocal8Bit());
   EXPECT_EQ(largeFiles("%TW_SCAN_TEST_ROOT%/top", true), QStringList({inside}));
+}
+
+// 20,000 levels, as another user may leave in a shared folder: a path kept
+// per level would take 800 MB.
+TEST(LargeFileScanAsync, ADeepTreeIsScannedInBoundedMemory) {
+  TempTree tree;
+  int fd = ::open(QFile::encodeName(tree.root()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < 20000 && fd >= 0; ++i) {
+    ::mkdirat(fd, "d", 0755);
+    const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  const int out = ::openat(fd, "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(::write(out, "bottom", 6), 6);
+  ::close(out);
+  ::close(fd);
+  const bool reset = resetPeakMemory();
+  const qint64 before = peakMemoryKiB();
+  const QStringList found = largeFiles(tree.root(), true);
+  const qint64 grown = peakMemoryKiB() - before;
+  ASSERT_EQ(found.size(), 1);
+  EXPECT_TRUE(found[0].endsWith("/d/d/bottom"));
+  // Too deep for QTemporaryDir to remove.
+  const UniqueFd root = FileWalker::openDirectory(QFile::encodeName(tree.root()), false);
+  EXPECT_TRUE(FileWalker::removeTree(root.get(), "d"));
+  if (!reset)
+    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+  EXPECT_LT(grown, 64 * 1024) << "at most 64 MiB more at the peak";
 }
 
 } // namespace

@@ -215,6 +215,13 @@ describe('native objects and values', () => {
     assert.equal(failure[0], true);
     assert.match(failure[1], /no such file: .*absent\.txt/);
     await assert.rejects(page.eval(`sys.fs.sync.copyfile(${JSON.stringify(`${base}/new.txt`)}, ${JSON.stringify(`${base}/no/folder/x.txt`)})`), /does not exist/);
+    // A NUL would end the path at the kernel: out/old.txt is never the one written.
+    await mkdir(path.join(base, 'out'));
+    await writeFile(path.join(base, 'out', 'old.txt'), 'victim');
+    const cut = JSON.stringify(`${base}/out\0/x/../old.txt`);
+    await assert.rejects(page.eval(`sys.fs.sync.copyfile(${JSON.stringify(`${base}/new.txt`)}, ${cut})`), /NUL/);
+    assert.equal(await page.eval(`sys.fs.sync.stat(${cut})`), null);
+    assert.equal(await readFile(path.join(base, 'out', 'old.txt'), 'utf8'), 'victim');
   });
   test('rmdir removes an empty folder only; writefile replaces a link, never writes through it', async () => {
     const base = path.join(root, 'record');

@@ -1,12 +1,11 @@
 #include "StorageTestSupport.h"
+#include "tests/support/MountAndMemory.h"
 
 #include "platform/storage/FileName.h"
 #include "platform/storage/ReadOnlyFile.h"
 
 #include <QMap>
 #include <QProcess>
-
-#include <sys/mount.h>
 
 #include <gtest/gtest.h>
 
@@ -23,18 +22,19 @@ struct Seen {
 struct Recorder {
   QMap<QByteArray, Seen> entries;
   QList<QByteArray> calls;
+  WalkPaths paths;
 
   bool walk(int root, FileWalker &walker) {
     return walker.walk(
         root,
         [this](const WalkEntry &entry) {
-          entries.insert(entry.relativePath,
-                         {entry.type, entry.depth, entry.size, entry.otherFileSystem});
-          calls.append("enter " + entry.relativePath);
+          const QByteArray path = paths(entry);
+          entries.insert(path, {entry.type, entry.depth, entry.size, entry.otherFileSystem});
+          calls.append("enter " + path);
           return FileWalker::Action::Continue;
         },
         [this](const WalkEntry &entry) {
-          calls.append("leave " + entry.relativePath);
+          calls.append("leave " + paths(entry));
           return FileWalker::Action::Continue;
         });
   }
@@ -73,12 +73,14 @@ TEST(FileWalkerTest, WalksAndRemovesATreeDeeperThanPathMax) {
   ASSERT_GT(chain.size(), PATH_MAX);
   int folders = 0, deepest = 0;
   QByteArray deepFile;
+  WalkPaths paths;
   FileWalker walker;
   EXPECT_TRUE(walker.walk(tree.fd(), [&](const WalkEntry &entry) {
+    const QByteArray path = paths(entry);
     if (entry.type == EntryType::Directory)
       ++folders;
     if (entry.type == EntryType::File) {
-      deepFile = entry.relativePath;
+      deepFile = path;
       // The walker's descriptor reads it, however long its path.
       ReadOnlyFile file(entry.parentFd, entry.name);
       char buffer[16];
@@ -122,9 +124,10 @@ TEST(FileWalkerTest, HardLinksShareOneIdentity) {
   ASSERT_TRUE(tree.hardlink("one", "sub/two"));
   ASSERT_TRUE(tree.write("three", "same inode"));
   QMap<QByteArray, FileId> ids;
+  WalkPaths paths;
   FileWalker walker;
   walker.walk(tree.fd(), [&](const WalkEntry &entry) {
-    ids.insert(entry.relativePath, entry.id);
+    ids.insert(paths(entry), entry.id);
     return FileWalker::Action::Continue;
   });
   EXPECT_EQ(ids["one"], ids["sub/two"]);
@@ -160,6 +163,51 @@ TEST(FileWalkerTest, NeverEntersPseudoFileSystems) {
   EXPECT_TRUE(seen.entries["mounted"].otherFileSystem);
 }
 
+// A folder and a file of the same disk mounted inside the tree, as a user
+// can do in a cache or the temporary folder: the device number is the same.
+TEST(FileWalkerTest, ABindMountFromTheSameDiskIsABoundary) {
+  ByteTree tree;
+  ASSERT_TRUE(tree.write("outside/keep.txt", "keep"));
+  ASSERT_TRUE(tree.write("work/file.txt", "mine"));
+  ASSERT_TRUE(tree.mkdir("work/inner"));
+  ASSERT_TRUE(tree.write("work/over.txt", ""));
+  const BindMount folder(tree.path() + "/outside", tree.path() + "/work/inner");
+  TW_MOUNTED_OR_RERUN(folder);
+  const BindMount file(tree.path() + "/outside/keep.txt", tree.path() + "/work/over.txt");
+  Recorder seen;
+  FileWalker walker;
+  EXPECT_TRUE(seen.walk(tree.fd(), walker));
+  EXPECT_TRUE(seen.entries["work/inner"].otherFileSystem);
+  EXPECT_TRUE(seen.entries["work/over.txt"].otherFileSystem);
+  EXPECT_FALSE(seen.entries["work/file.txt"].otherFileSystem);
+  EXPECT_FALSE(seen.entries.contains("work/inner/keep.txt"));
+
+  // Removing the tree fails at the mounts and deletes nothing through them.
+  EXPECT_FALSE(FileWalker::removeTree(tree.fd(), "work"));
+  EXPECT_FALSE(
+      FileWalker::removeTree(UniqueFd(::openat(tree.fd(), "work", O_RDONLY)).get(), "inner"));
+  EXPECT_TRUE(tree.exists("outside/keep.txt"));
+  EXPECT_FALSE(tree.exists("work/file.txt"));
+  EXPECT_FALSE(FileWalker::openBeneath(tree.fd(), "work/inner").isValid());
+  EXPECT_EQ(errno, EXDEV);
+}
+
+TEST(FileWalkerTest, OpeningBeneathAFolderFollowsNoLink) {
+  ByteTree tree;
+  ASSERT_TRUE(tree.write("a/b/c/file", "x"));
+  ASSERT_TRUE(tree.symlink("a", "link"));
+  ASSERT_TRUE(tree.symlink("c", "a/b/to-c"));
+  EXPECT_TRUE(FileWalker::openBeneath(tree.fd(), "a/b/c").isValid());
+  EXPECT_TRUE(FileWalker::openBeneath(tree.fd(), "").isValid());
+  for (const QByteArray &refused :
+       {QByteArray("link/b"), QByteArray("a/b/to-c"), QByteArray("a/../a"), QByteArray("/tmp"),
+        QByteArray("a/b/c/file"), QByteArray("a\0/b", 4)})
+    EXPECT_FALSE(FileWalker::openBeneath(tree.fd(), refused).isValid()) << refused.constData();
+  QByteArray name;
+  EXPECT_FALSE(FileWalker::openParent(tree.path() + QByteArray("/a\0/b/../x", 10), name).isValid());
+  EXPECT_EQ(errno, EINVAL);
+}
+
 TEST(FileWalkerTest, ReaderRefusesWhatIsNotARegularFileAtOnce) {
   ByteTree tree;
   ASSERT_TRUE(tree.fifo("pipe"));
@@ -193,10 +241,12 @@ TEST(FileWalkerTest, NamesAreBytes) {
   const QByteArray name = "caf\xE9 \xD6\xD0.txt"; // Windows-1252 and GBK bytes
   ASSERT_TRUE(tree.write("sub\xFF/" + name, "data"));
   QByteArray found;
+  WalkPaths paths;
   FileWalker walker;
   walker.walk(tree.fd(), [&](const WalkEntry &entry) {
+    const QByteArray path = paths(entry);
     if (entry.type == EntryType::File)
-      found = entry.relativePath;
+      found = path;
     return FileWalker::Action::Continue;
   });
   EXPECT_EQ(found, "sub\xFF/" + name);

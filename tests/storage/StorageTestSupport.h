@@ -11,6 +11,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
+// Paths from a walk's root, made from the names the walker reports.
+struct WalkPaths {
+  std::vector<QByteArray> folders; // by depth, the path of the folder last entered
+  QByteArray operator()(const WalkEntry &entry) {
+    const size_t depth = size_t(entry.depth);
+    const QByteArray path = depth == 1 ? entry.name : folders[depth - 2] + '/' + entry.name;
+    if (entry.type == EntryType::Directory) {
+      folders.resize(depth - 1);
+      folders.push_back(path);
+    }
+    return path;
+  }
+};
+
 // A temporary folder, removed with everything in it (however deep) at the end.
 class ByteTree {
 public:

@@ -7,6 +7,7 @@
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
 #include "system/FileService.h"
+#include "tests/support/MountAndMemory.h"
 #include "tests/system/TestFiles.h"
 
 #include <QDir>
@@ -60,20 +61,59 @@ TEST_F(FileBoundaryTest, RemovingALinkNeverTouchesWhatItPointsAt) {
   EXPECT_EQ(readFile(path("target/sub/keep.txt")), "keep");
 }
 
-TEST_F(FileBoundaryTest, RemoveDirRemovesATreeDeeperThanPathMax) {
+// 20,000 levels: a path kept per level would take 400 MB.
+TEST_F(FileBoundaryTest, RemoveDirRemovesADeepTreeInBoundedMemory) {
   ASSERT_EQ(::mkdir(bytes("deep").constData(), 0755), 0);
   int fd = ::open(bytes("deep").constData(), O_RDONLY | O_DIRECTORY);
-  const int depth = 5000;
+  const int depth = 20000;
   for (int i = 0; i < depth; ++i) {
     ::mkdirat(fd, "d", 0755);
-    ::close(::openat(fd, "f", O_WRONLY | O_CREAT, 0644));
     const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
     ::close(fd);
     fd = next;
   }
+  ::close(::openat(fd, "f", O_WRONLY | O_CREAT, 0644));
   ::close(fd);
+  const bool reset = resetPeakMemory();
+  const qint64 before = peakMemoryKiB();
   EXPECT_TRUE(files.removeDir(path("deep")));
   EXPECT_FALSE(QFileInfo::exists(path("deep")));
+  if (!reset)
+    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+  EXPECT_LT(peakMemoryKiB() - before, 64 * 1024) << "at most 64 MiB more at the peak";
+}
+
+// What the uninstaller's removeDir meets: a folder of the same disk mounted
+// inside the folder it removes.
+TEST_F(FileBoundaryTest, RemoveDirNeverRemovesThroughABindMount) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath("outside"));
+  ASSERT_TRUE(QDir(dir.path()).mkpath("install/inner"));
+  ASSERT_TRUE(writeFile(path("outside/keep.txt"), "keep"));
+  ASSERT_TRUE(writeFile(path("install/app.bin"), "app"));
+  const BindMount mount(bytes("outside"), bytes("install/inner"));
+  TW_MOUNTED_OR_RERUN(mount);
+  EXPECT_FALSE(files.removeDir(path("install")));
+  EXPECT_FALSE(files.removeDir(path("install/inner")));
+  EXPECT_EQ(readFile(path("outside/keep.txt")), "keep");
+  EXPECT_FALSE(QFileInfo::exists(path("install/app.bin")));
+}
+
+// A NUL ends a path at the kernel: "outside\0/x/../victim.txt" would name
+// outside/victim.txt.
+TEST_F(FileBoundaryTest, APathHoldingNulIsRefused) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath("outside/x"));
+  ASSERT_TRUE(writeFile(path("outside/victim.txt"), "victim"));
+  const QString cut = path("outside") + QChar(0) + "/x/../victim.txt";
+  EXPECT_FALSE(files.removeFile(cut));
+  EXPECT_FALSE(files.removeDir(path("outside") + QChar(0) + "/x"));
+  EXPECT_FALSE(files.copyFile(path("outside/victim.txt"), cut + ".copy", false));
+  EXPECT_FALSE(files.copyFile(cut, path("copied"), false));
+  EXPECT_EQ(files.getFileSha256(cut), "");
+  EXPECT_FALSE(files.mkdir(path("made") + QChar(0) + "/x"));
+  EXPECT_EQ(readFile(path("outside/victim.txt")), "victim");
+  EXPECT_TRUE(QFileInfo(path("outside/x")).isDir());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList({"outside"}));
 }
 
 TEST_F(FileBoundaryTest, CopyNeverDestroysItsSourceOrAForeignDestination) {

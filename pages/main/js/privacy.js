@@ -78,8 +78,11 @@ class Privacy {
     const types = this.items.filter((i) => this.selected.has(i.type)).map((i) => i.type);
     if (!types.length) return;
     const before = new Map(this.items.map((i) => [i.type, Number(i.size || 0)]));
+    // False when something stayed: a file that could not go, a cache a
+    // running browser holds, a folder replaced by a link meanwhile.
+    let cleaned = true;
     const after = await withBusy("正在清理…", () => {
-      NativeUtil.cleanPrivacyItems(JSON.stringify(types));
+      cleaned = NativeUtil.cleanPrivacyItems(JSON.stringify(types)) === true;
       return measurePrivacy();
     });
     let freed = 0;
@@ -90,12 +93,18 @@ class Privacy {
       left += Number(item.size || 0);
     }
     this.show(after);
-    addHistory("privacy", types.length, freed, left > 0 ? 1 : 0);
+    addHistory("privacy", types.length, freed, left > 0 || !cleaned ? 1 : 0);
     reportEvent("clean_privacy", { categories: types.join(","), bytes: freed, leftBytes: left });
     showSuccess(`已清理 ${types.length} 项，释放 ${formatBytes(freed)}`);
     if (left > 0) showWarning(`仍有 ${formatBytes(left)} 未能删除，可能正被其他程序使用`);
+    else if (!cleaned) showWarning("部分项目未能清理（可能正被浏览器使用），已保留原样");
     $("privacyStatus").textContent =
-      `已释放 ${formatBytes(freed)}` + (left > 0 ? `；${formatBytes(left)} 未能删除（文件可能正被使用）。` : "。");
+      `已释放 ${formatBytes(freed)}` +
+      (left > 0
+        ? `；${formatBytes(left)} 未能删除（文件可能正被使用）。`
+        : cleaned
+          ? "。"
+          : "；部分项目未能清理，已保留原样。");
   }
 
   refresh() {
