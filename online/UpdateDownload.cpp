@@ -3,19 +3,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkReply>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "online/IdentityEncoding.h"
+#include "platform/storage/PartialFiles.h"
 #include "platform/storage/TrustedFolder.h"
 
 namespace {
@@ -30,10 +27,6 @@ QString saveFailed(const QString &reason) {
 qint64 announcedLength(const QNetworkReply &reply) {
   const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
   return length.isValid() ? length.toLongLong() : -1;
-}
-
-bool sameFile(const struct stat &a, const struct stat &b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 } // namespace
@@ -201,15 +194,13 @@ bool UpdateDownload::openTemporary() {
     fail(saveFailed(refusal));
     return false;
   }
-  removeStalePartials();
+  PartialFiles::removeStale(folder_.get());
   // A hidden name of our own that nothing else uses (created exclusively,
   // never through a link), so a failed download never leaves the target
   // half written.
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-    partName_ = QFile::encodeName(
-        QStringLiteral(".%1.%2.part")
-            .arg(target.fileName(), QString::number(QRandomGenerator::global()->generate(), 16)));
+    partName_ = PartialFiles::nameFor(QFile::encodeName(target.fileName()));
     fd = ::openat(folder_.get(), partName_.constData(),
                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
     if (fd < 0 && errno != EEXIST)
@@ -223,33 +214,12 @@ bool UpdateDownload::openTemporary() {
   file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
   // Locked while it is written: a partial file no one holds was left by a
   // download that was killed. Executable, as the installer it is.
-  if (::flock(fd, LOCK_EX) != 0 || ::fchmod(fd, 0700) != 0) {
+  if (!PartialFiles::markInUse(fd) || ::fchmod(fd, 0700) != 0) {
     fail(saveFailed(qt_error_string(errno)));
     discardTemporary();
     return false;
   }
   return true;
-}
-
-// Ours and held by no download, here or in another process.
-void UpdateDownload::removeStalePartials() {
-  static const QRegularExpression partial(QStringLiteral("^\\..+\\.[0-9a-f]+\\.part$"));
-  DIR *folder = ::fdopendir(::openat(folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder)
-    return;
-  while (const dirent *entry = ::readdir(folder)) {
-    if (!partial.match(QFile::decodeName(entry->d_name)).hasMatch())
-      continue;
-    const UniqueFd file(
-        ::openat(folder_.get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat held, named;
-    if (file.isValid() && ::fstat(file.get(), &held) == 0 && S_ISREG(held.st_mode) &&
-        held.st_uid == ::geteuid() && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(folder_.get(), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        sameFile(held, named))
-      ::unlinkat(folder_.get(), entry->d_name, 0);
-  }
-  ::closedir(folder);
 }
 
 QString UpdateDownload::moveIntoPlace(QString &error) {

@@ -45,7 +45,6 @@ private:
   // The message that ends the download, and the path on success.
   CallbackEvent outcome();
   bool openTemporary();
-  void removeStalePartials();
   // Renames the finished file to the target or an alternative name.
   QString moveIntoPlace(QString &error);
   void fail(const QString &message);

@@ -2,14 +2,13 @@
 
 #include "platform/storage/FileName.h"
 #include "platform/storage/FileWalker.h"
+#include "platform/storage/PartialFiles.h"
 #include "platform/storage/ReadOnlyFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -73,14 +72,6 @@ bool copyBytes(ReadOnlyFile &input, int output, qint64 size) {
   return true;
 }
 
-// A name for the temporary copy that no entry of the folder has yet.
-QByteArray temporaryName(const QByteArray &name) {
-  static thread_local std::mt19937 random{std::random_device{}()};
-  char suffix[16];
-  std::snprintf(suffix, sizeof suffix, ".%08x", unsigned(random()));
-  return QByteArray(".") + name.left(200) + QByteArray(suffix) + QByteArray(".part");
-}
-
 } // namespace
 
 FileCopy::Result FileCopy::fail(Result result, const QString &reason) {
@@ -127,7 +118,9 @@ FileCopy::Result FileCopy::copy(const QString &source, const QString &destinatio
                                       : QStringLiteral("the destination is not a regular file"));
   }
 
-  // The new content under a temporary name.
+  // The new content under a temporary name; what a killed copy of the same
+  // file left there goes first.
+  PartialFiles::removeStale(folder.get(), name);
   QByteArray temporary;
   if (link) {
     QByteArray target(int(from.st_size) + 1, Qt::Uninitialized);
@@ -137,7 +130,7 @@ FileCopy::Result FileCopy::copy(const QString &source, const QString &destinatio
       return fail(Result::Failed, errnoText(length < 0 ? errno : EAGAIN));
     target.truncate(int(length));
     for (int attempt = 0;; ++attempt) {
-      temporary = temporaryName(name);
+      temporary = PartialFiles::nameFor(name);
       if (::symlinkat(target.constData(), folder.get(), temporary.constData()) == 0)
         break;
       if (errno != EEXIST || attempt > 20)
@@ -151,7 +144,7 @@ FileCopy::Result FileCopy::copy(const QString &source, const QString &destinatio
       return fail(Result::Failed, QStringLiteral("the source changed while it was copied"));
     int output = -1;
     for (int attempt = 0; output < 0; ++attempt) {
-      temporary = temporaryName(name);
+      temporary = PartialFiles::nameFor(name);
       output = ::openat(folder.get(), temporary.constData(),
                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
       if (output < 0 && (errno != EEXIST || attempt > 20))
@@ -159,7 +152,8 @@ FileCopy::Result FileCopy::copy(const QString &source, const QString &destinatio
     }
     const UniqueFd written(output);
     const bool copied =
-        copyBytes(input, output, input.size()) && ::fchmod(output, from.st_mode & 07777) == 0 &&
+        PartialFiles::markInUse(output) && copyBytes(input, output, input.size()) &&
+        ::fchmod(output, from.st_mode & 07777) == 0 &&
         (!exists || ::fdatasync(output) == 0); // the old content goes only for the new
 
     const int error = errno;

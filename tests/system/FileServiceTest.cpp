@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/file.h>
+
 #include "system/FileService.h"
 #include "tests/system/LogLines.h"
 #include "tests/system/TestFiles.h"
@@ -33,6 +35,25 @@ TEST_F(FileServiceTest, CopyToNewDestinationCopiesContent) {
             (std::vector<std::string>{line("copy file from " + utf8("a.txt") + " to " +
                                            utf8("b.txt") + ". overwrite: false"),
                                       line("copy file result: true")}));
+}
+
+// A copy killed mid-way (an installer, say) leaves its hidden partial file;
+// the next copy of that file removes it, and only it: not one another copy
+// still writes (it holds it locked), not another file's, not a link.
+TEST_F(FileServiceTest, CopyRemovesThePartialFileAKilledCopyLeft) {
+  ASSERT_TRUE(writeFile(path("a.txt"), "alpha"));
+  for (const char *name : {".b.txt.0badcafe.part", ".b.txt.12345678.part", ".c.txt.0badcafe.part"})
+    ASSERT_TRUE(writeFile(path(name), "partial"));
+  ASSERT_TRUE(QFile::link(path("a.txt"), path(".b.txt.abcdef01.part")));
+  QFile writing(path(".b.txt.12345678.part"));
+  ASSERT_TRUE(writing.open(QIODevice::ReadOnly));
+  ASSERT_EQ(::flock(writing.handle(), LOCK_EX), 0);
+
+  EXPECT_TRUE(files.copyFile(path("a.txt"), path("b.txt"), false));
+  EXPECT_EQ(readFile(path("b.txt")), "alpha");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+            QStringList({".b.txt.12345678.part", ".b.txt.abcdef01.part", ".c.txt.0badcafe.part",
+                         "a.txt", "b.txt"}));
 }
 
 TEST_F(FileServiceTest, CopyWithoutOverwriteLeavesExistingDestination) {
