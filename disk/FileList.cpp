@@ -3,11 +3,15 @@
 #include "platform/storage/FileName.h"
 #include "platform/storage/ReadOnlyFile.h"
 
+#include <QPair>
+#include <QSet>
+
 #include <algorithm>
 #include <fcntl.h>
 #include <numeric>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +67,7 @@ void FileList::append(const FileList &other) {
   const quint32 nameBase = quint32(names_.size());
   names_ += other.names_;
   roots_ += other.roots_;
+  skippedHidden_ += other.skippedHidden_;
   for (Folder folder : other.folders_) {
     if (folder.parent < 0) {
       folder.nameLength += rootBase;
@@ -111,9 +116,46 @@ FileRecord FileList::record(int index) const {
   return record;
 }
 
-std::vector<int> FileList::bySize() const {
+std::vector<int> FileList::distinct() const {
   std::vector<int> order(files_.size());
   std::iota(order.begin(), order.end(), 0);
+  // Each folder stands for the first one of its identity; only files in a
+  // folder met more than once can be there twice.
+  std::vector<int> folders(folders_.size());
+  std::iota(folders.begin(), folders.end(), 0);
+  const auto folderKey = [this](int f) {
+    return std::make_tuple(folders_[size_t(f)].id.device, folders_[size_t(f)].id.inode, f);
+  };
+  std::sort(folders.begin(), folders.end(),
+            [&](int a, int b) { return folderKey(a) < folderKey(b); });
+  std::vector<int> canonical(folders_.size(), -1); // -1: met once
+  for (size_t k = 1; k < folders.size(); ++k) {
+    if (folders_[size_t(folders[k])].id == folders_[size_t(folders[k - 1])].id) {
+      const int first = canonical[size_t(folders[k - 1])];
+      canonical[size_t(folders[k - 1])] = first < 0 ? folders[k - 1] : first;
+      canonical[size_t(folders[k])] = canonical[size_t(folders[k - 1])];
+    }
+  }
+  QSet<QPair<int, QByteArray>> seen;
+  order.erase(std::remove_if(order.begin(), order.end(),
+                             [&](int i) {
+                               const File &file = files_[size_t(i)];
+                               const int folder = canonical[size_t(file.folder)];
+                               if (folder < 0)
+                                 return false;
+                               const QPair<int, QByteArray> key(
+                                   folder, QByteArray(nameOf(file), nameLength(file)));
+                               if (seen.contains(key))
+                                 return true;
+                               seen.insert(key);
+                               return false;
+                             }),
+              order.end());
+  return order;
+}
+
+std::vector<int> FileList::bySize() const {
+  std::vector<int> order = distinct();
   std::sort(order.begin(), order.end(),
             [this](int a, int b) { return files_[size_t(a)].size > files_[size_t(b)].size; });
   return order;
@@ -138,8 +180,11 @@ qint64 FileList::textRoom(const std::vector<int> &indexes) const {
 }
 
 QString FileList::listText(const std::vector<int> &order) const {
-  if (order.empty())
-    return QStringLiteral("{\n    \"list\": [\n    ]\n}\n");
+  if (order.empty()) {
+    QString text = QStringLiteral("{\n    \"list\": [\n    ]");
+    appendSkippedHidden(text);
+    return text + QStringLiteral("\n}\n");
+  }
   // Room for the whole text at once, so it never moves while it grows; room
   // never written is never touched.
   const qint64 room = 32 + textRoom(order);
@@ -153,8 +198,17 @@ QString FileList::listText(const std::vector<int> &order) const {
     first = false;
     record(index).appendJson(text, 8);
   }
-  text += QLatin1String("\n    ]\n}\n");
+  text += QLatin1String("\n    ]");
+  appendSkippedHidden(text);
+  text += QLatin1String("\n}\n");
   return text;
+}
+
+void FileList::appendSkippedHidden(QString &text) const {
+  if (skippedHidden_ > 0) {
+    text += QLatin1String(",\n    \"skippedHidden\": ");
+    text += FileRecord::numberText(skippedHidden_);
+  }
 }
 
 FileList::Opener::Opener(const FileList &list, int workers, int wanted) : list_(list) {

@@ -35,8 +35,9 @@ QString shownText(const FileList &files) {
 
 class LargeFileScanContext : public ScanContext {
 public:
-  LargeFileScanContext(const QStringList &folders, qint64 minimumSize, ScriptCallback callback)
-      : ScanContext(folders, std::move(callback)), minimumSize(minimumSize) {}
+  LargeFileScanContext(const QString &folders, qint64 minimumSize, ScriptCallback callback)
+      : ScanContext(FolderList::parse(folders), std::move(callback)),
+        filter{minimumSize, FileTree::Access::Readable, FolderList::includesHidden(folders)} {}
 
   QString run() {
     QueuedFolder folder;
@@ -53,7 +54,7 @@ private:
   void scanFolder(const QueuedFolder &folder) {
     QVector<FileTree::Subfolder> subfolders;
     const QString path = folder.found ? folder.path : FolderList::expand(folder.path);
-    if (!FileTree::listLevel(path, folder.found ? &folder.id : nullptr, minimumSize, stopRequested,
+    if (!FileTree::listLevel(path, folder.found ? &folder.id : nullptr, filter, stopRequested,
                              records, subfolders) ||
         subfolders.isEmpty())
       return;
@@ -69,7 +70,7 @@ private:
       send("progress", listText(records));
   }
 
-  const qint64 minimumSize;
+  const FileTree::Filter filter;
   FileList records; // discovery order; the worker's alone
 };
 
@@ -84,21 +85,22 @@ qint64 LargeFileScanner::minimumBytes(float minimumSize) {
 }
 
 QString LargeFileScanner::scanLargeFiles(const QString &folders, float minimumSize) {
-  const qint64 minimum = minimumBytes(minimumSize);
+  const FileTree::Filter filter{minimumBytes(minimumSize), FileTree::Access::Readable,
+                                FolderList::includesHidden(folders)};
   FileRecord::resolveTimeZone();
   FileList records;
   for (const QString &folder : FolderList::parse(folders)) {
     const QString directory = FileTree::directoryPath(FolderList::expand(folder));
     if (!directory.isEmpty())
-      FileTree::collectInParallel(directory, minimum, FileTree::Access::Readable, records);
+      FileTree::collectInParallel(directory, filter, records);
   }
   return shownText(records);
 }
 
 int LargeFileScanner::startScanLargeFiles(const QString &folders, float minimumSize,
                                           ScriptCallback callback) {
-  auto context = std::make_shared<LargeFileScanContext>(
-      FolderList::parse(folders), minimumBytes(minimumSize), std::move(callback));
+  auto context = std::make_shared<LargeFileScanContext>(folders, minimumBytes(minimumSize),
+                                                        std::move(callback));
   return registry().start(
       context, [context] { return context->run(); }, QStringLiteral("scan large files failed"));
 }
