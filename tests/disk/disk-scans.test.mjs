@@ -270,3 +270,28 @@ test('large files: each listed once, freed space as the disk counts it, hidden f
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });
+
+test('the overview counts each file once and tells what is sure from what is chosen', async () => {
+  const home = process.env.HOME;
+  const MB = 1024 * 1024;
+  const sized = (name, size) => {
+    const fd = openSync(join(home, name), 'w');
+    ftruncateSync(fd, size);
+    closeSync(fd);
+  };
+  await mkdir(join(home, 'a'), { recursive: true });
+  await mkdir(join(home, 'b'), { recursive: true });
+  sized('a/movie.mkv', 110 * MB); // a copy of b/movie.mkv
+  sized('b/movie.mkv', 110 * MB);
+  sized('a/disk.iso', 105 * MB);
+  const { app, page } = await openApp();
+  await page.click('#measureAllBtn');
+  await page.waitFor(`/扫描完成/.test(document.getElementById('measureStatus').textContent)`, 60000);
+  const text = (id) => page.eval(`document.getElementById('${id}').textContent`);
+  assert.equal(await text('measureLarge'), '215 MB');
+  assert.equal(await text('measureDup'), '110 MB');
+  assert.match(await text('measureChoice'), /另有 215 MB 大文件(和回收站)?由您决定/);
+  await shot(page, 'overview');
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});

@@ -136,10 +136,11 @@ async function measureAll() {
     $("measureDup").textContent = formatBytes(values.dup);
     $("measurePrivacy").textContent = formatBytes(values.privacy);
     $("measureTotal").textContent = formatBytes(values.sure);
-    $("measureChoice").textContent = values.chosen > 0 ? `另有 ${formatBytes(values.chosen)} 由您决定（大文件${values.privacyChosen ? "、回收站" : ""}）` : "";
+    $("measureChoice").textContent =
+      "缓存与多余副本" + (values.chosen > 0 ? `；另有 ${formatBytes(values.chosen)} ${values.privacyChosen ? "大文件和回收站" : "大文件"}由您决定` : "");
   };
   for (const id of ["measureLarge", "measureDup", "measurePrivacy", "measureTotal"]) $(id).textContent = "…";
-  $("measureChoice").textContent = "";
+  $("measureChoice").textContent = "缓存与多余副本";
   $("measureStatus").textContent = "正在测量隐私痕迹…";
   const items = await withBusy("正在测量隐私痕迹…", () => measurePrivacy());
   found.privacy = items;
