@@ -8,6 +8,7 @@ import { closeSync, existsSync, ftruncateSync, linkSync, openSync, statSync, wri
 import { mkdtemp, mkdir, utimes, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
+import { shot } from '../e2e/lib/fixture.mjs';
 
 const bin = join(process.env.TW_BUILD_DIR, 'bin');
 const tmp = process.env.TMPDIR ?? '/tmp';
@@ -149,8 +150,6 @@ test('the page deletes no copy whose kept file another program changed after the
   assert.equal(await app.exit(15000), 0);
 });
 
-// Screenshots of the states a person would look at, when asked for.
-const shot = (page, name) => process.env.TW_SCREENSHOTS && page.screenshot(join(process.env.TW_SCREENSHOTS, `${name}.png`));
 
 async function openApp() {
   const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: tmp });
@@ -214,7 +213,7 @@ test('duplicates: no empty-file group, largest waste first, keep rules to the se
     return (await rowsOf(page, 'dupList')).filter((r) => r.checked && r.name === 'photo.jpg').map((r) => r.folder.slice(root.length + 1)).sort();
   };
   assert.deepEqual(await chosen('#dupKeepNewest'), ['x/1', 'y/2']);
-  await shot(page, 'dup-keep-newest');
+  await shot(page, 'disk-dup-keep-newest');
   assert.deepEqual(await chosen('#dupKeepOldest'), ['x/2', 'y/1']);
 
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
@@ -251,7 +250,7 @@ test('large files: each listed once, freed space as the disk counts it, hidden f
   };
   assert.deepEqual(await scan('#largeScanBtn', 3), ['disk.img', 'linked.bin', 'plain.bin']);
   assert.match(await page.eval(`document.getElementById('largeHiddenText').textContent`), /已跳过 1 个隐藏/);
-  await shot(page, 'large-hidden-skipped');
+  await shot(page, 'disk-large-hidden-skipped');
 
   await page.click('#largeAll + span');
   await page.click('#largeDeleteBtn');
@@ -263,7 +262,7 @@ test('large files: each listed once, freed space as the disk counts it, hidden f
   assert.deepEqual([history.count, history.bytes, history.failed], [3, freed, 0]);
   const [shown, size] = await page.eval(`import('/common/js/appkit.js').then((m) => [m.formatBytes(${freed}), m.formatBytes(${143 * MB})])`);
   assert.equal(await page.eval(`document.getElementById('largeStatus').textContent`), `已释放 ${shown}（文件大小共 ${size}）`);
-  await shot(page, 'large-freed');
+  await shot(page, 'disk-large-freed');
 
   assert.deepEqual(await scan('#largeHiddenBtn', 1), ['hidden.bin']);
   assert.equal(await page.eval(`document.getElementById('largeHiddenNote').hidden`), true);
@@ -291,7 +290,7 @@ test('the overview counts each file once and tells what is sure from what is cho
   assert.equal(await text('measureLarge'), '215 MB');
   assert.equal(await text('measureDup'), '110 MB');
   assert.match(await text('measureChoice'), /另有 215 MB 大文件(和回收站)?由您决定/);
-  await shot(page, 'overview');
+  await shot(page, 'disk-overview');
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });
