@@ -117,40 +117,41 @@ FileRecord FileList::record(int index) const {
 }
 
 std::vector<int> FileList::distinct() const {
-  std::vector<int> order(files_.size());
-  std::iota(order.begin(), order.end(), 0);
-  // Each folder stands for the first one of its identity; only files in a
-  // folder met more than once can be there twice.
-  std::vector<int> folders(folders_.size());
-  std::iota(folders.begin(), folders.end(), 0);
-  const auto folderKey = [this](int f) {
+  // Only a file in a folder met more than once (given twice, or inside
+  // another folder given) can be there twice. Such a folder stands for the
+  // first of its identity, and each name in it is kept once.
+  std::vector<int> used; // the folders holding files, by identity
+  for (const File &file : files_)
+    used.push_back(file.folder);
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  const auto key = [this](int f) {
     return std::make_tuple(folders_[size_t(f)].id.device, folders_[size_t(f)].id.inode, f);
   };
-  std::sort(folders.begin(), folders.end(),
-            [&](int a, int b) { return folderKey(a) < folderKey(b); });
+  std::sort(used.begin(), used.end(), [&](int a, int b) { return key(a) < key(b); });
   std::vector<int> canonical(folders_.size(), -1); // -1: met once
-  for (size_t k = 1; k < folders.size(); ++k) {
-    if (folders_[size_t(folders[k])].id == folders_[size_t(folders[k - 1])].id) {
-      const int first = canonical[size_t(folders[k - 1])];
-      canonical[size_t(folders[k - 1])] = first < 0 ? folders[k - 1] : first;
-      canonical[size_t(folders[k])] = canonical[size_t(folders[k - 1])];
+  for (size_t k = 1; k < used.size(); ++k) {
+    const int previous = used[k - 1];
+    if (folders_[size_t(used[k])].id == folders_[size_t(previous)].id) {
+      if (canonical[size_t(previous)] < 0)
+        canonical[size_t(previous)] = previous;
+      canonical[size_t(used[k])] = canonical[size_t(previous)];
     }
   }
+  std::vector<int> order;
+  order.reserve(files_.size());
   QSet<QPair<int, QByteArray>> seen;
-  order.erase(std::remove_if(order.begin(), order.end(),
-                             [&](int i) {
-                               const File &file = files_[size_t(i)];
-                               const int folder = canonical[size_t(file.folder)];
-                               if (folder < 0)
-                                 return false;
-                               const QPair<int, QByteArray> key(
-                                   folder, QByteArray(nameOf(file), nameLength(file)));
-                               if (seen.contains(key))
-                                 return true;
-                               seen.insert(key);
-                               return false;
-                             }),
-              order.end());
+  for (int i = 0; i < size(); ++i) {
+    const File &file = at(i);
+    const int folder = canonical[size_t(file.folder)];
+    if (folder >= 0) {
+      const QPair<int, QByteArray> name(folder, QByteArray(nameOf(file), nameLength(file)));
+      if (seen.contains(name))
+        continue;
+      seen.insert(name);
+    }
+    order.push_back(i);
+  }
   return order;
 }
 
