@@ -35,9 +35,9 @@ void collectFolder(const QString &folder, const std::atomic<bool> *stop, FileLis
   // read; the background form keeps a file that failed to open for another
   // try, so it takes only readable ones.
   if (stop)
-    FileTree::collect(directory, 0, FileTree::Access::Readable, stop, files);
+    FileTree::collect(directory, {0, FileTree::Access::Readable}, stop, files);
   else
-    FileTree::collectInParallel(directory, 0, FileTree::Access::OpenedLater, files);
+    FileTree::collectInParallel(directory, {0, FileTree::Access::OpenedLater}, files);
 }
 
 // The background form hashes as files arrive and pauses after each new one,

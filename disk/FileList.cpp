@@ -3,11 +3,15 @@
 #include "platform/storage/FileName.h"
 #include "platform/storage/ReadOnlyFile.h"
 
+#include <QPair>
+#include <QSet>
+
 #include <algorithm>
 #include <fcntl.h>
 #include <numeric>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +67,7 @@ void FileList::append(const FileList &other) {
   const quint32 nameBase = quint32(names_.size());
   names_ += other.names_;
   roots_ += other.roots_;
+  skippedHidden_ += other.skippedHidden_;
   for (Folder folder : other.folders_) {
     if (folder.parent < 0) {
       folder.nameLength += rootBase;
@@ -111,9 +116,47 @@ FileRecord FileList::record(int index) const {
   return record;
 }
 
+std::vector<int> FileList::distinct() const {
+  // Only a file in a folder met more than once (given twice, or inside
+  // another folder given) can be there twice. Such a folder stands for the
+  // first of its identity, and each name in it is kept once.
+  std::vector<int> used; // the folders holding files, by identity
+  for (const File &file : files_)
+    used.push_back(file.folder);
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  const auto key = [this](int f) {
+    return std::make_tuple(folders_[size_t(f)].id.device, folders_[size_t(f)].id.inode, f);
+  };
+  std::sort(used.begin(), used.end(), [&](int a, int b) { return key(a) < key(b); });
+  std::vector<int> canonical(folders_.size(), -1); // -1: met once
+  for (size_t k = 1; k < used.size(); ++k) {
+    const int previous = used[k - 1];
+    if (folders_[size_t(used[k])].id == folders_[size_t(previous)].id) {
+      if (canonical[size_t(previous)] < 0)
+        canonical[size_t(previous)] = previous;
+      canonical[size_t(used[k])] = canonical[size_t(previous)];
+    }
+  }
+  std::vector<int> order;
+  order.reserve(files_.size());
+  QSet<QPair<int, QByteArray>> seen;
+  for (int i = 0; i < size(); ++i) {
+    const File &file = at(i);
+    const int folder = canonical[size_t(file.folder)];
+    if (folder >= 0) {
+      const QPair<int, QByteArray> name(folder, QByteArray(nameOf(file), nameLength(file)));
+      if (seen.contains(name))
+        continue;
+      seen.insert(name);
+    }
+    order.push_back(i);
+  }
+  return order;
+}
+
 std::vector<int> FileList::bySize() const {
-  std::vector<int> order(files_.size());
-  std::iota(order.begin(), order.end(), 0);
+  std::vector<int> order = distinct();
   std::sort(order.begin(), order.end(),
             [this](int a, int b) { return files_[size_t(a)].size > files_[size_t(b)].size; });
   return order;
@@ -138,8 +181,11 @@ qint64 FileList::textRoom(const std::vector<int> &indexes) const {
 }
 
 QString FileList::listText(const std::vector<int> &order) const {
-  if (order.empty())
-    return QStringLiteral("{\n    \"list\": [\n    ]\n}\n");
+  if (order.empty()) {
+    QString text = QStringLiteral("{\n    \"list\": [\n    ]");
+    appendSkippedHidden(text);
+    return text + QStringLiteral("\n}\n");
+  }
   // Room for the whole text at once, so it never moves while it grows; room
   // never written is never touched.
   const qint64 room = 32 + textRoom(order);
@@ -153,8 +199,17 @@ QString FileList::listText(const std::vector<int> &order) const {
     first = false;
     record(index).appendJson(text, 8);
   }
-  text += QLatin1String("\n    ]\n}\n");
+  text += QLatin1String("\n    ]");
+  appendSkippedHidden(text);
+  text += QLatin1String("\n}\n");
   return text;
+}
+
+void FileList::appendSkippedHidden(QString &text) const {
+  if (skippedHidden_ > 0) {
+    text += QLatin1String(",\n    \"skippedHidden\": ");
+    text += FileRecord::numberText(skippedHidden_);
+  }
 }
 
 FileList::Opener::Opener(const FileList &list, int workers, int wanted, int folderLimit)

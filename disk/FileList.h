@@ -46,10 +46,19 @@ public:
   FileRecord record(int index) const;
 
   // Indexes of all files, largest first; equal sizes in no particular order
-  // (the order std::sort gives for the list as found).
+  // (the order std::sort gives for the list as found). A file is there once
+  // however many listed folders reach it (a folder given twice, or inside
+  // another): a name in a folder met again is left out. Other names of one
+  // file (hard links) stay.
   std::vector<int> bySize() const;
-  // {"list": [records]} in the given order, as QJsonDocument writes it.
+  // {"list": [records]} in the given order, as QJsonDocument writes it, with
+  // "skippedHidden" after the list when hidden entries were left out.
   QString listText(const std::vector<int> &order) const;
+
+  // Hidden folders, and hidden files large enough to be listed, that a walk
+  // left out.
+  void countSkippedHidden(int count) { skippedHidden_ += count; }
+  qint64 skippedHidden() const { return skippedHidden_; }
   // Characters the JSON texts of these files take at most (escapes
   // included, but for QJsonDocument's own escapes of control characters).
   qint64 textRoom(const std::vector<int> &indexes) const;
@@ -101,6 +110,8 @@ private:
   };
 
   QByteArray relativePath(const File &file) const;
+  std::vector<int> distinct() const;
+  void appendSkippedHidden(QString &text) const;
   const char *nameOf(const File &file) const { return names_.data() + file.nameStart + 2; }
   int nameLength(const File &file) const {
     return uchar(names_[file.nameStart]) | uchar(names_[file.nameStart + 1]) << 8;
@@ -110,4 +121,5 @@ private:
   std::vector<Folder> folders_;
   std::string names_;
   QStringList roots_;
+  qint64 skippedHidden_ = 0;
 };

@@ -23,33 +23,38 @@ FileId idOf(const struct stat &status) {
 // A folder that cannot be read is not opened by the walker either, so only
 // listings that keep files without opening them need the check. The owner's
 // own read bit answers it for the owner (no access list applies to the
-// owner), so only other people's files cost a call.
-bool passesFilter(const WalkEntry &entry, Access access) {
-  if (entry.name.startsWith('.'))
-    return false;
+// owner), so only other people's files cost a call. A hidden entry left out
+// that the scan would have looked at is counted, so the user can be told.
+bool passesFilter(const WalkEntry &entry, const Filter &filter, FileList &files) {
   if (entry.otherFileSystem) // a mount point, bind mounts from the same disk included
     return false;
   if (entry.type != EntryType::File && entry.type != EntryType::Directory)
     return false;
+  if (!filter.includeHidden && entry.name.startsWith('.')) {
+    if (entry.type == EntryType::Directory || entry.size >= filter.minimumSize)
+      files.countSkippedHidden(1);
+    return false;
+  }
+  const Access access = filter.access;
   static const uid_t user = ::getuid();
   return access == Access::OpenedLater || (entry.owner == user && (entry.mode & S_IRUSR)) ||
          ::faccessat(entry.parentFd, entry.name.constData(), R_OK, 0) == 0;
 }
 
 // Walks the open folder root, known to files as folder.
-void walkFolder(int root, int folder, qint64 minimumSize, Access access,
-                const std::atomic<bool> *stop, FileList &files) {
+void walkFolder(int root, int folder, const Filter &filter, const std::atomic<bool> *stop,
+                FileList &files) {
   std::vector<int> folderAt{folder}; // by depth: the folder holding the entries one level down
   FileWalker walker;
   walker.setStopFlag(stop);
   walker.walk(root, [&](const WalkEntry &entry) {
-    if (!passesFilter(entry, access))
+    if (!passesFilter(entry, filter, files))
       return FileWalker::Action::Skip;
     const int parent = folderAt[size_t(entry.depth - 1)];
     if (entry.type == EntryType::Directory) {
       folderAt.resize(size_t(entry.depth));
       folderAt.push_back(files.addFolder(parent, entry.name, entry.id));
-    } else if (entry.size >= minimumSize) {
+    } else if (entry.size >= filter.minimumSize) {
       files.addFile(parent, entry);
     }
     return FileWalker::Action::Continue;
@@ -77,16 +82,15 @@ QString directoryPath(const QString &folder) {
   return fd.isValid() ? absolute : QString();
 }
 
-void collect(const QString &directory, qint64 minimumSize, Access access,
-             const std::atomic<bool> *stop, FileList &files) {
+void collect(const QString &directory, const Filter &filter, const std::atomic<bool> *stop,
+             FileList &files) {
   FileId id;
   const UniqueFd root = openRoot(directory, true, id);
   if (root.isValid())
-    walkFolder(root.get(), files.addRoot(directory, id), minimumSize, access, stop, files);
+    walkFolder(root.get(), files.addRoot(directory, id), filter, stop, files);
 }
 
-void collectInParallel(const QString &directory, qint64 minimumSize, Access access,
-                       FileList &files) {
+void collectInParallel(const QString &directory, const Filter &filter, FileList &files) {
   FileId rootId;
   const UniqueFd root = openRoot(directory, true, rootId);
   if (!root.isValid())
@@ -95,8 +99,8 @@ void collectInParallel(const QString &directory, qint64 minimumSize, Access acce
   std::vector<WalkEntry> top;
   FileWalker walker;
   walker.walk(root.get(), [&](const WalkEntry &entry) {
-    if (passesFilter(entry, access) &&
-        (entry.type == EntryType::Directory || entry.size >= minimumSize))
+    if (passesFilter(entry, filter, files) &&
+        (entry.type == EntryType::Directory || entry.size >= filter.minimumSize))
       top.push_back(entry);
     return FileWalker::Action::Skip;
   });
@@ -113,7 +117,7 @@ void collectInParallel(const QString &directory, qint64 minimumSize, Access acce
     FileList &list = found[size_t(k)];
     if (folder.isValid())
       walkFolder(folder.get(), list.addFolder(list.addRoot(directory, rootId), item.name, item.id),
-                 minimumSize, access, nullptr, list);
+                 filter, nullptr, list);
   });
   const int rootFolder = files.addRoot(directory, rootId);
   size_t next = 0;
@@ -138,16 +142,16 @@ int addRoot(const QString &folder, FileList &files, UniqueFd &fd) {
   return fd.isValid() ? files.addRoot(directory, id) : -1;
 }
 
-bool listLevel(int fd, int folder, qint64 minimumSize, const std::atomic<bool> &stop,
+bool listLevel(int fd, int folder, const Filter &filter, const std::atomic<bool> &stop,
                FileList &files, QVector<int> &subfolders) {
   QVector<int> found;
   FileWalker walker;
   walker.setStopFlag(&stop);
   walker.walk(fd, [&](const WalkEntry &entry) {
-    if (passesFilter(entry, Access::Readable)) {
+    if (passesFilter(entry, filter, files)) {
       if (entry.type == EntryType::Directory)
         found.append(files.addFolder(folder, entry.name, entry.id));
-      else if (entry.size >= minimumSize)
+      else if (entry.size >= filter.minimumSize)
         files.addFile(folder, entry);
     }
     return FileWalker::Action::Skip;

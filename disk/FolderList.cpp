@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 namespace FolderList {
 
@@ -21,6 +22,15 @@ QStringList parse(const QString &argument) {
   }
   entries.removeAll(QString());
   return entries;
+}
+
+bool includesHidden(const QString &argument) {
+  const QJsonDocument document = QJsonDocument::fromJson(argument.toUtf8());
+  for (const QJsonValue &value : document.array()) {
+    if (value.toObject().value(QStringLiteral("hidden")).toBool())
+      return true;
+  }
+  return false;
 }
 
 QString expand(const QString &folder) {

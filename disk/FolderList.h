@@ -10,6 +10,11 @@ namespace FolderList {
 // as they are, comma-separated pieces are trimmed.
 QStringList parse(const QString &argument);
 
+// Whether the JSON array form holds an element {"hidden": true}: the scan
+// then lists and enters hidden entries too. Elements that are not strings
+// name no folder.
+bool includesHidden(const QString &argument);
+
 // Replaces %NAME% references to environment variables; unknown names stay as
 // written. A result longer than the expansion buffer leaves the folder unchanged.
 QString expand(const QString &folder);

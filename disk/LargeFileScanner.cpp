@@ -39,8 +39,9 @@ QString shownText(const FileList &files) {
 
 class LargeFileScanContext : public ScanContext {
 public:
-  LargeFileScanContext(const QStringList &folders, qint64 minimumSize, ScriptCallback callback)
-      : ScanContext(folders, std::move(callback)), minimumSize(minimumSize),
+  LargeFileScanContext(const QString &folderList, qint64 minimumSize, ScriptCallback callback)
+      : ScanContext(FolderList::parse(folderList), std::move(callback)),
+        filter{minimumSize, FileTree::Access::Readable, FolderList::includesHidden(folderList)},
         folders(records, 1, 1, heldFolders) {}
 
   QString run() {
@@ -62,7 +63,7 @@ private:
                            : FileTree::addRoot(FolderList::expand(queued.path), records, given);
     const int fd = queued.found >= 0 ? folders.folder(folder) : given.get();
     QVector<int> subfolders;
-    if (fd < 0 || !FileTree::listLevel(fd, folder, minimumSize, stopRequested, records, subfolders))
+    if (fd < 0 || !FileTree::listLevel(fd, folder, filter, stopRequested, records, subfolders))
       return;
     QVector<QueuedFolder> found;
     found.reserve(subfolders.size());
@@ -76,7 +77,7 @@ private:
       send("progress", listText(records));
   }
 
-  const qint64 minimumSize;
+  const FileTree::Filter filter;
   FileList records;         // discovery order; the worker's alone
   FileList::Opener folders; // found folders, each from its parent's descriptor
 };
@@ -92,21 +93,22 @@ qint64 LargeFileScanner::minimumBytes(float minimumSize) {
 }
 
 QString LargeFileScanner::scanLargeFiles(const QString &folders, float minimumSize) {
-  const qint64 minimum = minimumBytes(minimumSize);
+  const FileTree::Filter filter{minimumBytes(minimumSize), FileTree::Access::Readable,
+                                FolderList::includesHidden(folders)};
   FileRecord::resolveTimeZone();
   FileList records;
   for (const QString &folder : FolderList::parse(folders)) {
     const QString directory = FileTree::directoryPath(FolderList::expand(folder));
     if (!directory.isEmpty())
-      FileTree::collectInParallel(directory, minimum, FileTree::Access::Readable, records);
+      FileTree::collectInParallel(directory, filter, records);
   }
   return shownText(records);
 }
 
 int LargeFileScanner::startScanLargeFiles(const QString &folders, float minimumSize,
                                           ScriptCallback callback) {
-  auto context = std::make_shared<LargeFileScanContext>(
-      FolderList::parse(folders), minimumBytes(minimumSize), std::move(callback));
+  auto context = std::make_shared<LargeFileScanContext>(folders, minimumBytes(minimumSize),
+                                                        std::move(callback));
   return registry().start(
       context, [context] { return context->run(); }, QStringLiteral("scan large files failed"));
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Finds the files at or above a minimum size under a set of folders, largest
-// first: at once, or on a worker thread that reports as it goes.
+// first: at once, or on a worker thread that reports as it goes. A file is
+// listed once however many of the folders hold it. Hidden entries are left
+// out unless the folder list asks for them (FolderList::includesHidden); the
+// answer then says how many were left out ("skippedHidden").
 #include "base/CallbackEvent.h"
 
 #include <QString>

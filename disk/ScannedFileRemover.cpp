@@ -58,6 +58,7 @@ FileId idOf(const struct stat &status) {
 struct Found {
   UniqueFd folder;
   QByteArray name;
+  struct stat status = {};
 };
 
 // Listed when the folder holding path is still the folder walked and the
@@ -66,7 +67,7 @@ Result find(const QString &path, const ShownFiles::Entry &entry, Found &found) {
   found.folder = FileWalker::openParent(FileName::toBytes(path), found.name);
   if (!found.folder.isValid())
     return errno == ENOENT ? Result::Gone : errno == EACCES ? Result::Failed : Result::Changed;
-  struct stat status;
+  struct stat &status = found.status;
   if (found.name.isEmpty() || ::fstat(found.folder.get(), &status) != 0 ||
       !(idOf(status) == entry.folder))
     return Result::Changed;
@@ -87,7 +88,12 @@ std::unique_ptr<ReadOnlyFile> open(const QString &path, const ShownFiles::Entry 
                                         entry.size);
 }
 
-Result remove(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown) {
+// freed: what the deletion gave back to the file system, the blocks the
+// file held (a sparse file holds fewer than its size says), and nothing
+// while another name still links to them.
+Result remove(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown,
+              qint64 &freed) {
+  freed = 0;
   Found found;
   const Result checked = find(path, entry, found);
   if (checked != Result::Listed)
@@ -95,6 +101,8 @@ Result remove(const QString &path, const ShownFiles::Entry &entry, ShownFiles &s
   if (::unlinkat(found.folder.get(), found.name.constData(), 0) != 0)
     return errno == ENOENT ? Result::Gone : Result::Failed;
   shown.remove(path);
+  if (found.status.st_nlink <= 1)
+    freed = qint64(found.status.st_blocks) * 512;
   return Result::Deleted;
 }
 
@@ -116,7 +124,7 @@ public:
       else if (entry.size != size) // a later scan listed it otherwise
         answer(path, Result::Changed);
       else
-        answer(path, remove(path, entry, ShownFiles::largeFiles()));
+        answerRemoval(path, entry, ShownFiles::largeFiles());
     }
     const QJsonArray groups = request.value(QStringLiteral("groups")).toArray();
     for (const QJsonValue &group : groups) {
@@ -133,11 +141,19 @@ private:
     ShownFiles::Entry entry;
   };
 
-  void answer(const QString &path, Result result) {
+  void answer(const QString &path, Result result, qint64 freed = 0) {
     const QString text = resultText(result);
     Log::info("NativeUtil", "delete listed file {} result: {}", path.toStdString(),
               text.toStdString());
-    answers.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("result"), text}});
+    answers.append(QJsonObject{{QStringLiteral("freed"), double(freed)},
+                               {QStringLiteral("path"), path},
+                               {QStringLiteral("result"), text}});
+  }
+
+  void answerRemoval(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown) {
+    qint64 freed = 0;
+    const Result result = remove(path, entry, shown, freed);
+    answer(path, result, freed);
   }
 
   void removeCopies(const QJsonObject &group) {
@@ -154,10 +170,12 @@ private:
       if (find(kept.path, kept.entry, found) != Result::Listed)
         result = Result::KeptChanged;
     }
-    for (const Member &copy : copies)
-      answer(copy.path, result == Result::Listed
-                            ? remove(copy.path, copy.entry, ShownFiles::duplicates())
-                            : result);
+    for (const Member &copy : copies) {
+      if (result == Result::Listed)
+        answerRemoval(copy.path, copy.entry, ShownFiles::duplicates());
+      else
+        answer(copy.path, result);
+    }
   }
 
   // Listed when every copy, and the kept file, may go as the group says.

@@ -18,7 +18,9 @@
 // with "keep" empty when the user chose every copy of a group. Contents are
 // compared, so the work runs on a worker thread; its one message, "done"
 // ("stopped" when the program closes meanwhile, "error" when it failed),
-// carries {"list": [{"path": P, "result": R}, ...]}, R being "deleted",
+// carries {"list": [{"freed": B, "path": P, "result": R}, ...]}, B the bytes
+// the file system got back (its blocks; 0 while other names link to the
+// file, or when it was not deleted), R being "deleted",
 // "gone" (no longer there), "changed" (not the file listed), "keptChanged"
 // (the file kept is gone, changed or no longer equal), "notListed" (no scan
 // showed it so) or "failed" (the system refused).

@@ -77,7 +77,7 @@ QByteArray contentOf(const QByteArray &path) {
   return content;
 }
 
-QString expectedList(const QString &root) {
+QString expectedList(const QString &root, int skippedHidden) {
   std::vector<Found> found;
   walk(QFile::encodeName(root), found);
   std::sort(found.begin(), found.end(),
@@ -85,7 +85,8 @@ QString expectedList(const QString &root) {
   QJsonArray list;
   for (const Found &file : found)
     list.append(recordOf(file));
-  return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
+  return QString::fromUtf8(
+      QJsonDocument(QJsonObject{{"list", list}, {"skippedHidden", skippedHidden}}).toJson());
 }
 
 QString expectedGroups(const QString &root) {
@@ -199,7 +200,7 @@ TEST(ScanText, DuplicateGroupsAreThoseOfReadingEveryFileWhole) {
 TEST(ScanText, AFullListingIsWhatQJsonDocumentWrites) {
   TempTree tree;
   makeTree(tree);
-  const QString expected = expectedList(tree.root());
+  const QString expected = expectedList(tree.root(), 2); // the hidden folder and file
   EXPECT_EQ(LargeFileScanner().scanLargeFiles(tree.root(), 0), expected);
   EXPECT_EQ(LargeFileScanner().scanLargeFiles(tree.root() + "/", 0), expected);
   const UniqueFd root = FileWalker::openDirectory(QFile::encodeName(tree.root()), false);
@@ -226,7 +227,7 @@ TEST(ScanText, FoundFilesAreOpenedOnlyWhereTheyWereFound) {
   tree.write("top/b/moved", "moved");
   tree.write("top/c/replaced", "same size");
   FileList files;
-  FileTree::collect(tree.path("top"), 0, FileTree::Access::OpenedLater, nullptr, files);
+  FileTree::collect(tree.path("top"), {0, FileTree::Access::OpenedLater}, nullptr, files);
   ASSERT_EQ(files.size(), 3);
   std::map<QString, int> index;
   for (int i = 0; i < files.size(); ++i)

@@ -4,10 +4,11 @@
 // duplicates from the page when another program changed the kept file.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { existsSync } from 'node:fs';
+import { closeSync, existsSync, ftruncateSync, linkSync, openSync, statSync, writeSync } from 'node:fs';
 import { mkdtemp, mkdir, utimes, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
+import { shot } from '../e2e/lib/fixture.mjs';
 
 const bin = join(process.env.TW_BUILD_DIR, 'bin');
 const tmp = process.env.TMPDIR ?? '/tmp';
@@ -140,10 +141,156 @@ test('the page deletes no copy whose kept file another program changed after the
   const rows = await page.eval(`[...document.querySelectorAll('#dupList .vlist-row')].map((r) => r.textContent)`);
   assert.equal(rows.length, 3, JSON.stringify(rows));
   assert.match(rows[0], /保留的文件已改变，此组未删除/);
-  assert.match(await page.eval(`document.getElementById('dupStatus').textContent`), /已释放 4\.88 KB，1 组未删除/);
+  // Freed: the blocks the deleted copy held, its size beside.
+  assert.match(await page.eval(`document.getElementById('dupStatus').textContent`), /已释放 \S+ KB（文件大小共 4\.88 KB），1 组未删除/);
   const toasts = await page.eval(`[...document.querySelectorAll('.toast-message')].map((t) => t.textContent)`);
   assert.ok(toasts.some((t) => /1 组未删除/.test(t)), JSON.stringify(toasts));
 
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});
+
+
+async function openApp() {
+  const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: tmp });
+  running.push(app);
+  const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 10000);
+  return { app, page };
+}
+
+// The chooser of a section holding exactly these folders.
+async function chooseFolders(page, section, folders) {
+  await page.eval(`(() => {
+    const chooser = document.getElementById(${JSON.stringify(section)});
+    while (chooser.querySelector('[data-remove]')) chooser.querySelector('[data-remove]').click();
+    const input = chooser.querySelector('.folder-input');
+    for (const folder of ${JSON.stringify(folders)}) {
+      input.value = folder;
+      input.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter' }));
+    }
+    return true;
+  })()`);
+}
+
+const rowsOf = (page, list) => page.eval(`[...document.querySelectorAll('#${list} .vlist-row')].map((r) => ({
+  text: r.textContent, folder: r.querySelector('.path') && r.querySelector('.path').title,
+  name: r.querySelector('.ellipsis') && r.querySelector('.ellipsis').textContent,
+  checked: !!(r.querySelector('input') && r.querySelector('input').checked) }))`);
+
+test('duplicates: no empty-file group, largest waste first, keep rules to the second', async () => {
+  const root = await mkdtemp(join(tmp, 'disk-dup-'));
+  const put = async (name, content, time) => {
+    await mkdir(join(root, name, '..'), { recursive: true });
+    await writeFile(join(root, name), content);
+    if (time) await utimes(join(root, name), time, time);
+  };
+  await put('pkg/a/__init__.py', '');
+  await put('pkg/b/__init__.py', '');
+  for (const n of [1, 2, 3]) await put(`three/${n}/part.bin`, Buffer.alloc(20000, 3));
+  for (const n of [1, 2]) await put(`two/${n}/part.bin`, Buffer.alloc(30000, 2));
+  // One minute, 40 s apart; the older copy first in one group, last in the other.
+  const early = new Date('2024-05-01T10:00:05'), late = new Date('2024-05-01T10:00:45');
+  await put('x/1/photo.jpg', 'x'.repeat(3000), early);
+  await put('x/2/photo.jpg', 'x'.repeat(3000), late);
+  await put('y/1/photo.jpg', 'y'.repeat(3000), late);
+  await put('y/2/photo.jpg', 'y'.repeat(3000), early);
+  const { app, page } = await openApp();
+  await page.click('.nav-item[data-section="dup"]');
+  await chooseFolders(page, 'dupFolders', [root]);
+  await page.click('#dupScanBtn');
+  await page.waitFor(`/扫描完成：找到 4 组/.test(document.getElementById('dupStatus').textContent)`, 30000);
+
+  const rows = await rowsOf(page, 'dupList');
+  const groups = rows.filter((r) => !r.name).map((r) => r.text);
+  assert.equal(groups.length, 4, JSON.stringify(rows));
+  assert.match(groups[0], /3 个相同文件.*可释放 39\.1 KB/);
+  assert.match(groups[1], /2 个相同文件.*可释放 29\.3 KB/);
+  assert.ok(!rows.some((r) => r.name === '__init__.py'), 'no group of empty files');
+
+  const chosen = async (button) => {
+    await page.click(button);
+    return (await rowsOf(page, 'dupList')).filter((r) => r.checked && r.name === 'photo.jpg').map((r) => r.folder.slice(root.length + 1)).sort();
+  };
+  assert.deepEqual(await chosen('#dupKeepNewest'), ['x/1', 'y/2']);
+  await shot(page, 'disk-dup-keep-newest');
+  assert.deepEqual(await chosen('#dupKeepOldest'), ['x/2', 'y/1']);
+
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});
+
+test('large files: each listed once, freed space as the disk counts it, hidden folders offered', async () => {
+  const base = await mkdtemp(join(tmp, 'disk-large-'));
+  const home = join(base, 'home');
+  const MB = 1024 * 1024;
+  await mkdir(join(home, 'dl'), { recursive: true });
+  await mkdir(join(home, '.local/share'), { recursive: true });
+  await mkdir(join(base, 'elsewhere'));
+  // 120 MB long, 1 MB written.
+  const sparse = join(home, 'dl/disk.img');
+  const fd = openSync(sparse, 'w');
+  ftruncateSync(fd, 120 * MB);
+  writeSync(fd, Buffer.alloc(MB, 5), 0, MB, 50 * MB);
+  closeSync(fd);
+  await writeFile(join(home, 'dl/plain.bin'), Buffer.alloc(11 * MB, 1));
+  await writeFile(join(home, 'dl/linked.bin'), Buffer.alloc(12 * MB, 2));
+  linkSync(join(home, 'dl/linked.bin'), join(base, 'elsewhere/linked.bin'));
+  await writeFile(join(home, '.local/share/hidden.bin'), Buffer.alloc(13 * MB, 3));
+  const freed = statSync(sparse).blocks * 512 + statSync(join(home, 'dl/plain.bin')).blocks * 512;
+
+  const { app, page } = await openApp();
+  await page.click('.nav-item[data-section="large"]');
+  await chooseFolders(page, 'largeFolders', [home, join(home, 'dl')]);
+  await page.eval(`document.getElementById('largeMin').value = '10', true`);
+  const scan = async (button, count) => {
+    await page.click(button);
+    await page.waitFor(`/扫描完成：找到 ${count} 个文件/.test(document.getElementById('largeStatus').textContent)`, 30000);
+    return (await rowsOf(page, 'largeList')).map((r) => r.name).sort();
+  };
+  assert.deepEqual(await scan('#largeScanBtn', 3), ['disk.img', 'linked.bin', 'plain.bin']);
+  assert.match(await page.eval(`document.getElementById('largeHiddenText').textContent`), /已跳过 1 个隐藏/);
+  await shot(page, 'disk-large-hidden-skipped');
+
+  await page.click('#largeAll + span');
+  await page.click('#largeDeleteBtn');
+  await page.waitFor(`document.querySelector('.dialog')`);
+  await page.click('.dialog [data-answer="yes"]');
+  await page.waitFor(`/已释放/.test(document.getElementById('largeStatus').textContent)`, 30000);
+  assert.ok(!existsSync(sparse) && existsSync(join(base, 'elsewhere/linked.bin')));
+  const history = JSON.parse(await page.eval(`NativeUtil.getSetting('cleanHistory', '[]')`)).at(-1);
+  assert.deepEqual([history.count, history.bytes, history.failed], [3, freed, 0]);
+  const [shown, size] = await page.eval(`import('/common/js/appkit.js').then((m) => [m.formatBytes(${freed}), m.formatBytes(${143 * MB})])`);
+  assert.equal(await page.eval(`document.getElementById('largeStatus').textContent`), `已释放 ${shown}（文件大小共 ${size}）`);
+  await shot(page, 'disk-large-freed');
+
+  assert.deepEqual(await scan('#largeHiddenBtn', 1), ['hidden.bin']);
+  assert.equal(await page.eval(`document.getElementById('largeHiddenNote').hidden`), true);
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});
+
+test('the overview counts each file once and tells what is sure from what is chosen', async () => {
+  const home = process.env.HOME;
+  const MB = 1024 * 1024;
+  const sized = (name, size) => {
+    const fd = openSync(join(home, name), 'w');
+    ftruncateSync(fd, size);
+    closeSync(fd);
+  };
+  await mkdir(join(home, 'a'), { recursive: true });
+  await mkdir(join(home, 'b'), { recursive: true });
+  sized('a/movie.mkv', 110 * MB); // a copy of b/movie.mkv
+  sized('b/movie.mkv', 110 * MB);
+  sized('a/disk.iso', 105 * MB);
+  const { app, page } = await openApp();
+  await page.click('#measureAllBtn');
+  await page.waitFor(`/扫描完成/.test(document.getElementById('measureStatus').textContent)`, 60000);
+  const text = (id) => page.eval(`document.getElementById('${id}').textContent`);
+  assert.equal(await text('measureLarge'), '215 MB');
+  assert.equal(await text('measureDup'), '110 MB');
+  assert.match(await text('measureChoice'), /另有 215 MB 大文件(和回收站)?由您决定/);
+  await shot(page, 'disk-overview');
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });

@@ -111,6 +111,9 @@ test('large and duplicate files of a generated tree are found, shown, and only t
     await page.click('#largeList .vlist-row[data-index="0"] .check');
     await page.click('#largeList .vlist-row[data-index="2"] .check');
     assert.equal(await text(page, '#largeSelection'), '已选择 2 个文件，共 52.0 MB');
+    // Sparse: the space freed is the blocks they hold, their sizes beside it.
+    const blocks = ['video/big-a.bin', 'iso/big-c.bin'].reduce((sum, f) => sum + fs.statSync(path.join(tree, f)).blocks * 512, 0);
+    const freed = await page.eval(`import('/common/js/appkit.js').then((m) => m.formatBytes(${blocks}))`);
     await page.click('#largeDeleteBtn');
     await page.waitFor(`document.querySelector('.dialog')`);
     assert.match(await text(page, '.dialog-message'), /所选的 2 个文件（共 52\.0 MB）/);
@@ -121,7 +124,7 @@ test('large and duplicate files of a generated tree are found, shown, and only t
     assert.ok(!fs.existsSync(path.join(tree, 'iso', 'big-c.bin')));
     assert.ok(fs.existsSync(path.join(tree, 'video', 'deep', 'er', 'big-b.bin')), 'the unselected file stays');
     assert.ok(fs.existsSync(path.join(tree, 'small.bin')));
-    assert.ok((await toasts(page)).includes('success:已删除 2 个文件，释放 52.0 MB'), JSON.stringify(await toasts(page)));
+    assert.ok((await toasts(page)).includes(`success:已删除 2 个文件，释放 ${freed}（文件大小共 52.0 MB）`), JSON.stringify(await toasts(page)));
     await shot(page, 'app-large');
 
     // Cancelling the confirmation deletes nothing.

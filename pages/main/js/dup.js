@@ -1,12 +1,13 @@
 // 重复文件: groups of files with the same content, the space the extra
 // copies waste, a one-click selection that keeps one file per group, and
 // the deletion of the selection.
+import * as sys from "@sys";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
 import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
 import { FolderChooser } from "./folders.js";
-import { deleteListed, revealFile, sortResults } from "./large.js";
+import { deleteListed, elidedPath, freedText, revealFile, sortResults } from "./large.js";
 
 const $ = (id) => document.getElementById(id);
 const FOLDER_ICON =
@@ -20,7 +21,16 @@ const SKIPPED = {
   notListed: "不是扫描到的文件，此组未删除",
 };
 
-export const wasted = (groups) => groups.reduce((sum, g) => sum + Number(g.size || 0) * (g.files.length - 1), 0);
+const waste = (g) => Number(g.size || 0) * (g.files.length - 1);
+export const wasted = (groups) => groups.reduce((sum, g) => sum + waste(g), 0);
+
+// A file's modification time to the fraction of a second; the listed minute
+// when the file cannot be read any more (its deletion will say so).
+function modifiedAt(file) {
+  const status = sys.fs.sync.stat(file.path);
+  if (status && status.isFile) return Number(status.st_mtime);
+  return Date.parse(String(file.modifiedTime || "").replace(" ", "T")) / 1000 || 0;
+}
 
 class Duplicates {
   constructor() {
@@ -52,7 +62,7 @@ class Duplicates {
           `<span class="ellipsis" title="${escapeHtml(f.name)}">${escapeHtml(f.name)}</span>` +
           `<span class="num">${formatBytes(f.size)}</span>` +
           `<span class="muted">${escapeHtml(f.modifiedTime || "")}</span>` +
-          `<span class="ellipsis muted" title="${escapeHtml(folderOf(f.path))}">${escapeHtml(folderOf(f.path))}</span>` +
+          elidedPath(folderOf(f.path)) +
           `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${FOLDER_ICON}</button>`
         );
       },
@@ -80,8 +90,12 @@ class Duplicates {
     $("dupDeleteBtn").addEventListener("click", () => this.deleteSelected());
   }
 
+  // Largest waste first. Empty files are alike without being copies of
+  // anything (package markers, placeholders): they are not offered.
   setGroups(groups) {
-    this.groups = groups.filter((g) => g && Array.isArray(g.files) && g.files.length > 1);
+    this.groups = groups
+      .filter((g) => g && Array.isArray(g.files) && g.files.length > 1 && Number(g.size) > 0)
+      .sort((a, b) => waste(b) - waste(a) || Number(b.size) - Number(a.size));
     const rows = [];
     this.groups.forEach((group, i) => {
       rows.push({ group, number: i + 1 });
@@ -111,12 +125,10 @@ class Duplicates {
     if (!this.groups.length) return;
     this.selected.clear();
     for (const g of this.groups) {
-      let keep = g.files[0];
-      for (const f of g.files) {
-        const t = String(f.modifiedTime || "");
-        if (which === "newest" ? t > String(keep.modifiedTime || "") : t < String(keep.modifiedTime || "")) keep = f;
-      }
-      for (const f of g.files) if (f !== keep) this.selected.add(f.path);
+      const times = g.files.map(modifiedAt);
+      let keep = 0;
+      for (let i = 1; i < times.length; i++) if (which === "newest" ? times[i] > times[keep] : times[i] < times[keep]) keep = i;
+      g.files.forEach((f, i) => i !== keep && this.selected.add(f.path));
     }
     this.list.refresh();
     this.updateSelection();
@@ -220,12 +232,12 @@ class Duplicates {
     );
     if (result.deleted.length) {
       addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length);
-      showSuccess(`已删除 ${result.deleted.length} 个重复文件，释放 ${formatBytes(result.bytes)}`);
+      showSuccess(`已删除 ${result.deleted.length} 个重复文件，${freedText(result)}`);
     }
     if (skipped) showWarning(`${skipped} 组未删除：文件在扫描后已改变，原因见列表`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
     this.status(
-      `已释放 ${formatBytes(result.bytes)}` +
+      `已${freedText(result)}` +
         (skipped ? `，${skipped} 组未删除` : "") +
         (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""),
     );

@@ -11,6 +11,15 @@ const MB = 1024 * 1024;
 const FOLDER_ICON =
   '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
 
+// The answers of a deletion: a result per path, and in freed the bytes each
+// deletion gave back to the disk.
+function answerMap(text) {
+  const answers = listOf(text);
+  const results = new Map(answers.map((a) => [a.path, String(a.result)]));
+  results.freed = new Map(answers.map((a) => [a.path, Number(a.freed) || 0]));
+  return results;
+}
+
 // Deletes what a scan listed, on a native worker, each file only while it is
 // still the one listed. Resolves with a result per path ("deleted", "gone",
 // "changed", "keptChanged", "notListed", "failed"), or null when the deletion
@@ -19,13 +28,16 @@ export function deleteListed(request) {
   return new Promise((resolve) => {
     const id = NativeUtil.deleteScannedFiles(JSON.stringify(request), (message) => {
       const type = String(message.type);
-      if (type !== "progress") resolve(type === "error" ? null : new Map(listOf(message.data).map((a) => [a.path, String(a.result)])));
+      if (type !== "progress") resolve(type === "error" ? null : answerMap(message.data));
     });
     if (!(id >= 1)) resolve(null);
   });
 }
 
-// The files by what became of them; a file no longer there leaves the list too.
+// The files by what became of them; a file no longer there leaves the list
+// too. bytes is the space the disk got back (a sparse file gives back less
+// than its size, a name whose file has other links nothing); size what the
+// deleted files' sizes add up to.
 export function sortResults(files, results) {
   const outcome = (f) => (results ? results.get(f.path) : "failed");
   const deleted = files.filter((f) => outcome(f) === "deleted");
@@ -34,8 +46,28 @@ export function sortResults(files, results) {
     gone: files.filter((f) => outcome(f) === "gone"),
     changed: files.filter((f) => ["changed", "keptChanged", "notListed"].includes(outcome(f))),
     failed: files.filter((f) => !["deleted", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
-    bytes: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0),
+    bytes: deleted.reduce((sum, f) => sum + (results.freed ? results.freed.get(f.path) || 0 : 0), 0),
+    size: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0),
   };
+}
+
+// "释放 …", with the files' sizes beside it where they differ from the space
+// the disk got back.
+export function freedText(result) {
+  return `释放 ${formatBytes(result.bytes)}` + (formatBytes(result.size) !== formatBytes(result.bytes) ? `（文件大小共 ${formatBytes(result.size)}）` : "");
+}
+
+// A path that keeps its end in sight: the middle gives way when the column
+// is narrow, so files of one name in different folders can be told apart.
+export function elidedPath(path) {
+  const text = String(path);
+  const cut = text.lastIndexOf("/", text.lastIndexOf("/") - 1);
+  const head = cut > 0 ? text.slice(0, cut + 1) : "";
+  const tail = cut > 0 ? text.slice(cut + 1) : text;
+  return (
+    `<span class="path muted" title="${escapeHtml(text)}"><span class="path-head">${escapeHtml(head)}</span>` +
+    `<span class="path-tail">${escapeHtml(tail)}</span></span>`
+  );
 }
 
 export function revealFile(path) {
@@ -63,7 +95,7 @@ class LargeFiles {
         `<span class="ellipsis" title="${escapeHtml(file.name)}">${escapeHtml(file.name)}</span>` +
         `<span class="num">${formatBytes(file.size)}</span>` +
         `<span class="muted">${escapeHtml(file.modifiedTime || "")}</span>` +
-        `<span class="ellipsis muted" title="${escapeHtml(folderOf(file.path))}">${escapeHtml(folderOf(file.path))}</span>` +
+        elidedPath(folderOf(file.path)) +
         `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${FOLDER_ICON}</button>`,
     });
     $("largeList").addEventListener("click", (event) => {
@@ -82,6 +114,10 @@ class LargeFiles {
       this.updateSelection();
     });
     $("largeScanBtn").addEventListener("click", () => (this.running ? this.stop() : this.start()));
+    $("largeHiddenBtn").addEventListener("click", () => {
+      $("largeHidden").checked = true;
+      this.start();
+    });
     $("largeDeleteBtn").addEventListener("click", () => this.deleteSelected());
   }
 
@@ -104,6 +140,14 @@ class LargeFiles {
     const all = $("largeAll");
     all.checked = files.length > 0 && files.length === this.items.length;
     all.indeterminate = files.length > 0 && files.length < this.items.length;
+  }
+
+  // How many hidden folders and files the last scan left out, said under the
+  // status with the offer to include them.
+  showSkippedHidden(count) {
+    const shown = count > 0 && !$("largeHidden").checked;
+    $("largeHiddenNote").hidden = !shown;
+    if (shown) $("largeHiddenText").textContent = `已跳过 ${count} 个隐藏的文件夹或文件（名称以“.”开头，如 .cache、.local），其中的大文件未列出。`;
   }
 
   setItems(list) {
@@ -132,12 +176,16 @@ class LargeFiles {
     const minimum = Number($("largeMin").value) * MB;
     this.running = true;
     this.setItems([]);
+    this.showSkippedHidden(0);
     this.status("正在扫描…", true);
     $("largeScanBtn").textContent = "停止扫描";
     $("largeScanBtn").classList.add("stop");
     reportEvent("scan_large_start", { folders: this.chooser.folders.length, minimumMB: minimum / MB });
     const started = Date.now();
-    this.scanId = NativeUtil.startScanLargeFiles(this.chooser.argument(), minimum, (message) => {
+    // An element that names no folder asks the scan for hidden entries too.
+    const folders = JSON.parse(this.chooser.argument());
+    if ($("largeHidden").checked) folders.push({ hidden: true });
+    this.scanId = NativeUtil.startScanLargeFiles(JSON.stringify(folders), minimum, (message) => {
       const type = String(message.type);
       if (type === "error") {
         this.finish();
@@ -145,8 +193,9 @@ class LargeFiles {
         showError("扫描大文件失败");
         return;
       }
-      const list = (parseAnswer(message.data, {}) || {}).list;
-      if (Array.isArray(list)) this.setItems(list);
+      const answer = parseAnswer(message.data, {}) || {};
+      if (Array.isArray(answer.list)) this.setItems(answer.list);
+      this.showSkippedHidden(Number(answer.skippedHidden) || 0);
       if (type === "progress") this.status("正在扫描… 已找到 " + this.summary(this.items), true);
       else {
         this.finish();
@@ -169,12 +218,14 @@ class LargeFiles {
   }
 
   // A result measured elsewhere (the overview) shown here when nothing was scanned yet.
-  adopt(list, folders) {
+  adopt(list, folders, skippedHidden = 0) {
     if (this.running || this.items.length) return;
     this.chooser.folders = [...folders];
     this.chooser.render();
     $("largeMin").value = "100";
+    $("largeHidden").checked = false;
     this.setItems(list);
+    this.showSkippedHidden(skippedHidden);
     this.status("概览扫描的结果：" + this.summary(list));
   }
 
@@ -196,12 +247,12 @@ class LargeFiles {
     this.setItems(this.items.filter((f) => !gone.has(f.path)));
     if (result.deleted.length) {
       addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length);
-      showSuccess(`已删除 ${result.deleted.length} 个文件，释放 ${formatBytes(result.bytes)}`);
+      showSuccess(`已删除 ${result.deleted.length} 个文件，${freedText(result)}`);
     }
     if (result.changed.length) showWarning(`${result.changed.length} 个文件在扫描后已改变，未删除，请重新扫描`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
     this.status(
-      `已释放 ${formatBytes(result.bytes)}` +
+      `已${freedText(result)}` +
         (result.changed.length ? `，${result.changed.length} 个文件已改变，未删除` : "") +
         (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""),
     );

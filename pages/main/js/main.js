@@ -98,7 +98,27 @@ function showOverview() {
   $("installFolder").textContent = installFolder;
 }
 
-// One button measures what every cleaning section could free in the home folder.
+// One button measures what every cleaning section could free in the home
+// folder, each file counted once. Caches and the copies beyond one in each
+// duplicate group can go for sure; large files (those not already counted
+// as copies), the Trash and the recent lists only if the user chooses.
+const CHOSEN_PRIVACY = new Set(["recyclebin", "recent"]);
+
+function measured({ large, groups, privacy }) {
+  const copies = new Set();
+  for (const g of groups) for (const f of g.files.slice(1)) copies.add(f.path);
+  const sum = (files) => files.reduce((s, f) => s + Number(f.size || 0), 0);
+  const values = {
+    large: sum(large.filter((f) => !copies.has(f.path))),
+    dup: wasted(groups),
+    privacy: sum(privacy),
+    privacyChosen: sum(privacy.filter((i) => CHOSEN_PRIVACY.has(i.type))),
+  };
+  values.sure = values.dup + values.privacy - values.privacyChosen;
+  values.chosen = values.large + values.privacyChosen;
+  return values;
+}
+
 let measuring = false;
 async function measureAll() {
   if (measuring) return;
@@ -107,20 +127,25 @@ async function measureAll() {
   button.disabled = true;
   button.textContent = "正在扫描…";
   $("measureCard").hidden = false;
-  const values = { large: 0, dup: 0, privacy: 0 };
+  const found = { large: [], groups: [], privacy: [] };
   const pending = new Set(["large", "dup"]);
+  let values = measured(found);
   const show = () => {
+    values = measured(found);
     $("measureLarge").textContent = formatBytes(values.large);
     $("measureDup").textContent = formatBytes(values.dup);
     $("measurePrivacy").textContent = formatBytes(values.privacy);
-    $("measureTotal").textContent = formatBytes(values.large + values.dup + values.privacy);
+    $("measureTotal").textContent = formatBytes(values.sure);
+    $("measureChoice").textContent =
+      "缓存与多余副本" + (values.chosen > 0 ? `；另有 ${formatBytes(values.chosen)} ${values.privacyChosen ? "大文件和回收站" : "大文件"}由您决定` : "");
   };
   for (const id of ["measureLarge", "measureDup", "measurePrivacy", "measureTotal"]) $(id).textContent = "…";
+  $("measureChoice").textContent = "缓存与多余副本";
   $("measureStatus").textContent = "正在测量隐私痕迹…";
   const items = await withBusy("正在测量隐私痕迹…", () => measurePrivacy());
-  values.privacy = items.reduce((s, i) => s + Number(i.size || 0), 0);
+  found.privacy = items;
   privacy().show(items);
-  $("measurePrivacy").textContent = formatBytes(values.privacy);
+  $("measurePrivacy").textContent = formatBytes(measured(found).privacy);
   $("measureStatus").textContent = "正在扫描主文件夹中的大文件和重复文件…";
   const folders = [homeFolder()];
   const started = Date.now();
@@ -131,24 +156,24 @@ async function measureAll() {
     measuring = false;
     button.disabled = false;
     button.textContent = "重新扫描";
-    const sum = values.large + values.dup + values.privacy;
-    $("heroTitle").textContent = sum > 0 ? `可释放 ${formatBytes(sum)}` : "磁盘很干净";
-    $("heroSub").textContent = "点击下面的项目查看详情并清理";
+    $("heroTitle").textContent = values.sure > 0 ? `可释放 ${formatBytes(values.sure)}` : values.chosen > 0 ? "没有可直接释放的空间" : "磁盘很干净";
+    $("heroSub").textContent =
+      (values.chosen > 0 ? `另有 ${formatBytes(values.chosen)} 的大文件等由您决定是否删除。` : "") + "点击下面的项目查看详情并清理";
     $("measureStatus").textContent = `扫描完成，用时 ${Math.max(1, Math.round((Date.now() - started) / 1000))} 秒`;
-    reportEvent("measure_all", { bytes: sum });
+    reportEvent("measure_all", { bytes: values.sure, chosen: values.chosen });
   };
   NativeUtil.startScanLargeFiles(JSON.stringify(folders), 100 * 1024 * 1024, (message) => {
     const type = String(message.type);
-    const list = (parseAnswer(message.data, {}) || {}).list || [];
-    values.large = list.reduce((s, f) => s + Number(f.size || 0), 0);
+    const answer = parseAnswer(message.data, {}) || {};
+    found.large = Array.isArray(answer.list) ? answer.list : [];
     if (type === "progress") return show();
-    if (type !== "error") largeFiles().adopt(list, folders);
+    if (type !== "error") largeFiles().adopt(found.large, folders, Number(answer.skippedHidden) || 0);
     finish("large");
   });
   NativeUtil.startScanDuplicateFiles(JSON.stringify(folders), (message) => {
     const type = String(message.type);
     const groups = (parseAnswer(message.data, {}) || {}).groups || [];
-    values.dup = wasted(groups.filter((g) => g && Array.isArray(g.files)));
+    found.groups = groups.filter((g) => g && Array.isArray(g.files) && Number(g.size) > 0);
     if (type === "progress") return show();
     if (type !== "error") duplicates().adopt(groups, folders);
     finish("dup");
