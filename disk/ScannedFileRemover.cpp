@@ -20,6 +20,10 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
+constexpr auto progressInterval = 500ms;
+
 // Copies compared with the kept file at once: with it, 64 files open.
 constexpr int copiesPerComparison = 63;
 
@@ -138,6 +142,9 @@ private:
     Log::info("NativeUtil", "delete listed file {} result: {}", path.toStdString(),
               text.toStdString());
     answers.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("result"), text}});
+    // At once after the first, so the page shows a deletion under way.
+    if (answers.size() == 1 || progressDue(progressInterval))
+      send("progress", JsonText::list(answers));
   }
 
   void removeCopies(const QJsonObject &group) {
@@ -147,7 +154,7 @@ private:
     for (const QJsonValue &copy : group.value(QStringLiteral("delete")).toArray())
       copies.push_back({copy.toString(), {}});
     Result result = check(hash, kept, copies);
-    if (stopRequested) // the program is closing: nobody reads the answer
+    if (stopRequested) // the group was not reached
       return;
     if (result == Result::Listed && !kept.path.isEmpty()) {
       Found found; // still as compared
@@ -218,6 +225,10 @@ int ScannedFileRemover::deleteScannedFiles(const QString &request, ScriptCallbac
       QJsonDocument::fromJson(request.toUtf8()).object(), std::move(callback));
   return registry().start(
       context, [context] { return context->run(); }, QStringLiteral("delete files failed"));
+}
+
+bool ScannedFileRemover::stopDeleteScannedFiles(int id) {
+  return registry().stop(id);
 }
 
 void ScannedFileRemover::stopAll() {
