@@ -8,7 +8,6 @@
 #include "DiskTestSupport.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QJsonArray>
 #include <QMap>
 
@@ -157,38 +156,4 @@ TEST(ScannedFileRemover, OnlyLargeFilesStillAsListedAreDeleted) {
   EXPECT_TRUE(QFile::exists(stranger));
   EXPECT_EQ(results.value(kept), "deleted");
   EXPECT_FALSE(QFile::exists(kept));
-}
-
-TEST(ScannedFileRemover, ReportsAtOnceAndStopsBetweenFiles) {
-  TempTree tree;
-  QJsonArray files;
-  for (int i = 0; i < 50; ++i)
-    files.append(
-        QJsonObject{{"path", tree.write(QString("many/f%1.bin").arg(i), QByteArray(20000, 'm'))},
-                    {"size", 20000}});
-  LargeFileScanner scanner;
-  auto scan = MessageLog::create();
-  scanner.startScanLargeFiles(tree.path("many"), 10000, scan->callback(scan));
-  ASSERT_TRUE(scan->waitForEnd());
-
-  // Stopped from its first progress message, as a page's stop button would.
-  auto log = MessageLog::create();
-  ScannedFileRemover remover;
-  const ScriptCallback record = log->callback(log);
-  remover.deleteScannedFiles(
-      QString::fromUtf8(QJsonDocument(QJsonObject{{"files", files}}).toJson()),
-      [&remover, record, log](const CallbackEvent &event) {
-        record(event);
-        const MessageLog::Message message = log->last();
-        if (message.type == "progress")
-          remover.stopDeleteScannedFiles(message.id);
-      });
-  ASSERT_TRUE(log->waitForEnd());
-  ASSERT_TRUE(log->wellFormed());
-  EXPECT_EQ(log->last().type, "stopped");
-  const QJsonArray answers = parseObject(log->last().data).value("list").toArray();
-  ASSERT_EQ(answers.size(), 1) << "the first file answered, then the stop";
-  EXPECT_EQ(answers[0]["result"].toString(), "deleted");
-  EXPECT_EQ(QDir(tree.path("many")).entryList(QDir::Files).size(), 49);
-  EXPECT_EQ(log->messages().front().type, "progress");
 }
