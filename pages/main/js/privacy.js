@@ -11,7 +11,7 @@ const $ = (id) => document.getElementById(id);
 // What cleaning them loses cannot be had back: never selected for the user.
 const IRREVERSIBLE = new Set(["recyclebin", "recent"]);
 
-// The service's descriptions are written for Windows; these say what the
+// The native descriptions are the Windows ones; these say what the
 // categories hold here. A category with no counterpart here is not shown.
 const LOCAL_DESCRIPTIONS = IS_WINDOWS
   ? {}
