@@ -29,7 +29,7 @@ NativeUtil::~NativeUtil() {
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 86> methods = {
+  static const std::array<som_method_def_t, 88> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -119,6 +119,8 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::disableMenuOutsideClickClose>(
           api, "disableMenuOutsideClickClose"),
       MethodTable::method<&NativeUtil::deleteScannedFiles>(api, "deleteScannedFiles"),
+      MethodTable::method<&NativeUtil::stopDeleteScannedFiles>(api, "stopDeleteScannedFiles"),
+      MethodTable::method<&NativeUtil::getPrivacyItemFiles>(api, "getPrivacyItemFiles"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -332,6 +334,9 @@ bool NativeUtil::addScanDuplicateFilesFolder(int id, const PagePath &folder) {
 int NativeUtil::deleteScannedFiles(const QString &request, ScriptCallback callback) {
   return scannedFileRemover.deleteScannedFiles(request, std::move(callback));
 }
+bool NativeUtil::stopDeleteScannedFiles(int id) {
+  return scannedFileRemover.stopDeleteScannedFiles(id);
+}
 
 // Installed programs and swap.
 QString NativeUtil::getInstalledPrograms() {
@@ -353,6 +358,9 @@ QString NativeUtil::getPrivacyItems() {
 }
 bool NativeUtil::cleanPrivacyItems(const QString &items) {
   return privacyCleaner.cleanPrivacyItems(items);
+}
+QString NativeUtil::getPrivacyItemFiles(const QString &type) {
+  return privacyPreview.getPrivacyItemFiles(type);
 }
 
 // Desktop integration.

@@ -20,6 +20,7 @@
 #include "cleanup/InstalledPrograms.h"
 #include "cleanup/Pagefile.h"
 #include "cleanup/PrivacyCleaner.h"
+#include "cleanup/PrivacyPreview.h"
 #include "cleanup/StartupItems.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
@@ -99,6 +100,7 @@ public:
   bool removeStartupItem(const QString &type, const QString &location, const QString &name);
   QString getPrivacyItems();
   bool cleanPrivacyItems(const QString &items);
+  QString getPrivacyItemFiles(const QString &type);
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
   QString getFileSha256(const PagePath &path);
@@ -137,6 +139,7 @@ public:
   bool enableMenuOutsideClickClose(int x, int y, int width, int height);
   bool disableMenuOutsideClickClose();
   int deleteScannedFiles(const QString &request, ScriptCallback callback);
+  bool stopDeleteScannedFiles(int id);
 
 private:
   friend class Asset<NativeUtil>;
@@ -157,6 +160,7 @@ private:
   InstalledPrograms installedPrograms;
   Pagefile pagefile;
   PrivacyCleaner privacyCleaner;
+  PrivacyPreview privacyPreview;
   TimerService timerService;
   ScreenAndClipboard screenAndClipboard;
   DesktopOpener desktopOpener;

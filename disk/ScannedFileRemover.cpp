@@ -20,6 +20,10 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
+constexpr auto progressInterval = 500ms;
+
 // Copies compared with the kept file at once: with it, 64 files open.
 constexpr int copiesPerComparison = 63;
 
@@ -148,6 +152,9 @@ private:
     answers.append(QJsonObject{{QStringLiteral("freed"), double(freed)},
                                {QStringLiteral("path"), path},
                                {QStringLiteral("result"), text}});
+    // At once after the first, so the page shows a deletion under way.
+    if (answers.size() == 1 || progressDue(progressInterval))
+      send("progress", JsonText::list(answers));
   }
 
   void answerRemoval(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown) {
@@ -163,7 +170,7 @@ private:
     for (const QJsonValue &copy : group.value(QStringLiteral("delete")).toArray())
       copies.push_back({copy.toString(), {}});
     Result result = check(hash, kept, copies);
-    if (stopRequested) // the program is closing: nobody reads the answer
+    if (stopRequested) // the group was not reached
       return;
     if (result == Result::Listed && !kept.path.isEmpty()) {
       Found found; // still as compared
@@ -236,6 +243,10 @@ int ScannedFileRemover::deleteScannedFiles(const QString &request, ScriptCallbac
       QJsonDocument::fromJson(request.toUtf8()).object(), std::move(callback));
   return registry().start(
       context, [context] { return context->run(); }, QStringLiteral("delete files failed"));
+}
+
+bool ScannedFileRemover::stopDeleteScannedFiles(int id) {
+  return registry().stop(id);
 }
 
 void ScannedFileRemover::stopAll() {

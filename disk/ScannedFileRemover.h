@@ -16,14 +16,17 @@
 //   {"files": [{"path": P, "size": N}, ...]}                      large files
 //   {"groups": [{"hash": H, "keep": P, "delete": [P, ...]}, ...]} duplicates
 // with "keep" empty when the user chose every copy of a group. Contents are
-// compared, so the work runs on a worker thread; its one message, "done"
-// ("stopped" when the program closes meanwhile, "error" when it failed),
-// carries {"list": [{"freed": B, "path": P, "result": R}, ...]}, B the bytes
-// the file system got back (its blocks; 0 while other names link to the
-// file, or when it was not deleted), R being "deleted",
+// compared, so the work runs on a worker thread. It sends "progress" after the
+// first answer and then at most every 0.5 s, and ends with one "done",
+// "stopped" (asked to stop: it stops between files and between groups) or
+// "error". Each but "error" carries the answers so far,
+// {"list": [{"freed": B, "path": P, "result": R}, ...]}, B the bytes the file
+// system got back (its blocks; 0 while other names link to the file, or when
+// it was not deleted), R being "deleted",
 // "gone" (no longer there), "changed" (not the file listed), "keptChanged"
 // (the file kept is gone, changed or no longer equal), "notListed" (no scan
-// showed it so) or "failed" (the system refused).
+// showed it so) or "failed" (the system refused); a path not answered was
+// not reached.
 #include "base/CallbackEvent.h"
 
 #include <QString>
@@ -32,6 +35,8 @@ class ScannedFileRemover {
 public:
   // The worker's id.
   int deleteScannedFiles(const QString &request, ScriptCallback callback);
+  // False when the id is not running.
+  bool stopDeleteScannedFiles(int id);
   // Stops the running deletions and waits for their workers; called before
   // the engine they report to goes away.
   static void stopAll();

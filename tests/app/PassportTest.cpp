@@ -100,7 +100,9 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"clearTimeout", 1},
     {"enableMenuOutsideClickClose", 4},
     {"disableMenuOutsideClickClose", 0},
-    {"deleteScannedFiles", 2}};
+    {"deleteScannedFiles", 2},
+    {"stopDeleteScannedFiles", 1},
+    {"getPrivacyItemFiles", 1}};
 
 template <class T>
 class Held {

@@ -308,6 +308,14 @@ test('the upgrader finds the newer version, downloads and verifies it, and refus
     assert.equal(await upgrader.eval(`document.getElementById('state').className`), 'state error');
     assert.equal(await text(upgrader, 'actionBtn'), '重试');
     await closeUpgrader(upgrader);
+
+    // A failure is said in the page's words; the service's own goes to the log.
+    await service.rule('/api/versions/latest/', { status: 404 });
+    upgrader = await openUpgrader();
+    assert.equal(await text(upgrader, 'state'), '检查更新失败：服务器暂时无法提供所需的内容，请稍后重试。');
+    assert.match(app.stderr, /check update failed: .*Not Found/);
+    await shot(upgrader, 'upgrader-service-error');
+    await closeUpgrader(upgrader);
   } finally {
     app.kill();
   }

@@ -59,16 +59,32 @@ function busyElement() {
     element = document.createElement("div");
     element.id = "busyOverlay";
     element.className = "busy-overlay";
-    element.innerHTML = '<div class="busy-card"><div class="spinner"></div><div class="busy-text"></div></div>';
+    element.innerHTML =
+      '<div class="busy-card"><div class="spinner"></div><div class="busy-body"><div class="busy-text"></div>' +
+      '<div class="bar busy-bar" hidden><div class="bar-fill"></div></div></div>' +
+      '<button class="btn btn-ghost btn-sm busy-stop" hidden>停止</button></div>';
     document.body.appendChild(element);
   }
   return element;
 }
 
 // Shows the busy state, lets it paint, then runs work (which may block).
-export async function withBusy(text, work) {
+// With stop, a 停止 button calls it (once) while the work runs.
+export async function withBusy(text, work, stop = null) {
   const element = busyElement();
   element.querySelector(".busy-text").textContent = text;
+  element.querySelector(".busy-bar").hidden = true;
+  const button = element.querySelector(".busy-stop");
+  button.hidden = !stop;
+  button.disabled = false;
+  button.textContent = "停止";
+  button.onclick = stop
+    ? () => {
+        button.disabled = true;
+        button.textContent = "正在停止…";
+        stop();
+      }
+    : null;
   busyDepth += 1;
   element.classList.add("show");
   await nextPaint();
@@ -76,8 +92,21 @@ export async function withBusy(text, work) {
     return await work();
   } finally {
     busyDepth -= 1;
-    if (busyDepth === 0) element.classList.remove("show");
+    if (busyDepth === 0) {
+      element.classList.remove("show");
+      button.hidden = true;
+      button.onclick = null;
+    }
   }
+}
+
+// Tells how far the running work has come: fraction from 0 to 1.
+export function busyProgress(text, fraction) {
+  const element = busyElement();
+  element.querySelector(".busy-text").textContent = text;
+  const bar = element.querySelector(".busy-bar");
+  bar.hidden = false;
+  bar.firstChild.style.width = Math.round(Math.min(1, Math.max(0, fraction)) * 100) + "%";
 }
 
 export function isBusy() {
@@ -86,7 +115,8 @@ export function isBusy() {
 
 let openDialog = null;
 
-// A confirmation in the window's own style; resolves true on confirm.
+// A confirmation in the window's own style; resolves true on confirm. The
+// safe answer has the focus, so Enter cancels; Escape cancels too.
 export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true }) {
   if (openDialog) openDialog.finish(false);
   return new Promise((resolve) => {
@@ -113,8 +143,14 @@ export function confirmDialog({ title, message, detail = "", confirmText = "确�
       const button = event.target.closest("[data-answer]");
       if (button) finish(button.dataset.answer === "yes");
     });
+    overlay.addEventListener("keydown", (event) => {
+      if (event.key !== "Escape") return;
+      event.preventDefault();
+      event.stopPropagation();
+      finish(false);
+    });
     document.body.appendChild(overlay);
-    overlay.querySelector('[data-answer="yes"]').focus();
+    overlay.querySelector('[data-answer="no"]').focus();
   });
 }
 
@@ -123,6 +159,24 @@ export function dismissDialog() {
   if (!openDialog) return false;
   openDialog.finish(false);
   return true;
+}
+
+// A failed service call in the user's words; the service's own text goes
+// to the log. what names the call, as in "check update".
+const SERVICE_PROBLEMS = [
+  [/network disconnected/i, "网络未连接，请连接网络后重试。"],
+  [/request timeout|timed out|stalled/i, "连接服务器超时，请稍后重试。"],
+  [/ssl|tls|certificate|handshake/i, "无法与服务器建立安全连接，请检查系统时间和网络设置。"],
+  [/server replied|not found|forbidden|internal server error|service unavailable|bad gateway/i, "服务器暂时无法提供所需的内容，请稍后重试。"],
+  [/save file failed/i, "无法保存下载的文件，请检查磁盘空间和文件夹权限。"],
+  [/unreachable|refused|host .*not found|network|connection|proxy/i, "无法连接服务器，请检查网络后重试。"],
+];
+
+export function serviceProblem(what, detail) {
+  const text = String(detail ?? "");
+  NativeUtil.log(`${what} failed: ${text}`, "app");
+  const known = SERVICE_PROBLEMS.find(([pattern]) => pattern.test(text));
+  return known ? known[1] : "服务暂时不可用，请稍后重试。";
 }
 
 // Usage events: what was done and how much, never a path or a name. They go

@@ -5,7 +5,7 @@ import * as sys from "@sys";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent } from "/common/js/appkit.js";
 import { FolderChooser } from "./folders.js";
 import { deleteListed, elidedPath, freedText, revealFile, sortResults } from "./large.js";
 
@@ -218,7 +218,7 @@ class Duplicates {
       const kept = g.files.find((f) => !this.selected.has(f.path));
       if (chosen.length) request.groups.push({ hash: g.hash, keep: kept ? kept.path : "", delete: chosen.map((f) => f.path) });
     }
-    const results = await withBusy("正在删除…", () => deleteListed(request));
+    const results = await deleteListed(request, files.length);
     const result = sortResults(files, results);
     const gone = new Set([...result.deleted, ...result.gone].map((f) => f.path));
     for (const path of gone) this.selected.delete(path);
@@ -239,7 +239,8 @@ class Duplicates {
     this.status(
       `已${freedText(result)}` +
         (skipped ? `，${skipped} 组未删除` : "") +
-        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""),
+        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : "") +
+        (result.unreached.length ? `；已停止，${result.unreached.length} 个文件未删除` : ""),
     );
     reportEvent("delete_duplicates", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
   }

@@ -3,7 +3,7 @@
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { addHistory, confirmDialog, folderOf, formatBytes, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { addHistory, busyProgress, confirmDialog, folderOf, formatBytes, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
 import { FolderChooser } from "./folders.js";
 
 const $ = (id) => document.getElementById(id);
@@ -21,23 +21,30 @@ function answerMap(text) {
 }
 
 // Deletes what a scan listed, on a native worker, each file only while it is
-// still the one listed. Resolves with a result per path ("deleted", "gone",
-// "changed", "keptChanged", "notListed", "failed"), or null when the deletion
-// could not run.
-export function deleteListed(request) {
-  return new Promise((resolve) => {
-    const id = NativeUtil.deleteScannedFiles(JSON.stringify(request), (message) => {
-      const type = String(message.type);
-      if (type !== "progress") resolve(type === "error" ? null : answerMap(message.data));
+// still the one listed, with its progress and a 停止 button in the busy
+// card. Resolves with a result per path ("deleted", "gone", "changed",
+// "keptChanged", "notListed", "failed"; none for a path a stop left
+// unreached), or null when the deletion could not run.
+export function deleteListed(request, total) {
+  let id = 0;
+  const work = () =>
+    new Promise((resolve) => {
+      id = NativeUtil.deleteScannedFiles(JSON.stringify(request), (message) => {
+        const type = String(message.type);
+        if (type === "error") return resolve(null);
+        if (type !== "progress") return resolve(answerMap(message.data));
+        const answers = listOf(message.data);
+        busyProgress(`正在删除… 已处理 ${answers.length} / ${total} 个文件`, answers.length / total);
+      });
+      if (!(id >= 1)) resolve(null);
     });
-    if (!(id >= 1)) resolve(null);
-  });
+  return withBusy(`正在删除 ${total} 个文件…`, work, () => NativeUtil.stopDeleteScannedFiles(id));
 }
 
 // The files by what became of them; a file no longer there leaves the list
-// too. bytes is the space the disk got back (a sparse file gives back less
-// than its size, a name whose file has other links nothing); size what the
-// deleted files' sizes add up to.
+// too, a file a stop left unreached stays as it was. bytes is the space the
+// disk got back (a sparse file gives back less than its size, a name whose
+// file has other links nothing); size what the deleted files' sizes add up to.
 export function sortResults(files, results) {
   const outcome = (f) => (results ? results.get(f.path) : "failed");
   const deleted = files.filter((f) => outcome(f) === "deleted");
@@ -45,8 +52,9 @@ export function sortResults(files, results) {
     deleted,
     gone: files.filter((f) => outcome(f) === "gone"),
     changed: files.filter((f) => ["changed", "keptChanged", "notListed"].includes(outcome(f))),
-    failed: files.filter((f) => !["deleted", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
-    bytes: deleted.reduce((sum, f) => sum + (results.freed ? results.freed.get(f.path) || 0 : 0), 0),
+    failed: files.filter((f) => ![undefined, "deleted", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
+    unreached: files.filter((f) => outcome(f) === undefined),
+    bytes: deleted.reduce((sum, f) => sum + (results && results.freed ? results.freed.get(f.path) || 0 : 0), 0),
     size: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0),
   };
 }
@@ -241,7 +249,7 @@ class LargeFiles {
     });
     if (!ok) return;
     const request = { files: files.map((f) => ({ path: f.path, size: Number(f.size) })) };
-    const result = sortResults(files, await withBusy("正在删除…", () => deleteListed(request)));
+    const result = sortResults(files, await deleteListed(request, files.length));
     const gone = new Set([...result.deleted, ...result.gone].map((f) => f.path));
     for (const path of gone) this.selected.delete(path);
     this.setItems(this.items.filter((f) => !gone.has(f.path)));
@@ -254,7 +262,8 @@ class LargeFiles {
     this.status(
       `已${freedText(result)}` +
         (result.changed.length ? `，${result.changed.length} 个文件已改变，未删除` : "") +
-        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : ""),
+        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : "") +
+        (result.unreached.length ? `；已停止，${result.unreached.length} 个文件未删除` : ""),
     );
     reportEvent("delete_large", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
   }

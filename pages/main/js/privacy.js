@@ -1,13 +1,32 @@
-// 隐私清理: the privacy categories with their sizes; the selected ones are
-// cleaned, then measured again to tell what was freed and what stayed.
+// 隐私清理: the privacy categories with their sizes, each able to show the
+// files it holds; the selected ones are cleaned after a confirmation, then
+// measured again to tell what was freed and what stayed.
 import { escapeHtml } from "/common/js/tooltip.js";
-import { showError, showSuccess, showWarning } from "/common/js/toast.js";
-import { addHistory, formatBytes, listOf, reportEvent, withBusy } from "/common/js/appkit.js";
+import { showSuccess, showWarning } from "/common/js/toast.js";
+import { IS_WINDOWS } from "/common/js/constants.js";
+import { addHistory, confirmDialog, formatBytes, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
 
 const $ = (id) => document.getElementById(id);
 
+// What cleaning them loses cannot be had back: never selected for the user.
+const IRREVERSIBLE = new Set(["recyclebin", "recent"]);
+
+// The native descriptions are the Windows ones; these say what the
+// categories hold here. A category with no counterpart here is not shown.
+const LOCAL_DESCRIPTIONS = IS_WINDOWS
+  ? {}
+  : {
+      thumbcache: "文件管理器和图片查看器生成的缩略图缓存，需要时会重新生成",
+      recent: "“最近使用”列表中的文件记录（只清除记录，不删除文件本身）",
+      temp: "临时文件夹中一小时以上未改动、且没有程序在使用的临时文件",
+      recyclebin: "回收站中的文件，清空后无法恢复",
+    };
+const ABSENT_HERE = new Set(IS_WINDOWS ? [] : ["prefetch"]);
+
 export function measurePrivacy() {
-  return listOf(NativeUtil.getPrivacyItems());
+  return listOf(NativeUtil.getPrivacyItems())
+    .filter((item) => !ABSENT_HERE.has(item.type))
+    .map((item) => ({ ...item, description: LOCAL_DESCRIPTIONS[item.type] || item.description }));
 }
 
 class Privacy {
@@ -15,7 +34,10 @@ class Privacy {
     this.items = [];
     this.selected = new Set();
     this.measured = false;
+    this.opened = new Map(); // type → the files it holds, as listed
     $("privacyList").addEventListener("click", (event) => {
+      const opener = event.target.closest("[data-open]");
+      if (opener) return this.toggleFiles(opener.dataset.open);
       const card = event.target.closest("[data-type]");
       if (!card) return;
       event.preventDefault();
@@ -40,12 +62,37 @@ class Privacy {
       : "无法读取隐私项目。";
   }
 
-  // Shows measured items; categories holding something start selected.
+  // Shows measured items; categories holding something start selected,
+  // except those whose loss cannot be undone.
   show(items) {
     this.measured = true;
     this.items = items;
-    this.selected = new Set(items.filter((i) => Number(i.size) > 0).map((i) => i.type));
+    this.opened.clear();
+    this.selected = new Set(items.filter((i) => Number(i.size) > 0 && !IRREVERSIBLE.has(i.type)).map((i) => i.type));
     this.render();
+  }
+
+  async toggleFiles(type) {
+    if (this.opened.delete(type)) return this.render();
+    const answer = await withBusy("正在列出文件…", () => parseAnswer(NativeUtil.getPrivacyItemFiles(type), {}));
+    this.opened.set(type, { count: Number(answer.count) || 0, list: Array.isArray(answer.list) ? answer.list : [] });
+    this.render();
+  }
+
+  filesPanel(type) {
+    const files = this.opened.get(type);
+    const head = !files.count
+      ? "没有文件"
+      : files.count > files.list.length
+        ? `共 ${files.count} 个文件，以下是最大的 ${files.list.length} 个：`
+        : `共 ${files.count} 个文件，从大到小：`;
+    return (
+      `<div class="item-files" data-files="${escapeHtml(type)}"><div class="item-files-head">${head}</div>` +
+      files.list
+        .map((f) => `<div class="item-file"><span class="ellipsis" title="${escapeHtml(f.path)}">\u200e${escapeHtml(f.path)}\u200e</span><span class="num">${formatBytes(f.size)}</span></div>`)
+        .join("") +
+      `</div>`
+    );
   }
 
   total(items) {
@@ -62,7 +109,12 @@ class Privacy {
               `<label class="check"><input type="checkbox" ${on ? "checked" : ""}><span></span></label>` +
               `<div class="item-main"><div class="item-name">${escapeHtml(item.name)}</div>` +
               `<div class="item-desc">${escapeHtml(item.description || "")}</div></div>` +
-              `<div class="item-size">${Number(item.size) > 0 ? formatBytes(item.size) : "无"}</div></div>`
+              `<div class="item-size">${Number(item.size) > 0 ? formatBytes(item.size) : "无"}</div>` +
+              (Number(item.size) > 0
+                ? `<button class="link-btn" data-open="${escapeHtml(item.type)}">${this.opened.has(item.type) ? "收起" : "查看文件"}</button>`
+                : "") +
+              `</div>` +
+              (this.opened.has(item.type) ? this.filesPanel(item.type) : "")
             );
           })
           .join("")
@@ -75,8 +127,19 @@ class Privacy {
   }
 
   async clean() {
-    const types = this.items.filter((i) => this.selected.has(i.type)).map((i) => i.type);
-    if (!types.length) return;
+    const chosen = this.items.filter((i) => this.selected.has(i.type));
+    if (!chosen.length) return;
+    const types = chosen.map((i) => i.type);
+    const warnings = [];
+    if (this.selected.has("recyclebin")) warnings.push("回收站中的文件将被永久删除。");
+    if (this.selected.has("recent")) warnings.push("“最近使用”记录将被清空。");
+    const ok = await confirmDialog({
+      title: "清理隐私痕迹",
+      message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
+      detail: warnings.concat("清理后无法恢复，可先点“查看文件”确认其中的内容。").join(""),
+      confirmText: "清理",
+    });
+    if (!ok) return;
     const before = new Map(this.items.map((i) => [i.type, Number(i.size || 0)]));
     // False when something stayed: a file that could not go, a cache a
     // running browser holds, a folder replaced by a link meanwhile.

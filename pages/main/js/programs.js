@@ -7,6 +7,21 @@ import { confirmDialog, formatBytes, listOf, reportEvent, withBusy } from "/comm
 
 const $ = (id) => document.getElementById(id);
 
+// How the listing says a program goes, by the command it gives for it.
+const REMOVALS = [
+  [/^pkcon remove /, "将通过系统的软件包管理移除该软件包，系统可能会要求输入密码。", "已开始移除软件包“%1”"],
+  [/^flatpak uninstall /, "将通过 Flatpak 卸载该应用。", "已开始卸载“%1”"],
+  [/^snap remove /, "将通过 Snap 卸载该应用，系统可能会要求输入密码。", "已开始卸载“%1”"],
+  [/^rm "/, "将删除该 AppImage 文件及其菜单项。", "已删除“%1”"],
+];
+
+function removalOf(command) {
+  const found = REMOVALS.find(([pattern]) => pattern.test(String(command)));
+  return found
+    ? { detail: found[1], started: found[2] }
+    : { detail: "将启动该程序自带的卸载程序，请按其提示完成卸载。", started: "已启动“%1”的卸载程序" };
+}
+
 class Programs {
   constructor() {
     this.all = [];
@@ -54,12 +69,12 @@ class Programs {
     const ok = await confirmDialog({
       title: "卸载程序",
       message: `确定要卸载“${program.name}”吗？`,
-      detail: "将启动该程序自带的卸载程序，请按其提示完成卸载。",
+      detail: removalOf(program.uninstallString).detail,
       confirmText: "卸载",
     });
     if (!ok) return;
     if (NativeUtil.uninstallProgram(program.uninstallString)) {
-      showInfo(`已启动“${program.name}”的卸载程序`);
+      showInfo(removalOf(program.uninstallString).started.replace("%1", program.name));
       reportEvent("uninstall_program", {});
     } else {
       showError(`无法启动“${program.name}”的卸载程序`);

@@ -4,20 +4,9 @@
 import "/common/js/tooltip.js";
 import { gAppVersion, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
-import { formatBytes, listOf, nextPaint, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { formatBytes, listOf, nextPaint, parseAnswer, reportEvent, serviceProblem } from "/common/js/appkit.js";
 
 const $ = (id) => document.getElementById(id);
-
-const SERVICE_ERRORS = {
-  "network disconnected": "网络未连接，请连接网络后重试。",
-  "server unreachable": "无法连接更新服务器，请稍后重试。",
-  timeout: "连接更新服务器超时，请稍后重试。",
-};
-
-function serviceError(answer) {
-  const error = String(answer.error);
-  return SERVICE_ERRORS[error] || "检查更新失败：" + error;
-}
 
 // A release as the service gives it: {"version", "url", "sha256", "size",
 // "notes"}; the version list holds such objects under "list".
@@ -112,7 +101,7 @@ function download(latest) {
     } else if (type === "done") {
       verify(latest, String(message.path));
     } else if (type === "error") {
-      state("下载失败：" + String(message.error || "未知错误"), "error");
+      state("下载失败：" + serviceProblem("download update", message.error), "error");
       action("重试", () => download(latest));
       reportEvent("update_failed", { stage: "download" });
     }
@@ -167,7 +156,7 @@ async function check() {
     return;
   }
   if (answer.error !== undefined) {
-    state(serviceError(answer), "error");
+    state("检查更新失败：" + serviceProblem("check update", answer.error), "error");
     action("重试", check);
     return;
   }

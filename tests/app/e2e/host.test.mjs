@@ -68,8 +68,9 @@ const methodNames = [
   'setSetting', 'isStartupOnBoot', 'setStartupOnBoot', 'setMinimizeOnClose', 'setInterval',
   'clearInterval', 'setTimeout', 'clearTimeout', 'enableMenuOutsideClickClose',
   'disableMenuOutsideClickClose',
-  // Beyond the service table: deletion of what a scan showed, checked again.
-  'deleteScannedFiles',
+  // Beyond the service table: deletion of what a scan showed, checked again
+  // and stoppable, and the files a privacy category holds.
+  'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',

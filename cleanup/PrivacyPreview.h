@@ -1,0 +1,16 @@
+#pragma once
+// What cleaning a privacy category would delete, for the page to show before
+// the user decides: the same category table, folders and temp-file rules the
+// cleaner uses, walked with the same walker, so the list holds what the size
+// counts.
+#include <QString>
+
+class PrivacyPreview {
+public:
+  static constexpr int listLimit = 300;
+
+  // {"count": N, "list": [{"path": P, "size": S}, ...]}: N regular files
+  // (each hard-linked file once), of which the listLimit largest are listed,
+  // largest first. An unknown type gives an empty list.
+  QString getPrivacyItemFiles(const QString &type);
+};
