@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cleanup/PrivacyLocations.h"
+#include "cleanup/PrivacyRoots.h"
 #include "cleanup/RecentList.h"
 #include "cleanup/TempFileRules.h"
 #include "platform/storage/FileName.h"
@@ -56,21 +57,31 @@ private:
   qint64 count_ = 0;
 };
 
-void walk(const QString &folder, const TempFileRules *rules, QSet<FileId> &seen,
+// The files beneath the open folder root, known as folder; each path is
+// built from the names on the way down, only for the files kept.
+void walk(int root, const QString &folder, const TempFileRules *rules, QSet<FileId> &seen,
           LargestFiles &files) {
-  const UniqueFd root = FileWalker::openDirectory(FileName::toBytes(folder), false);
-  if (!root.isValid())
-    return;
-  const QByteArray prefix = FileName::toBytes(folder) + '/';
+  std::vector<QByteArray> names; // by depth: the folders on the way to the entry
   FileWalker walker;
-  walker.walk(root.get(), [&](const WalkEntry &entry) {
-    if (entry.type == EntryType::Directory)
-      return !rules || rules->mayEnter(entry) ? FileWalker::Action::Continue
-                                              : FileWalker::Action::Skip;
+  walker.walk(root, [&](const WalkEntry &entry) {
+    if (entry.otherFileSystem)
+      return FileWalker::Action::Skip;
+    names.resize(size_t(entry.depth - 1));
+    if (entry.type == EntryType::Directory) {
+      if (rules && !rules->mayEnter(entry))
+        return FileWalker::Action::Skip;
+      names.push_back(entry.name);
+      return FileWalker::Action::Continue;
+    }
     if (entry.type == EntryType::File && (!rules || rules->mayDelete(entry)) &&
         !seen.contains(entry.id)) {
       seen.insert(entry.id);
-      files.offer(entry.size, [&] { return FileName::fromBytes(prefix + entry.relativePath); });
+      files.offer(entry.size, [&] {
+        QByteArray path = FileName::toBytes(folder);
+        for (const QByteArray &name : names)
+          path += '/' + name;
+        return FileName::fromBytes(path + '/' + entry.name);
+      });
     }
     return FileWalker::Action::Continue;
   });
@@ -88,12 +99,17 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
     if (category.source == PrivacySource::TempFiles)
       rules = TempFileRules::current(environment.uid);
     QSet<FileId> seen;
+    PrivacyRoots roots(environment);
     for (const PrivacyTarget &target : locatePrivacyCategory(category, environment).targets) {
+      QByteArray name;
+      const UniqueFd folder = roots.open(target, name);
+      if (!folder.isValid())
+        continue;
       if (target.action == CleanAction::ReplaceRecentList) {
-        if (const qint64 bytes = recentListBytes(target.path); bytes > 0)
+        if (const qint64 bytes = recentListBytes(folder.get(), name); bytes > 0)
           files.offer(bytes, [&] { return target.path; });
       } else {
-        walk(target.path,
+        walk(folder.get(), target.path,
              target.action == CleanAction::EmptyTempFolder && rules ? &*rules : nullptr, seen,
              files);
       }
