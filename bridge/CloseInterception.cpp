@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "bridge/SettingsStore.h"
+#include "bridge/TrayIcon.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ public:
 
   bool eventFilter(QObject *watched, QEvent *event) override {
     if (watched != window || event->type() != QEvent::Close || !event->spontaneous() ||
-        !SettingsStore::minimizeOnClose())
+        !SettingsStore::minimizeOnClose() || !TrayIcon::instance().isInTray())
       return false;
     window->hide();
     event->ignore();

@@ -1,9 +1,10 @@
 #pragma once
 // Closing the application's main window from the window system (its close
 // button, Alt+F4, a close request of the window manager) hides it while
-// minimise-on-close is set; the tray icon brings it back. With the flag
-// cleared, and for the page's own Window.this.close(), the window closes and
-// the program ends as usual.
+// minimise-on-close is set and the tray icon is in a notification area,
+// which brings it back. With the flag cleared, without a tray (a hidden
+// window could not come back), and for the page's own Window.this.close(),
+// the window closes and the program ends as usual.
 class QWidget;
 
 namespace CloseInterception {

@@ -50,6 +50,10 @@ bool TrayIcon::show() {
   icon->setIcon(appIcon);
   icon->setToolTip(QString::fromUtf8(displayName()));
   icon->show();
+  if (!isInTray()) {
+    Log::info("NativeUtil", "no notification area: closing the main window ends the program");
+    return false;
+  }
   return true;
 }
 
@@ -58,8 +62,11 @@ void TrayIcon::remove() {
     icon->hide();
 }
 
-bool TrayIcon::isShown() const {
-  return icon && icon->isVisible();
+bool TrayIcon::isInTray() const {
+  // Qt's answer follows the tray its icon uses: a StatusNotifier host on the
+  // session bus (as Qt found it at the icon's creation), else the owner of
+  // the XEmbed selection _NET_SYSTEM_TRAY_S<screen>, both looked up anew.
+  return icon && icon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TrayIcon::leftClick() {

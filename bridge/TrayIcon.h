@@ -15,11 +15,16 @@ public:
   static TrayIcon &instance();
 
   // Adds the icon, or updates it when it is there. False without a tray
-  // window, without an application icon (logged) or without a user interface.
+  // window, without an application icon (logged), without a user interface,
+  // or while no notification area is there to show it: the icon waits for
+  // an XEmbed tray that appears later.
   bool show();
   // Takes the icon out of the notification area.
   void remove();
-  bool isShown() const;
+  // The icon is shown and a notification area holds it now: a window hidden
+  // to the tray can be brought back. Asked at each close, as a panel may
+  // come or go while the program runs.
+  bool isInTray() const;
 
   // Where the tray menu of the given size goes for a click at cursor: centred
   // above it, then kept inside the work area on the left, right and top.

@@ -65,8 +65,17 @@ void appendFolderItems(const QString &folder, bool machine, QJsonArray &list) {
     if (XdgAutostart::winningFolder(name) != folder)
       continue;
     const QString path = QFileInfo(folder + QLatin1Char('/') + name).absoluteFilePath();
-    list.append(item(name, path, folder, QStringLiteral("folder"), machine,
-                     XdgAutostart::wouldStart(path)));
+    const auto entry = DesktopEntry::load(path);
+    const auto state =
+        entry ? XdgAutostart::entryState(*entry) : XdgAutostart::EntryState::NotApplication;
+    QJsonObject listed = item(name, path, folder, QStringLiteral("folder"), machine,
+                              state == XdgAutostart::EntryState::Starts);
+    // What a person knows the entry by, and why it may not start.
+    const QString title = entry ? entry->localeValue(QStringLiteral("Name")) : QString();
+    listed.insert(QStringLiteral("title"), title.isEmpty() ? name : title);
+    listed.insert(QStringLiteral("program"), entry ? XdgAutostart::program(*entry) : QString());
+    listed.insert(QStringLiteral("missing"), state == XdgAutostart::EntryState::ProgramMissing);
+    list.append(listed);
   }
 }
 

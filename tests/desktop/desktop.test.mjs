@@ -183,6 +183,26 @@ test('the application: tray icon, closing to the tray, the tray menu and leaving
   }
 });
 
+test('without a tray, closing the window ends the program, minimise-on-close or not', async () => {
+  // No StatusNotifier host on this bus and no XEmbed tray on this display:
+  // a window hidden now could never come back.
+  for (const close of ['the page button', 'the window system']) {
+    const user = desktopUser('no-tray');
+    const { app, main } = await startApp(user);
+    try {
+      assert.equal(await main.eval('NativeUtil.getSetting("minimizeOnClose", "1")'), '1');
+      assert.equal(await main.eval('NativeUtil.setTrayIcon()'), false, 'no tray holds the icon');
+      if (close === 'the page button') main.click('#closeBtn').catch(() => {});
+      else assert.ok(run(path.join(binDir, 'close-window'), ['潮井', '5000']).ok);
+      assert.equal(await app.exit(15000), 0, `${close} ends the program`);
+      assert.ok(user.log().includes('no notification area: closing the main window ends the program'));
+    } finally {
+      app.kill();
+      await app.exited;
+    }
+  }
+});
+
 test('outside clicks: exact edges, clicks go on to their window, nothing after disabling; exitApp leaves', async () => {
   const services = await startServices();
   const user = desktopUser('outside');

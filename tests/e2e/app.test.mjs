@@ -187,31 +187,31 @@ test('start-up entries are listed and removed, installed programs searched and u
     await section(page, 'startup');
     const names = () => page.eval(`[...document.querySelectorAll('#startupList .item-name')].map((n) => n.textContent)`);
     const listed = await names();
-    assert.deepEqual([...listed].sort(), ['agent.desktop已启用所有用户', 'chat.desktop已启用当前用户', 'notes.desktop已启用当前用户']);
+    assert.deepEqual([...listed].sort(), ['Agent已启用所有用户', 'Chat已启用当前用户', 'Notes已启用当前用户']);
     await shot(page, 'app-startup');
-    const row = listed.findIndex((n) => n.startsWith('notes.desktop'));
+    const row = listed.findIndex((n) => n.startsWith('Notes'));
     await page.click(`#startupList [data-remove="${row}"]`);
     await page.waitFor(`document.querySelector('.dialog')`);
-    assert.match(await text(page, '.dialog-message'), /notes\.desktop/);
+    assert.match(await text(page, '.dialog-message'), /“Notes”/);
     await page.click('.dialog [data-answer="yes"]');
     await page.waitFor(`document.querySelectorAll('#startupList .item-card').length === 2`);
     assert.ok(!fs.existsSync(path.join(autostart, 'notes.desktop')), 'the removed entry is gone');
     assert.ok(fs.existsSync(path.join(autostart, 'chat.desktop')), 'the other entry stays');
-    assert.ok((await toasts(page)).some((t) => t === 'success:已移除启动项“notes.desktop”'));
+    assert.ok((await toasts(page)).some((t) => t === 'success:已移除启动项“Notes”'));
 
     // A system entry is masked, never edited; it stays listed as disabled without a remove button.
-    const agent = (await names()).findIndex((n) => n.startsWith('agent.desktop'));
+    const agent = (await names()).findIndex((n) => n.startsWith('Agent'));
     await page.click(`#startupList [data-remove="${agent}"]`);
     await page.waitFor(`document.querySelector('.dialog')`);
     await page.click('.dialog [data-answer="yes"]');
-    await page.waitFor(`[...document.querySelectorAll('#startupList .item-name')].some((n) => n.textContent === 'agent.desktop已禁用当前用户')`);
+    await page.waitFor(`[...document.querySelectorAll('#startupList .item-name')].some((n) => n.textContent === 'Agent已禁用当前用户')`);
     assert.equal(fs.readFileSync(path.join(machineDir, 'agent.desktop'), 'utf8'), entry('Agent'));
     assert.equal(await page.eval(`document.querySelectorAll('#startupList [data-remove]').length`), 1);
 
     // F5 reads the list again.
     writeFile(path.join(autostart, 'late.desktop'), entry('Late'));
     await page.key('F5');
-    await page.waitFor(`[...document.querySelectorAll('#startupList .item-name')].some((n) => n.textContent.startsWith('late.desktop'))`);
+    await page.waitFor(`[...document.querySelectorAll('#startupList .item-name')].some((n) => n.textContent.startsWith('Late'))`);
 
     await section(page, 'programs');
     await page.waitFor(`document.querySelectorAll('#programList .vlist-row').length > 0`, 20000);

@@ -8,7 +8,7 @@ import path from 'node:path';
 import {
   INSTALLER, APP, UNSTALLER,
   payloadDir, freshUser, copyPayload, payloadFiles, writeFile, listTree, treeBytes, startProgram, closeProgram, shot,
-  registryValues, regString, regDword, recordProgress, progressSteps, pageState, processesOf,
+  registryValues, registryImport, regString, regDword, recordProgress, progressSteps, pageState, processesOf,
   desktopFileValid, sleep, loggedMessages,
 } from './lib/fixture.mjs';
 
@@ -233,6 +233,36 @@ test('the change button turns the chosen folder into a folder named Tidewell', a
     assert.equal(await convert('file:///tmp/100%25'), '/tmp/100%/Tidewell');
     assert.equal(await convert('file:///tmp/a%2520b'), '/tmp/a%20b/Tidewell');
     assert.equal(await page.eval('import("/common/js/wizard.js").then((m) => m.defaultInstallDir())'), user.installDir);
+  } finally {
+    await closeProgram(app);
+  }
+});
+
+test('a reinstall offers the folder of the registered installation, not the default', async () => {
+  const user = freshUser('reinstall');
+  const source = copyPayload('payload-reinstall');
+  const existing = path.join(user.home, 'Apps', 'Tidewell');
+  writeFile(path.join(existing, APP), 'app');
+  const field = async (page) => page.eval('document.getElementById("installDir").value');
+  // A registration whose folder lost the application is no installation.
+  registryImport(user, { DisplayName: '潮井', InstallLocation: path.join(user.home, 'Gone', 'Tidewell') });
+  let { app, page } = await startProgram(source, INSTALLER, user);
+  try {
+    assert.equal(await field(page), user.installDir);
+    assert.equal(await page.eval('document.getElementById("existingHint").hidden'), true);
+  } finally {
+    await closeProgram(app);
+  }
+  registryImport(user, { DisplayName: '潮井', InstallLocation: existing });
+  ({ app, page } = await startProgram(source, INSTALLER, user));
+  try {
+    assert.equal(await field(page), existing);
+    assert.equal(await page.eval('document.getElementById("existingHint").hidden'), false);
+    await shot(page, 'installer-reinstall');
+    await page.click('#installBtn');
+    await page.waitFor('document.getElementById("installBtn").textContent === "打开"', 30000);
+    assert.equal(registryValues(user).InstallLocation, regString(existing));
+    assert.ok(!fs.existsSync(user.installDir), 'no second copy in the default folder');
   } finally {
     await closeProgram(app);
   }

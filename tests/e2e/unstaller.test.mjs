@@ -4,6 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { spawnSync } from 'node:child_process';
+import { launch } from '../node/lib/driver.mjs';
 import {
   INSTALLER, UNSTALLER, APP,
   payloadDir, freshUser, copyPayload, payloadFiles, scratch, writeFile, listTree, startProgram, closeProgram, shot,
@@ -62,9 +63,25 @@ test('a recorded installation loses only its own files; the user\'s files, their
   const mine = ['notes.txt', `${sub}/mine.dat`, 'Saves/game.sav'];
   for (const file of mine) writeFile(path.join(user.installDir, file), 'mine');
 
+  // The application's own start-on-boot entry, made by the installed program.
+  const autostart = path.join(user.config, 'autostart', 'Tidewell.desktop');
+  const installed = await launch({ program: path.join(user.installDir, APP), cwd: user.installDir, env: user.env });
+  try {
+    const main = await installed.page({ urlIncludes: 'main.html', timeoutMs: 20000 });
+    assert.equal(await main.eval('NativeUtil.setStartupOnBoot(true)'), true);
+    assert.ok(fs.readFileSync(autostart, 'utf8').includes(`Exec=${path.join(user.installDir, APP)}`));
+  } finally {
+    await closeProgram(installed);
+  }
+
   const { app, page } = await startProgram(user.installDir, UNSTALLER, user);
   try {
     await runToEnd(page);
+    assert.ok(!fs.existsSync(autostart), 'the start-on-boot entry went with the program');
+    assert.equal(await page.eval('document.getElementById("keptNote").hidden'), false);
+    assert.equal(await page.eval('document.getElementById("keptNote").textContent'),
+      `已保留您的设置、清理记录和日志，重新安装后可继续使用。设置与清理记录位于 ${user.config}/Tidewell`);
+    await shot(page, 'unstaller-kept');
     assert.deepEqual(listTree(user.installDir), [...mine, relinked].sort());
     assert.equal(fs.readFileSync(outside, 'utf8'), 'keep me');
     assert.ok(!fs.existsSync(user.shortcut) && !fs.existsSync(menuEntry));
@@ -214,10 +231,14 @@ test('without an install folder the launcher and the registration still go', asy
   const user = freshUser('none', { dataHome: path.join(blocker, 'data') });
   const source = uninstallerCopy('payload-none');
   desktopEntry(user);
+  // Another copy's start-on-boot entry is not this installation's.
+  const foreign = path.join(user.config, 'autostart', 'Tidewell.desktop');
+  writeFile(foreign, `[Desktop Entry]\nType=Application\nName=Tidewell\nExec=${path.join(source, APP)}\n`);
   const { app, page } = await startProgram(source, UNSTALLER, user);
   try {
     register(user, user.installDir);
     await runToEnd(page);
+    assert.ok(fs.existsSync(foreign), 'a foreign start-on-boot entry stays');
     const state = await pageState(page);
     assert.deepEqual([state.tip, state.percent], ['卸载完成', '100%']);
     assert.equal(fs.existsSync(user.shortcut), false);

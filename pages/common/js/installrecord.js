@@ -11,14 +11,32 @@
 //   version left there is still ours, never a user's.
 import * as env from "@env";
 import * as sys from "@sys";
-import { gAppNameEn, gAppNameCn, SHORTCUT_SUFFIX, UninstallRegistry } from "/common/js/constants.js";
-import { normalisePath } from "/common/js/wizard.js";
+import { gAppNameEn, gAppNameCn, APP_EXE_NAME, SHORTCUT_SUFFIX, UninstallRegistry } from "/common/js/constants.js";
+import { normalisePath, pathExists } from "/common/js/wizard.js";
 
 export const RECORD_VALUE = "InstallRecord";
 export const REGISTRATION_KEY = UninstallRegistry + "\\" + gAppNameEn;
 
 export function recordFile() {
   return normalisePath(env.path("config")) + "/" + gAppNameEn + "/install-record.json";
+}
+
+const HKEY_LOCAL_MACHINE = 0x80000002 | 0;
+
+// A value of the uninstall registration; empty when there is none.
+export function registeredValue(name) {
+  return NativeUtil.getRegistryStringValue(HKEY_LOCAL_MACHINE, REGISTRATION_KEY.slice("HKEY_LOCAL_MACHINE\\".length), name);
+}
+
+// A folder is an installation only when it holds the application, and is
+// never the home folder, a folder above it or a file-system root.
+export function isInstallation(folder) {
+  if (!folder) return false;
+  const real = sys.fs.sync.realpath(normalisePath(folder));
+  if (!real || real === "/" || /^[A-Za-z]:\/?$/.test(real)) return false;
+  const home = sys.fs.sync.realpath(normalisePath(env.path("home")));
+  if (home && (home === real || home.startsWith(real + "/"))) return false;
+  return pathExists(normalisePath(folder) + "/" + APP_EXE_NAME);
 }
 
 // Two spellings of one folder are the same installation.

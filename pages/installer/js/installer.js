@@ -13,7 +13,14 @@ import {
   ICON_FILE_NAME,
   SHORTCUT_SUFFIX,
 } from "/common/js/constants.js";
-import { InstallRecord, RECORD_VALUE, REGISTRATION_KEY, recordFile } from "/common/js/installrecord.js";
+import {
+  InstallRecord,
+  RECORD_VALUE,
+  REGISTRATION_KEY,
+  isInstallation,
+  recordFile,
+  registeredValue,
+} from "/common/js/installrecord.js";
 import { Company } from "/common/js/brandconfig.js";
 import { createTooltip } from "/common/js/tooltip.js";
 import { showWarning, showError } from "/common/js/toast.js";
@@ -241,9 +248,19 @@ function showInstallDir(folder) {
   installDirField.scrollLeft = installDirField.scrollWidth;
 }
 
+// An existing installation is updated where it is: another folder would
+// leave two copies, and the registration would lose the first.
+function startingInstallDir() {
+  const registered = registeredValue("InstallLocation");
+  if (!isInstallation(registered)) return defaultInstallDir();
+  NativeUtil.log("existing installation: " + registered, TAG);
+  document.getElementById("existingHint").hidden = false;
+  return registered;
+}
+
 document.getElementById("installerTitle").textContent = gAppNameCn;
 document.title = gAppNameCn + "安装向导";
-showInstallDir(defaultInstallDir());
+showInstallDir(startingInstallDir());
 
 document.getElementById("closeBtn").addEventListener("click", () => session.closeWindow());
 document.getElementById("licenseLink").addEventListener("click", openLicense);

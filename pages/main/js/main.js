@@ -269,9 +269,10 @@ function quit() {
 }
 
 // The page's own close button does what the window's does: to the tray
-// while minimise-on-close is set, else the program ends.
+// while minimise-on-close is set and a tray shows the icon, else the
+// program ends (a hidden window without a tray could never come back).
 $("closeBtn").addEventListener("click", () => {
-  if (NativeUtil.getSetting("minimizeOnClose", "1") === "1") Window.this.state = Window.WINDOW_HIDDEN;
+  if (NativeUtil.getSetting("minimizeOnClose", "1") === "1" && NativeUtil.setTrayIcon()) Window.this.state = Window.WINDOW_HIDDEN;
   else Window.this.close();
 });
 

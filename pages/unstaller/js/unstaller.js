@@ -1,10 +1,12 @@
 // The uninstaller: removes the installation it belongs to (what its record
-// lists, or an older installation's whole folder), then the desktop shortcut
-// and the uninstall registration.
+// lists, or an older installation's whole folder), then the desktop shortcut,
+// the uninstall registration and the application's start-on-boot entry; it
+// says that the user's settings, history and logs stay.
 import * as env from "@env";
 import * as sys from "@sys";
 import {
   gAppNameCn,
+  gAppNameEn,
   APP_EXE_NAME,
   UNSTALLER_EXE_NAME,
   SHORTCUT_SUFFIX,
@@ -12,7 +14,14 @@ import {
 } from "/common/js/constants.js";
 import "/common/js/tooltip.js";
 import { showInfo, showWarning, showError } from "/common/js/toast.js";
-import { InstallRecord, RECORD_VALUE, REGISTRATION_KEY, sameFolder } from "/common/js/installrecord.js";
+import {
+  InstallRecord,
+  RECORD_VALUE,
+  REGISTRATION_KEY,
+  isInstallation,
+  registeredValue,
+  sameFolder,
+} from "/common/js/installrecord.js";
 import {
   errorText,
   normalisePath,
@@ -25,7 +34,6 @@ import {
 } from "/common/js/wizard.js";
 
 const TAG = "unstaller";
-const HKEY_LOCAL_MACHINE = 0x80000002 | 0;
 // The programs go last, the uninstaller at the very end, so that a run cut
 // short leaves a launcher that still starts and an uninstaller to finish it.
 const LAST_REMOVED = [APP_EXE_NAME, UNSTALLER_EXE_NAME];
@@ -38,26 +46,14 @@ const progress = new ProgressView();
 // retry after a failed run must still finish the same folder.
 const installation = findInstallation();
 const installDir = installation.dir;
+// Resolved while the folder is there: an entry names the program as the
+// running application saw it.
+const installRoot = sys.fs.sync.realpath(normalisePath(installDir));
 const infoGroup = document.getElementById("infoGroup");
 const progressArea = document.getElementById("progressArea");
 const unstallBtn = document.getElementById("unstallBtn");
 
 let finished = false;
-
-// A folder is an installation only when it holds the application, and is
-// never the home folder, a folder above it or a file-system root.
-function isInstallation(folder) {
-  if (!folder) return false;
-  const real = sys.fs.sync.realpath(normalisePath(folder));
-  if (!real || real === "/" || /^[A-Za-z]:\/?$/.test(real)) return false;
-  const home = sys.fs.sync.realpath(normalisePath(env.path("home")));
-  if (home && (home === real || home.startsWith(real + "/"))) return false;
-  return pathExists(normalisePath(folder) + "/" + APP_EXE_NAME);
-}
-
-function registered(name) {
-  return NativeUtil.getRegistryStringValue(HKEY_LOCAL_MACHINE, REGISTRATION_KEY.slice("HKEY_LOCAL_MACHINE\\".length), name);
-}
 
 // What a run removes: the installation the registration's record lists;
 // without a record (an installation older than records), the registered or
@@ -65,8 +61,8 @@ function registered(name) {
 // beside an application that is not that installation (a copy of the
 // payload) is no installation's: it removes nothing at all.
 function findInstallation() {
-  const location = registered("InstallLocation");
-  const recordPath = registered(RECORD_VALUE);
+  const location = registeredValue("InstallLocation");
+  const recordPath = registeredValue(RECORD_VALUE);
   let found;
   if (recordPath) {
     const record = InstallRecord.read(recordPath);
@@ -171,6 +167,25 @@ function removeDesktopShortcut(record) {
   }
 }
 
+// The start-on-boot entry the application made for itself, removed only
+// when it starts a program of this installation: another copy's stays.
+function removeStartOnBoot() {
+  const own = (item) =>
+    item.scope === "user" &&
+    ((item.type === "folder" && item.name === gAppNameEn + ".desktop") || (item.type === "registry" && item.name === gAppNameEn));
+  const inside = (program) =>
+    [normalisePath(installDir), installRoot].some((folder) => folder && normalisePath(program).startsWith(folder + "/"));
+  try {
+    for (const item of JSON.parse(NativeUtil.getStartupItems()).list) {
+      if (!own(item) || !inside(item.type === "folder" ? item.program : item.command)) continue;
+      const removed = NativeUtil.removeStartupItem(item.type, item.location, item.name);
+      NativeUtil.log("remove start-on-boot entry " + item.command + ": " + (removed ? "success" : "failed"), TAG);
+    }
+  } catch (error) {
+    NativeUtil.log("remove start-on-boot entry failed: " + errorText(error), TAG);
+  }
+}
+
 // The record goes with the registration that names it, never before.
 function removeRegistration() {
   try {
@@ -196,6 +211,18 @@ async function removeInstallation(onFileRemoved) {
   if (outcome.failed.length) throw new Error("无法删除文件：" + root + "/" + outcome.failed[0]);
   if (outcome.kept.length) NativeUtil.log("kept " + outcome.kept.length + " files not installed here: " + outcome.kept.join(", "), TAG);
   return outcome.kept;
+}
+
+// The user's own data stays for a later installation: settings and the
+// cleaning history beside the registry store, and the logs.
+function showKeptData() {
+  const folder = normalisePath(env.path("config")) + "/" + gAppNameEn;
+  const home = normalisePath(env.path("home"));
+  const shown = home && folder.startsWith(home + "/") ? "~" + folder.slice(home.length) : folder;
+  NativeUtil.log("kept the user's settings, history and logs; settings in " + folder, TAG);
+  const note = document.getElementById("keptNote");
+  note.textContent = "已保留您的设置、清理记录和日志，重新安装后可继续使用。设置与清理记录位于 " + shown;
+  note.hidden = false;
 }
 
 function showKept(kept) {
@@ -238,6 +265,7 @@ async function runUninstall() {
     await showProgress(90, "正在清理残留项...", 300);
     if (removeShortcut) removeDesktopShortcut(installation.record);
     if (removeRegistry) removeRegistration();
+    removeStartOnBoot();
     if (installation.removable && pathExists(installDir)) {
       NativeUtil.removeDir(installDir);
       // A file that could not be deleted keeps the folder: that is a failed
@@ -245,6 +273,7 @@ async function runUninstall() {
       if (pathExists(installDir)) throw new Error("无法删除安装目录：" + installDir);
     }
     await showProgress(100, "卸载完成", 300);
+    showKeptData();
     if (kept.length) showKept(kept);
     finished = true;
     unstallBtn.textContent = "完成";

@@ -1,6 +1,7 @@
 #include "platform/os/linux/DesktopEntry.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -173,6 +174,16 @@ bool DesktopEntry::contains(const QString &key) const {
 QString DesktopEntry::value(const QString &key) const {
   const int index = lastIndexOf(key);
   return index < 0 ? QString() : unescapedValue(lines_[index].text);
+}
+
+QString DesktopEntry::localeValue(const QString &key) const {
+  const QString locale = QLocale::system().name(); // "zh_CN", or "C"
+  for (const QString &suffix : {locale, locale.section(QLatin1Char('_'), 0, 0)}) {
+    const QString localised = key + QLatin1Char('[') + suffix + QLatin1Char(']');
+    if (contains(localised))
+      return value(localised);
+  }
+  return value(key);
 }
 
 std::optional<bool> DesktopEntry::boolean(const QString &key) const {

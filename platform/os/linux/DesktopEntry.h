@@ -24,6 +24,9 @@ public:
   bool contains(const QString &key) const;
   // The value with the string escapes undone; empty when absent.
   QString value(const QString &key) const;
+  // The value for the user's language, as desktops show it: key[ll_CC],
+  // then key[ll], then key itself.
+  QString localeValue(const QString &key) const;
   // "true", "1", "yes", "on" (any case) are true, their opposites false;
   // nothing for anything else.
   std::optional<bool> boolean(const QString &key) const;

@@ -77,25 +77,34 @@ QString winningFolder(const QString &name) {
   return QString();
 }
 
-bool wouldStart(const DesktopEntry &entry) {
-  if (entry.value(QStringLiteral("Type")) != QLatin1String("Application") ||
-      entry.boolean(QStringLiteral("Hidden")).value_or(false))
-    return false;
+EntryState entryState(const DesktopEntry &entry) {
+  if (entry.value(QStringLiteral("Type")) != QLatin1String("Application"))
+    return EntryState::NotApplication;
+  if (entry.boolean(QStringLiteral("Hidden")).value_or(false))
+    return EntryState::Hidden;
   const QStringList current =
       QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'));
-  if (entry.contains(QStringLiteral("OnlyShowIn")) &&
-      !sharesDesktop(entry.list(QStringLiteral("OnlyShowIn")), current))
-    return false;
-  if (sharesDesktop(entry.list(QStringLiteral("NotShowIn")), current))
-    return false;
-  if (entry.contains(QStringLiteral("TryExec")) &&
-      !programExists(entry.value(QStringLiteral("TryExec"))))
-    return false;
-  const auto exec = entry.execArguments();
-  if (!exec || exec->isEmpty() || !programExists(exec->first()))
-    return false;
+  if ((entry.contains(QStringLiteral("OnlyShowIn")) &&
+       !sharesDesktop(entry.list(QStringLiteral("OnlyShowIn")), current)) ||
+      sharesDesktop(entry.list(QStringLiteral("NotShowIn")), current))
+    return EntryState::OtherDesktop;
+  if ((entry.contains(QStringLiteral("TryExec")) &&
+       !programExists(entry.value(QStringLiteral("TryExec")))) ||
+      !programExists(program(entry)))
+    return EntryState::ProgramMissing;
   // gnome-session's own switch, written by desktops that turn an entry off.
-  return entry.boolean(QStringLiteral("X-GNOME-Autostart-enabled")).value_or(true);
+  if (!entry.boolean(QStringLiteral("X-GNOME-Autostart-enabled")).value_or(true))
+    return EntryState::SwitchedOff;
+  return EntryState::Starts;
+}
+
+QString program(const DesktopEntry &entry) {
+  const auto exec = entry.execArguments();
+  return exec && !exec->isEmpty() ? exec->first() : QString();
+}
+
+bool wouldStart(const DesktopEntry &entry) {
+  return entryState(entry) == EntryState::Starts;
 }
 
 bool wouldStart(const QString &path) {

@@ -20,9 +20,15 @@ QStringList entryNames(const QString &folder);
 // The folder whose file of that name the session reads; empty when none has it.
 QString winningFolder(const QString &name);
 
-// Whether a session would start the entry: an application, not hidden, shown
-// in $XDG_CURRENT_DESKTOP, its TryExec and Exec programs present, and not
-// switched off with X-GNOME-Autostart-enabled=false.
+// What a session makes of an entry, checked in this order: an application,
+// not hidden, shown in $XDG_CURRENT_DESKTOP, its TryExec and Exec programs
+// present, and not switched off with X-GNOME-Autostart-enabled=false.
+enum class EntryState { Starts, NotApplication, Hidden, OtherDesktop, ProgramMissing, SwitchedOff };
+EntryState entryState(const DesktopEntry &entry);
+// The program an entry runs, as written: Exec's first word; empty without one.
+QString program(const DesktopEntry &entry);
+
+// Whether a session would start the entry.
 bool wouldStart(const DesktopEntry &entry);
 // The same for a file; false when it cannot be read.
 bool wouldStart(const QString &path);
