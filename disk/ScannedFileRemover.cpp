@@ -7,11 +7,13 @@
 #include "disk/ShownFiles.h"
 #include "platform/storage/FileName.h"
 #include "platform/storage/ReadOnlyFile.h"
+#include "platform/storage/Trash.h"
 
 #include <QJsonDocument>
 #include <QSet>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -27,12 +29,14 @@ constexpr auto progressInterval = 500ms;
 // Copies compared with the kept file at once: with it, 64 files open.
 constexpr int copiesPerComparison = 63;
 
-enum class Result { Listed, Deleted, Gone, Changed, KeptChanged, NotListed, Failed };
+enum class Result { Listed, Deleted, Trashed, Gone, Changed, KeptChanged, NotListed, Failed };
 
 QString resultText(Result result) {
   switch (result) {
   case Result::Deleted:
     return QStringLiteral("deleted");
+  case Result::Trashed:
+    return QStringLiteral("trashed");
   case Result::Gone:
     return QStringLiteral("gone");
   case Result::Changed:
@@ -94,17 +98,27 @@ std::unique_ptr<ReadOnlyFile> open(const QString &path, const ShownFiles::Entry 
 
 // freed: what the deletion gave back to the file system, the blocks the
 // file held (a sparse file holds fewer than its size says), and nothing
-// while another name still links to them.
-Result remove(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown,
+// while another name still links to them or while the file is in the Trash.
+Result remove(const QString &path, const ShownFiles::Entry &entry, bool toTrash, ShownFiles &shown,
               qint64 &freed) {
   freed = 0;
   Found found;
   const Result checked = find(path, entry, found);
   if (checked != Result::Listed)
     return checked;
-  if (::unlinkat(found.folder.get(), found.name.constData(), 0) != 0)
+  if (toTrash) {
+    const int error = Trash::moveToTrash(found.folder.get(), found.name, FileName::toBytes(path));
+    if (error != 0) {
+      Log::info("NativeUtil", "move to trash failed: {} ({})", path.toStdString(),
+                std::strerror(error));
+      return error == ENOENT ? Result::Gone : Result::Failed;
+    }
+  } else if (::unlinkat(found.folder.get(), found.name.constData(), 0) != 0) {
     return errno == ENOENT ? Result::Gone : Result::Failed;
+  }
   shown.remove(path);
+  if (toTrash)
+    return Result::Trashed;
   if (found.status.st_nlink <= 1)
     freed = qint64(found.status.st_blocks) * 512;
   return Result::Deleted;
@@ -113,7 +127,8 @@ Result remove(const QString &path, const ShownFiles::Entry &entry, ShownFiles &s
 class RemovalContext : public ScanContext {
 public:
   RemovalContext(const QJsonObject &request, ScriptCallback callback)
-      : ScanContext(QStringList(), std::move(callback)), request(request) {}
+      : ScanContext(QStringList(), std::move(callback)), request(request),
+        toTrash(request.value(QStringLiteral("trash")).toBool()) {}
 
   QString run() {
     const QJsonArray files = request.value(QStringLiteral("files")).toArray();
@@ -159,7 +174,7 @@ private:
 
   void answerRemoval(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown) {
     qint64 freed = 0;
-    const Result result = remove(path, entry, shown, freed);
+    const Result result = remove(path, entry, toTrash, shown, freed);
     answer(path, result, freed);
   }
 
@@ -232,6 +247,7 @@ private:
   }
 
   const QJsonObject request;
+  const bool toTrash;
   QJsonArray answers;
   FileDigest digest;
 };

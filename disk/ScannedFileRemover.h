@@ -6,7 +6,9 @@
 // - Each file is found again beneath a descriptor of its folder, which must
 //   still be the folder the walk listed; the file itself is never reached
 //   through a link and must still be the file listed (device, inode, size,
-//   modification time). It is deleted with unlinkat from that folder.
+//   modification time). It is deleted with unlinkat from that folder, or,
+//   when the request says "trash": true, moved from that folder to the Trash
+//   of its file system (Trash.h), where the user can restore it.
 // - A copy in a duplicate group goes only while the file kept in its group
 //   is still the file listed and holds, byte for byte, what the copies hold
 //   and what the scan hashed. If any file of a group fails a check, nothing
@@ -15,14 +17,16 @@
 // The request is JSON text, either
 //   {"files": [{"path": P, "size": N}, ...]}                      large files
 //   {"groups": [{"hash": H, "keep": P, "delete": [P, ...]}, ...]} duplicates
-// with "keep" empty when the user chose every copy of a group. Contents are
+// with "keep" empty when the user chose every copy of a group, and either may
+// carry "trash": true. Contents are
 // compared, so the work runs on a worker thread. It sends "progress" after the
 // first answer and then at most every 0.5 s, and ends with one "done",
 // "stopped" (asked to stop: it stops between files and between groups) or
 // "error". Each but "error" carries the answers so far,
 // {"list": [{"freed": B, "path": P, "result": R}, ...]}, B the bytes the file
-// system got back (its blocks; 0 while other names link to the file, or when
-// it was not deleted), R being "deleted",
+// system got back (its blocks; 0 while other names link to the file, when it
+// went to the Trash, or when it was not deleted), R being "deleted",
+// "trashed" (in the Trash: its space returns when the Trash is emptied),
 // "gone" (no longer there), "changed" (not the file listed), "keptChanged"
 // (the file kept is gone, changed or no longer equal), "notListed" (no scan
 // showed it so) or "failed" (the system refused); a path not answered was

@@ -4,7 +4,8 @@
 // duplicates from the page when another program changed the kept file.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { closeSync, existsSync, ftruncateSync, linkSync, openSync, statSync, writeSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { closeSync, existsSync, ftruncateSync, linkSync, openSync, readFileSync, statSync, writeSync } from 'node:fs';
 import { mkdtemp, mkdir, utimes, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { launch } from '../node/lib/driver.mjs';
@@ -132,7 +133,7 @@ test('the page deletes no copy whose kept file another program changed after the
   await writeFile(join(root, 'one/new.txt'), 'GROUP ONE TEXT');
   await page.click('#dupDeleteBtn');
   await page.waitFor(`document.querySelector('.dialog')`);
-  await page.click('.dialog [data-answer="yes"]');
+  await page.click('.dialog [data-answer="alternative"]');
   await page.waitFor(`/已释放/.test(document.getElementById('dupStatus').textContent)`, 20000);
 
   assert.ok(existsSync(join(root, 'one/old.txt')), 'the only copy of the original text stays');
@@ -255,7 +256,7 @@ test('large files: each listed once, freed space as the disk counts it, hidden f
   await page.click('#largeAll + span');
   await page.click('#largeDeleteBtn');
   await page.waitFor(`document.querySelector('.dialog')`);
-  await page.click('.dialog [data-answer="yes"]');
+  await page.click('.dialog [data-answer="alternative"]');
   await page.waitFor(`/已释放/.test(document.getElementById('largeStatus').textContent)`, 30000);
   assert.ok(!existsSync(sparse) && existsSync(join(base, 'elsewhere/linked.bin')));
   const history = JSON.parse(await page.eval(`NativeUtil.getSetting('cleanHistory', '[]')`)).at(-1);
@@ -266,6 +267,34 @@ test('large files: each listed once, freed space as the disk counts it, hidden f
 
   assert.deepEqual(await scan('#largeHiddenBtn', 1), ['hidden.bin']);
   assert.equal(await page.eval(`document.getElementById('largeHiddenNote').hidden`), true);
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});
+
+test('large files go to the Trash by default, where trash-cli lists and restores them', async () => {
+  const folder = await mkdtemp(join(process.env.HOME, 'trash-'));
+  const video = join(folder, 'holiday video.bin');
+  await writeFile(video, Buffer.alloc(11 * 1024 * 1024, 4));
+  const { app, page } = await openApp();
+  await page.click('.nav-item[data-section="large"]');
+  await chooseFolders(page, 'largeFolders', [folder]);
+  await page.eval(`document.getElementById('largeMin').value = '10', true`);
+  await page.click('#largeScanBtn');
+  await page.waitFor(`/扫描完成：找到 1 个文件/.test(document.getElementById('largeStatus').textContent)`, 30000);
+  await page.click('#largeAll + span');
+  await page.click('#largeDeleteBtn');
+  await page.waitFor(`document.querySelector('.dialog')`);
+  assert.match(await page.eval(`document.querySelector('.dialog').textContent`), /移到回收站吗.*空间在清空回收站后才释放.*永久删除/s);
+  await shot(page, 'disk-large-trash-confirm');
+  await page.click('.dialog [data-answer="yes"]');
+  await page.waitFor(`/回收站/.test(document.getElementById('largeStatus').textContent)`, 30000);
+  assert.equal(await page.eval(`document.getElementById('largeStatus').textContent`), '已移到回收站，清空回收站后释放 11.0 MB');
+  assert.ok(!existsSync(video));
+  const trash = join(process.env.XDG_DATA_HOME, 'Trash');
+  assert.match(readFileSync(join(trash, 'info', 'holiday video.bin.trashinfo'), 'latin1'), new RegExp(`Path=${folder}/holiday%20video\\.bin\n`));
+  assert.match(execFileSync('trash-list', { encoding: 'utf8' }), new RegExp(`${folder}/holiday video\\.bin`));
+  execFileSync('trash-restore', [video], { input: '0\n' });
+  assert.equal(statSync(video).size, 11 * 1024 * 1024);
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });

@@ -118,7 +118,7 @@ test('large and duplicate files of a generated tree are found, shown, and only t
     await page.waitFor(`document.querySelector('.dialog')`);
     assert.match(await text(page, '.dialog-message'), /所选的 2 个文件（共 52\.0 MB）/);
     await shot(page, 'app-large-confirm');
-    await page.click('.dialog [data-answer="yes"]');
+    await page.click('.dialog [data-answer="alternative"]');
     await page.waitFor(`document.querySelectorAll('#largeList .vlist-row').length === 1`, 10000);
     assert.ok(!fs.existsSync(path.join(tree, 'video', 'big-a.bin')));
     assert.ok(!fs.existsSync(path.join(tree, 'iso', 'big-c.bin')));
@@ -149,7 +149,7 @@ test('large and duplicate files of a generated tree are found, shown, and only t
     await shot(page, 'app-duplicates');
     await page.click('#dupDeleteBtn');
     await page.waitFor(`document.querySelector('.dialog')`);
-    await page.click('.dialog [data-answer="yes"]');
+    await page.click('.dialog [data-answer="alternative"]');
     await page.waitFor(`/已释放/.test(document.getElementById('dupStatus').textContent)`, 10000);
     const left = fs.readdirSync(dups, { recursive: true }).filter((f) => /\.(txt|dat)$/.test(f)).sort();
     assert.deepEqual(left, ['three/a-again.txt', 'two/b.dat', 'two/stranger.dat'], 'the newest of each group and the stranger stay');
@@ -302,7 +302,7 @@ test('settings survive a restart, the history lists the cleanings, the other win
     await page.click('#largeAll');
     await page.click('#largeDeleteBtn');
     await page.waitFor(`document.querySelector('.dialog')`);
-    await page.click('.dialog [data-answer="yes"]');
+    await page.click('.dialog [data-answer="alternative"]');
     await page.waitFor(`/已释放 11\\.0 MB/.test(document.getElementById('largeStatus').textContent)`);
 
     // The other windows open over the main one.

@@ -117,7 +117,8 @@ let openDialog = null;
 
 // A confirmation in the window's own style; resolves true on confirm. The
 // safe answer has the focus, so Enter cancels; Escape cancels too.
-export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true }) {
+// With alternativeText a second choice is offered, answered "alternative".
+export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true, alternativeText = "" }) {
   if (openDialog) openDialog.finish(false);
   return new Promise((resolve) => {
     const overlay = document.createElement("div");
@@ -129,6 +130,7 @@ export function confirmDialog({ title, message, detail = "", confirmText = "确�
       (detail ? `<div class="dialog-detail">${escapeHtml(detail)}</div>` : "") +
       `<div class="dialog-actions">` +
       `<button class="btn btn-ghost" data-answer="no">取消</button>` +
+      (alternativeText ? `<button class="btn btn-danger" data-answer="alternative">${escapeHtml(alternativeText)}</button>` : "") +
       `<button class="btn ${danger ? "btn-danger" : "btn-primary"}" data-answer="yes">${escapeHtml(confirmText)}</button>` +
       `</div></div>`;
     const finish = (answer) => {
@@ -141,7 +143,7 @@ export function confirmDialog({ title, message, detail = "", confirmText = "确�
     openDialog = dialog;
     overlay.addEventListener("click", (event) => {
       const button = event.target.closest("[data-answer]");
-      if (button) finish(button.dataset.answer === "yes");
+      if (button) finish(button.dataset.answer === "alternative" ? "alternative" : button.dataset.answer === "yes");
     });
     overlay.addEventListener("keydown", (event) => {
       if (event.key !== "Escape") return;

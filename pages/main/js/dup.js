@@ -5,9 +5,9 @@ import * as sys from "@sys";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { addHistory, confirmDialog, folderOf, formatBytes, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { addHistory, folderOf, formatBytes, parseAnswer, reportEvent } from "/common/js/appkit.js";
 import { FolderChooser } from "./folders.js";
-import { deleteListed, elidedPath, freedText, revealFile, sortResults } from "./large.js";
+import { askDeletion, deleteListed, doneText, elidedPath, freedText, revealFile, sortResults } from "./large.js";
 
 const $ = (id) => document.getElementById(id);
 const FOLDER_ICON =
@@ -201,18 +201,16 @@ class Duplicates {
     if (!files.length || this.running) return;
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
     const whole = this.groups.filter((g) => g.files.every((f) => this.selected.has(f.path))).length;
-    const ok = await confirmDialog({
-      title: "删除重复文件",
-      message: `确定要删除所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）吗？`,
-      detail: whole
-        ? `注意：有 ${whole} 组的所有副本都被选中，删除后这些内容将一份也不剩。`
-        : "每组至少保留一个文件。文件将被永久删除。",
-      confirmText: "删除",
-    });
-    if (!ok) return;
+    const trash = await askDeletion(
+      "删除重复文件",
+      files,
+      bytes,
+      whole ? `注意：有 ${whole} 组的所有副本都被选中，删除后这些内容将一份也不剩。` : "每组至少保留一个文件。",
+    );
+    if (trash === null) return;
     // Each group names a file it keeps: its copies go only while that file
     // still holds what they hold.
-    const request = { groups: [] };
+    const request = { trash, groups: [] };
     for (const g of this.groups) {
       const chosen = g.files.filter((f) => this.selected.has(f.path));
       const kept = g.files.find((f) => !this.selected.has(f.path));
@@ -232,12 +230,12 @@ class Duplicates {
     );
     if (result.deleted.length) {
       addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length);
-      showSuccess(`已删除 ${result.deleted.length} 个重复文件，${freedText(result)}`);
+      showSuccess(`${trash ? "已将" : "已删除"} ${result.deleted.length} 个重复文件${trash ? "移到回收站" : ""}，${freedText(result)}`);
     }
     if (skipped) showWarning(`${skipped} 组未删除：文件在扫描后已改变，原因见列表`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
     this.status(
-      `已${freedText(result)}` +
+      doneText(result) +
         (skipped ? `，${skipped} 组未删除` : "") +
         (result.failed.length ? `，${result.failed.length} 个文件未能删除` : "") +
         (result.unreached.length ? `；已停止，${result.unreached.length} 个文件未删除` : ""),

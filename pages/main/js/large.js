@@ -22,7 +22,7 @@ function answerMap(text) {
 
 // Deletes what a scan listed, on a native worker, each file only while it is
 // still the one listed, with its progress and a 停止 button in the busy
-// card. Resolves with a result per path ("deleted", "gone", "changed",
+// card. Resolves with a result per path ("deleted", "trashed", "gone", "changed",
 // "keptChanged", "notListed", "failed"; none for a path a stop left
 // unreached), or null when the deletion could not run.
 export function deleteListed(request, total) {
@@ -44,15 +44,17 @@ export function deleteListed(request, total) {
 // The files by what became of them; a file no longer there leaves the list
 // too, a file a stop left unreached stays as it was. bytes is the space the
 // disk got back (a sparse file gives back less than its size, a name whose
-// file has other links nothing); size what the deleted files' sizes add up to.
+// file has other links, a file in the Trash nothing); size what the deleted
+// files' sizes add up to. deleted holds the trashed files too.
 export function sortResults(files, results) {
   const outcome = (f) => (results ? results.get(f.path) : "failed");
-  const deleted = files.filter((f) => outcome(f) === "deleted");
+  const deleted = files.filter((f) => ["deleted", "trashed"].includes(outcome(f)));
   return {
     deleted,
+    trashed: files.filter((f) => outcome(f) === "trashed"),
     gone: files.filter((f) => outcome(f) === "gone"),
     changed: files.filter((f) => ["changed", "keptChanged", "notListed"].includes(outcome(f))),
-    failed: files.filter((f) => ![undefined, "deleted", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
+    failed: files.filter((f) => ![undefined, "deleted", "trashed", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
     unreached: files.filter((f) => outcome(f) === undefined),
     bytes: deleted.reduce((sum, f) => sum + (results && results.freed ? results.freed.get(f.path) || 0 : 0), 0),
     size: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0),
@@ -60,9 +62,29 @@ export function sortResults(files, results) {
 }
 
 // "释放 …", with the files' sizes beside it where they differ from the space
-// the disk got back.
+// the disk got back; for the Trash, what emptying it will free.
 export function freedText(result) {
+  if (result.trashed.length) return `清空回收站后释放 ${formatBytes(result.size)}`;
   return `释放 ${formatBytes(result.bytes)}` + (formatBytes(result.size) !== formatBytes(result.bytes) ? `（文件大小共 ${formatBytes(result.size)}）` : "");
+}
+
+// The status after a deletion, before what was left.
+export function doneText(result) {
+  return result.trashed.length ? `已移到回收站，${freedText(result)}` : `已${freedText(result)}`;
+}
+
+// What a deletion dialog offers: the Trash first, permanent deletion as a
+// second choice. Resolves with the request's "trash" value, or null.
+export async function askDeletion(title, files, bytes, note = "") {
+  const answer = await confirmDialog({
+    title,
+    message: `确定要将所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）移到回收站吗？`,
+    detail: note + "移到回收站的文件可以恢复，空间在清空回收站后才释放。选择“永久删除”则无法恢复。",
+    confirmText: "移到回收站",
+    alternativeText: "永久删除",
+    danger: false,
+  });
+  return answer ? answer === true : null;
 }
 
 // A path that keeps its end in sight: the middle gives way when the column
@@ -241,26 +263,21 @@ class LargeFiles {
     const files = this.selectedFiles();
     if (!files.length || this.running) return;
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
-    const ok = await confirmDialog({
-      title: "删除文件",
-      message: `确定要删除所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）吗？`,
-      detail: "文件将被永久删除，无法从回收站恢复。",
-      confirmText: "删除",
-    });
-    if (!ok) return;
-    const request = { files: files.map((f) => ({ path: f.path, size: Number(f.size) })) };
+    const trash = await askDeletion("删除文件", files, bytes);
+    if (trash === null) return;
+    const request = { trash, files: files.map((f) => ({ path: f.path, size: Number(f.size) })) };
     const result = sortResults(files, await deleteListed(request, files.length));
     const gone = new Set([...result.deleted, ...result.gone].map((f) => f.path));
     for (const path of gone) this.selected.delete(path);
     this.setItems(this.items.filter((f) => !gone.has(f.path)));
     if (result.deleted.length) {
       addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length);
-      showSuccess(`已删除 ${result.deleted.length} 个文件，${freedText(result)}`);
+      showSuccess(`${trash ? "已将" : "已删除"} ${result.deleted.length} 个文件${trash ? "移到回收站" : ""}，${freedText(result)}`);
     }
     if (result.changed.length) showWarning(`${result.changed.length} 个文件在扫描后已改变，未删除，请重新扫描`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
     this.status(
-      `已${freedText(result)}` +
+      doneText(result) +
         (result.changed.length ? `，${result.changed.length} 个文件已改变，未删除` : "") +
         (result.failed.length ? `，${result.failed.length} 个文件未能删除` : "") +
         (result.unreached.length ? `；已停止，${result.unreached.length} 个文件未删除` : ""),

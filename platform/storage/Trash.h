@@ -1,0 +1,35 @@
+#pragma once
+// Moves a user's file to the Trash, as desktops share it (the freedesktop.org
+// Trash layout), so that file managers, gio and trash-cli list and restore it:
+//
+// - A file on the file system of $XDG_DATA_HOME (~/.local/share) goes to the
+//   home trash, $XDG_DATA_HOME/Trash. A file on another file system goes to
+//   that file system's top folder: $top/.Trash/$uid when .Trash is a sticky
+//   folder and not a link, else $top/.Trash-$uid, made 0700. The file is never
+//   copied across file systems: it moves with one rename on its own mount, or
+//   not at all.
+// - Every trash folder is opened step by step without following a link and
+//   must be a folder of ours (the shared .Trash: sticky, not a link); folders
+//   made on the way are 0700. The trash's "files" folder must be on the same
+//   mount as the file.
+// - The NAME.trashinfo ([Trash Info], Path= percent-encoded, DeletionDate= in
+//   local time) is created exclusively (O_EXCL) before the move: that create
+//   reserves a name no one else holds ("name", "name.2", "name.3"...). The
+//   move never replaces an entry of "files"; when it fails, the info file is
+//   removed again.
+// - The file is moved from an open descriptor of the folder holding it, by
+//   its name there, so a path re-resolved later cannot lead elsewhere.
+#include <QByteArray>
+
+namespace Trash {
+
+// Moves name (in the open folder parent) to the trash of its file system.
+// path is where the file was, absolute, as bytes: what Path= records. 0 once
+// moved, else an errno value (EXDEV when no trash on the file's own mount
+// can be used).
+int moveToTrash(int parent, const QByteArray &name, const QByteArray &path);
+
+// Path=: the path with every byte but unreserved ones and '/' written %XX.
+QByteArray encodedPath(const QByteArray &path);
+
+} // namespace Trash
