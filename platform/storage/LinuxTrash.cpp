@@ -132,8 +132,12 @@ QByteArray Trash::encodedPath(const QByteArray &path) {
 }
 
 int Trash::moveToTrash(int parent, const QByteArray &name, const QByteArray &path) {
+  if (!path.startsWith('/'))
+    return EINVAL; // a relative Path= would name a place below the trash's top folder
   TrashFolder trash;
-  if (!openHomeTrash(trash) || !sameMount(parent, trash.files.get())) {
+  if (!openHomeTrash(trash))
+    return errno ? errno : EACCES;
+  if (!sameMount(parent, trash.files.get())) {
     const UniqueFd top = topOf(parent);
     trash = TrashFolder();
     if (!top.isValid() || !openTopTrash(top.get(), trash))

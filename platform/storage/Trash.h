@@ -8,6 +8,8 @@
 //   folder and not a link, else $top/.Trash-$uid, made 0700. The file is never
 //   copied across file systems: it moves with one rename on its own mount, or
 //   not at all.
+// - Without a usable home trash nothing is trashed, so a fault there never
+//   sends a home file to a top folder's trash.
 // - Every trash folder is opened step by step without following a link and
 //   must be a folder of ours (the shared .Trash: sticky, not a link); folders
 //   made on the way are 0700. The trash's "files" folder must be on the same

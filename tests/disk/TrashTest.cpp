@@ -101,6 +101,8 @@ TEST_F(TrashTest, HomeFilesGoToTheHomeTrashListedAndRestoredByTrashCli) {
                 latin1 = writeBytes(QFile::encodeName(docs) + "/caf\xe9.bin", big);
   // The same name once more, from another folder: it gets a name of its own.
   const QString again = tree.write("home/docs/old/annual report.bin", QByteArray(20000, 'o'));
+  // A stray entry in the trash with no info file: its name is taken.
+  tree.write("home/.local/share/Trash/files/annual report.bin.2", "stray");
   beforeRemoval = [&] { tree.write("home/docs/draft.bin", QByteArray(20001, 'c')); };
   const auto results = trashListed(docs, {spaced, changed, latin1, again});
 
@@ -121,10 +123,13 @@ TEST_F(TrashTest, HomeFilesGoToTheHomeTrashListedAndRestoredByTrashCli) {
       << spacedInfo.constData();
   EXPECT_TRUE(QRegExp("DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n")
                   .indexIn(QString::fromLatin1(spacedInfo)) > 0);
-  EXPECT_TRUE(info(trash, "annual report.bin.2").contains("/old/annual%20report.bin"));
+  EXPECT_TRUE(info(trash, "annual report.bin.3").contains("/old/annual%20report.bin"));
+  EXPECT_EQ(info(trash, "annual report.bin.2"), QByteArray())
+      << "the info file of a failed move goes";
+  EXPECT_EQ(tree.read("home/.local/share/Trash/files/annual report.bin.2"), "stray");
   EXPECT_TRUE(info(trash, "caf\xe9.bin").contains("/caf%E9.bin\n"));
   struct stat status;
-  ASSERT_EQ(::stat(QFile::encodeName(trash + "/files").constData(), &status), 0);
+  ASSERT_EQ(::stat(QFile::encodeName(trash + "/info").constData(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0700u);
 
   const QByteArray listed = trashCli("trash-list", {});
