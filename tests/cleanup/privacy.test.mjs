@@ -93,7 +93,9 @@ test('the application caches show as their own group and one is cleaned from the
   await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && document.getElementById('privacyCleanersGroup') && !document.querySelector('.busy-overlay.show')`, 30000);
   assert.equal(await page.eval(`document.getElementById('privacyCleanersGroup').textContent`), '应用缓存');
   const selected = await page.eval(`[...document.querySelectorAll('#privacyList .item-card.selected')].map((c) => c.dataset.type)`);
-  assert.deepEqual(selected, ['pip-cache'], 'a log that cannot be had back is offered, not selected');
+  // The application's own renderer may have filled Mesa's shader cache by now.
+  assert.deepEqual(selected.filter((type) => type !== 'mesa-shader-cache'), ['pip-cache'],
+    'a log that cannot be had back is offered, not selected');
 
   await page.click('#privacyCleanBtn');
   await page.waitFor(`document.querySelector('.dialog')`);
