@@ -29,7 +29,7 @@ NativeUtil::~NativeUtil() {
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 88> methods = {
+  static const std::array<som_method_def_t, 90> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -121,6 +121,8 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::deleteScannedFiles>(api, "deleteScannedFiles"),
       MethodTable::method<&NativeUtil::stopDeleteScannedFiles>(api, "stopDeleteScannedFiles"),
       MethodTable::method<&NativeUtil::getPrivacyItemFiles>(api, "getPrivacyItemFiles"),
+      MethodTable::method<&NativeUtil::getCleaners>(api, "getCleaners"),
+      MethodTable::method<&NativeUtil::cleanCleaners>(api, "cleanCleaners"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -361,6 +363,12 @@ bool NativeUtil::cleanPrivacyItems(const QString &items) {
 }
 QString NativeUtil::getPrivacyItemFiles(const QString &type) {
   return privacyPreview.getPrivacyItemFiles(type);
+}
+QString NativeUtil::getCleaners() {
+  return privacyCleaner.getCleaners();
+}
+bool NativeUtil::cleanCleaners(const QString &ids) {
+  return privacyCleaner.cleanCleaners(ids);
 }
 
 // Desktop integration.

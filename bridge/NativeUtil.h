@@ -101,6 +101,8 @@ public:
   QString getPrivacyItems();
   bool cleanPrivacyItems(const QString &items);
   QString getPrivacyItemFiles(const QString &type);
+  QString getCleaners();
+  bool cleanCleaners(const QString &ids);
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
   QString getFileSha256(const PagePath &path);

@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "base/log/Log.h"
+#include "cleanup/AppCleanerDefinitions.h"
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyRoots.h"
 #include "cleanup/PrivacyTree.h"
@@ -32,11 +35,12 @@ struct TypeResult {
   int skipped = 0; // folders of a browser in use
 };
 
-qint64 measure(const PrivacyLocation &location, const std::optional<TempFileRules> &rules,
+// rules, when given, decide what goes below every folder of the location.
+qint64 measure(const QVector<PrivacyTarget> &targets, const EntryRules *rules,
                PrivacyRoots &roots) {
   QSet<FileId> seen;
   qint64 bytes = 0;
-  for (const PrivacyTarget &target : location.targets) {
+  for (const PrivacyTarget &target : targets) {
     QByteArray name;
     const UniqueFd folder = roots.open(target, name);
     if (!folder.isValid())
@@ -44,16 +48,14 @@ qint64 measure(const PrivacyLocation &location, const std::optional<TempFileRule
     if (target.action == CleanAction::ReplaceRecentList)
       bytes += recentListBytes(folder.get(), name);
     else
-      bytes += PrivacyTree::measure(
-          folder.get(), seen,
-          target.action == CleanAction::EmptyTempFolder && rules ? &*rules : nullptr);
+      bytes += PrivacyTree::measure(folder.get(), seen, rules);
   }
   return bytes;
 }
 
-void clean(const PrivacyLocation &location, const std::optional<TempFileRules> &rules,
-           PrivacyRoots &roots, TypeResult &result) {
-  for (const PrivacyTarget &target : location.targets) {
+void clean(const QVector<PrivacyTarget> &targets, const EntryRules *rules, PrivacyRoots &roots,
+           TypeResult &result) {
+  for (const PrivacyTarget &target : targets) {
     if (!target.lockedBy.isEmpty()) {
       Log::info("NativeUtil", "privacy item {} skipped: {} is in use by a running browser",
                 target.path.toStdString(), target.lockedBy.toStdString());
@@ -74,10 +76,8 @@ void clean(const PrivacyLocation &location, const std::optional<TempFileRules> &
       result.count += emptyRecentList(folder.get(), name);
       break;
     case CleanAction::EmptyTempFolder:
-      result.count += PrivacyTree::empty(folder.get(), rules ? &*rules : nullptr);
-      break;
     case CleanAction::EmptyFolder:
-      result.count += PrivacyTree::empty(folder.get(), nullptr);
+      result.count += PrivacyTree::empty(folder.get(), rules);
       break;
     case CleanAction::EmptyTrash:
       result.count += PrivacyTree::emptyTrash(folder.get());
@@ -93,41 +93,24 @@ std::optional<TempFileRules> rulesFor(const PrivacyCategory &category,
   return TempFileRules::current(environment.uid);
 }
 
-} // namespace
-
-QString PrivacyCleaner::getPrivacyItems() {
-  const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  PrivacyRoots roots(environment);
-  QJsonArray list;
-  for (const PrivacyCategory &category : privacyCategories()) {
-    const PrivacyLocation location = locatePrivacyCategory(category, environment);
-    list.append(QJsonObject{
-        {"type", QString::fromUtf8(category.type)},
-        {"name", QString::fromUtf8(category.name)},
-        {"description", QString::fromUtf8(category.description)},
-        {"path", location.path},
-        {"size", double(measure(location, rulesFor(category, environment), roots))},
-    });
-  }
-  return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
+const EntryRules *rulesOrNone(const std::optional<TempFileRules> &rules) {
+  return rules ? &*rules : nullptr;
 }
 
-bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
-  const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  PrivacyRoots roots(environment);
-  const QJsonDocument document = QJsonDocument::fromJson(types.toUtf8());
-  std::vector<TypeResult> results; // one per type, in the order first named
-  for (const QJsonValue &element : document.array()) {
-    const PrivacyCategory *category = findCategory(element.toString());
-    if (!category)
-      continue;
-    auto result = std::find_if(results.begin(), results.end(), [&](const TypeResult &r) {
-      return r.type == QLatin1String(category->type);
-    });
-    if (result == results.end())
-      result = results.insert(results.end(), TypeResult{QString::fromUtf8(category->type), {}, 0});
-    clean(locatePrivacyCategory(*category, environment), rulesFor(*category, environment), roots,
-          *result);
+// Cleans what the page named, each id once in the order first named, with
+// clean(id, result) returning false for an id it does not know; logs per id
+// what was deleted and what was not.
+bool cleanNamed(const QString &ids, const char *what,
+                const std::function<bool(const QString &, TypeResult &)> &cleanOne) {
+  std::vector<TypeResult> results;
+  for (const QJsonValue &element : QJsonDocument::fromJson(ids.toUtf8()).array()) {
+    const QString id = element.toString();
+    auto result = std::find_if(results.begin(), results.end(),
+                               [&](const TypeResult &r) { return r.type == id; });
+    TypeResult fresh{id, {}, 0};
+    TypeResult &target = result == results.end() ? fresh : *result;
+    if (cleanOne(id, target) && result == results.end())
+      results.push_back(fresh);
   }
   bool success = true;
   QStringList counts;
@@ -142,7 +125,74 @@ bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
     counts << text;
   }
   const QString detail = counts.isEmpty() ? QString() : ' ' + counts.join(QStringLiteral("; "));
-  Log::info("NativeUtil", "clean privacy items. types={} success={}{}", types.toStdString(),
-            success, detail.toStdString());
+  Log::info("NativeUtil", "clean {}. types={} success={}{}", what, ids.toStdString(), success,
+            detail.toStdString());
   return success;
+}
+
+} // namespace
+
+QString PrivacyCleaner::getPrivacyItems() {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  QJsonArray list;
+  for (const PrivacyCategory &category : privacyCategories()) {
+    const PrivacyLocation location = locatePrivacyCategory(category, environment);
+    list.append(QJsonObject{
+        {"type", QString::fromUtf8(category.type)},
+        {"name", QString::fromUtf8(category.name)},
+        {"description", QString::fromUtf8(category.description)},
+        {"path", location.path},
+        {"size",
+         double(measure(location.targets, rulesOrNone(rulesFor(category, environment)), roots))},
+    });
+  }
+  return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
+}
+
+bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  return cleanNamed(types, "privacy items", [&](const QString &type, TypeResult &result) {
+    const PrivacyCategory *category = findCategory(type);
+    if (!category)
+      return false;
+    clean(locatePrivacyCategory(*category, environment).targets,
+          rulesOrNone(rulesFor(*category, environment)), roots, result);
+    return true;
+  });
+}
+
+QString PrivacyCleaner::getCleaners() {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  const qint64 now = qint64(time(nullptr));
+  QJsonArray list;
+  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed()) {
+    const AppCleanerRules rules(cleaner, now);
+    const QVector<PrivacyTarget> targets = cleaner.targets(environment);
+    list.append(QJsonObject{
+        {"id", cleaner.id},
+        {"application", cleaner.application},
+        {"name", cleaner.name},
+        {"description", cleaner.description},
+        {"safe", cleaner.safe},
+        {"size", double(measure(targets, &rules, roots))},
+    });
+  }
+  return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
+}
+
+bool PrivacyCleaner::cleanCleaners(const QString &ids) {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  const qint64 now = qint64(time(nullptr));
+  return cleanNamed(ids, "cleaners", [&](const QString &id, TypeResult &result) {
+    const AppCleaner *cleaner = AppCleanerDefinitions::find(id);
+    if (!cleaner)
+      return false;
+    const AppCleanerRules rules(*cleaner, now);
+    clean(cleaner->targets(environment), &rules, roots, result);
+    return true;
+  });
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The privacy categories of the cleaner: measuring them for the page, and
-// cleaning the ones the page names.
+// The privacy categories and the application cleaners: measuring them for the
+// page, and cleaning the ones the page names.
 #include <QString>
 
 class PrivacyCleaner {
@@ -14,4 +14,10 @@ public:
   // a cache a running browser holds, a folder swapped for a link). The log
   // line tells per type what was deleted and what was not.
   bool cleanPrivacyItems(const QString &types);
+
+  // {"list": [...]} with every application cleaner in load order, each with
+  // "application", "description", "id", "name", "safe" and "size".
+  QString getCleaners();
+  // ids: a JSON array of cleaner ids; true when everything named was cleaned.
+  bool cleanCleaners(const QString &ids);
 };

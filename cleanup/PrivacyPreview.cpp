@@ -6,10 +6,12 @@
 #include <QSet>
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "cleanup/AppCleanerDefinitions.h"
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyRoots.h"
 #include "cleanup/RecentList.h"
@@ -59,7 +61,7 @@ private:
 
 // The files beneath the open folder root, known as folder; each path is
 // built from the names on the way down, only for the files kept.
-void walk(int root, const QString &folder, const TempFileRules *rules, QSet<FileId> &seen,
+void walk(int root, const QString &folder, const EntryRules *rules, QSet<FileId> &seen,
           LargestFiles &files) {
   std::vector<QByteArray> names; // by depth: the folders on the way to the entry
   FileWalker walker;
@@ -92,15 +94,10 @@ void walk(int root, const QString &folder, const TempFileRules *rules, QSet<File
 QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
   LargestFiles files;
   const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  for (const PrivacyCategory &category : privacyCategories()) {
-    if (type != QLatin1String(category.type))
-      continue;
-    std::optional<TempFileRules> rules;
-    if (category.source == PrivacySource::TempFiles)
-      rules = TempFileRules::current(environment.uid);
-    QSet<FileId> seen;
-    PrivacyRoots roots(environment);
-    for (const PrivacyTarget &target : locatePrivacyCategory(category, environment).targets) {
+  PrivacyRoots roots(environment);
+  QSet<FileId> seen;
+  const auto walkTargets = [&](const QVector<PrivacyTarget> &targets, const EntryRules *rules) {
+    for (const PrivacyTarget &target : targets) {
       QByteArray name;
       const UniqueFd folder = roots.open(target, name);
       if (!folder.isValid())
@@ -109,11 +106,21 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
         if (const qint64 bytes = recentListBytes(folder.get(), name); bytes > 0)
           files.offer(bytes, [&] { return target.path; });
       } else {
-        walk(folder.get(), target.path,
-             target.action == CleanAction::EmptyTempFolder && rules ? &*rules : nullptr, seen,
-             files);
+        walk(folder.get(), target.path, rules, seen, files);
       }
     }
+  };
+  for (const PrivacyCategory &category : privacyCategories()) {
+    if (type != QLatin1String(category.type))
+      continue;
+    std::optional<TempFileRules> rules;
+    if (category.source == PrivacySource::TempFiles)
+      rules = TempFileRules::current(environment.uid);
+    walkTargets(locatePrivacyCategory(category, environment).targets, rules ? &*rules : nullptr);
+  }
+  if (const AppCleaner *cleaner = AppCleanerDefinitions::find(type)) {
+    const AppCleanerRules rules(*cleaner, qint64(time(nullptr)));
+    walkTargets(cleaner->targets(environment), &rules);
   }
   return files.text();
 }

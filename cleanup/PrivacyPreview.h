@@ -11,6 +11,7 @@ public:
 
   // {"count": N, "list": [{"path": P, "size": S}, ...]}: N regular files
   // (each hard-linked file once), of which the listLimit largest are listed,
-  // largest first. An unknown type gives an empty list.
+  // largest first. type is a privacy category or an application cleaner's
+  // id; an unknown one gives an empty list.
   QString getPrivacyItemFiles(const QString &type);
 };

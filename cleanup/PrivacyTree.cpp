@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cleanup/TempFileRules.h"
+#include "cleanup/EntryRules.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ void removeAll(int folder, CleanCount &result) {
 
 namespace PrivacyTree {
 
-qint64 measure(int folder, QSet<FileId> &seen, const TempFileRules *rules) {
+qint64 measure(int folder, QSet<FileId> &seen, const EntryRules *rules) {
   qint64 bytes = 0;
   FileWalker walker;
   walker.walk(folder, [&](const WalkEntry &entry) {
@@ -74,7 +74,7 @@ qint64 measure(int folder, QSet<FileId> &seen, const TempFileRules *rules) {
   return bytes;
 }
 
-CleanCount empty(int folder, const TempFileRules *rules) {
+CleanCount empty(int folder, const EntryRules *rules) {
   CleanCount result;
   FileWalker walker;
   const auto enter = [&](const WalkEntry &entry) {

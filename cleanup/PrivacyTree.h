@@ -8,7 +8,7 @@
 
 #include "platform/storage/FileWalker.h"
 
-class TempFileRules;
+class EntryRules;
 
 struct CleanCount {
   int deleted = 0;
@@ -25,11 +25,11 @@ namespace PrivacyTree {
 
 // Bytes of the regular files below the open folder, each file once across
 // seen; with rules, only the files they let go.
-qint64 measure(int folder, QSet<FileId> &seen, const TempFileRules *rules);
+qint64 measure(int folder, QSet<FileId> &seen, const EntryRules *rules);
 
 // Deletes everything below the open folder; with rules, only what they let
 // go, and a folder only when it ends up empty.
-CleanCount empty(int folder, const TempFileRules *rules);
+CleanCount empty(int folder, const EntryRules *rules);
 
 // Empties an open trash folder: each item as files/NAME, then its
 // info/NAME.trashinfo once the item is gone; then info files left without an

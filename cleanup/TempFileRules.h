@@ -10,12 +10,13 @@
 
 #include <sys/types.h>
 
+#include "cleanup/EntryRules.h"
 #include "platform/storage/FileWalker.h"
 
 // Every file that some process we can look at holds open, maps, or works in.
 QSet<FileId> filesInUse(const QString &procFolder = QStringLiteral("/proc"));
 
-class TempFileRules {
+class TempFileRules : public EntryRules {
 public:
   static constexpr qint64 minimumAgeSecs = 60 * 60;
 
@@ -24,10 +25,8 @@ public:
   static TempFileRules current(uid_t uid);
 
   static bool isExcludedName(const QByteArray &name);
-  // A folder the cleaner looks into.
-  bool mayEnter(const WalkEntry &entry) const;
-  // A file, or a folder once empty, the cleaner may delete.
-  bool mayDelete(const WalkEntry &entry) const;
+  bool mayEnter(const WalkEntry &entry) const override;
+  bool mayDelete(const WalkEntry &entry) const override;
 
 private:
   uid_t uid_;

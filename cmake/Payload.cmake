@@ -15,11 +15,17 @@ list(APPEND _payload_commands
      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/pages/common/img/logo.png
              ${TW_PAYLOAD_DIR}/Tidewell.png)
 
+# The application cleaners' definitions, read from beside the program.
+list(APPEND _payload_commands
+     COMMAND ${CMAKE_COMMAND} -E remove_directory ${TW_PAYLOAD_DIR}/cleaners
+     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_BINARY_DIR}/bin/cleaners
+             ${TW_PAYLOAD_DIR}/cleaners)
+
 add_custom_target(payload ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TW_PAYLOAD_DIR}
   ${_payload_commands}
   COMMENT "Assembling the payload folder ${TW_PAYLOAD_DIR}"
   VERBATIM)
-add_dependencies(payload ${_payload_targets})
+add_dependencies(payload ${_payload_targets} tw_cleaner_data)
 unset(_payload_commands)
 unset(_payload_targets)

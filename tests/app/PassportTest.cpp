@@ -102,7 +102,9 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"disableMenuOutsideClickClose", 0},
     {"deleteScannedFiles", 2},
     {"stopDeleteScannedFiles", 1},
-    {"getPrivacyItemFiles", 1}};
+    {"getPrivacyItemFiles", 1},
+    {"getCleaners", 0},
+    {"cleanCleaners", 1}};
 
 template <class T>
 class Held {

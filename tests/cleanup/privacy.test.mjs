@@ -69,3 +69,44 @@ test('a page lists the eight privacy items, cleans some and sees what is left', 
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });
+
+test('the application caches show as their own group and one is cleaned from the page', async () => {
+  const user = freshUser('cleaners');
+  const pip = write(join(user.env.XDG_CACHE_HOME, 'pip', 'http', 'a', 'body'), 6000);
+  const kept = write(join(user.home, 'keep', 'mine.bin'), 10);
+  fs.symlinkSync(join(user.home, 'keep'), join(user.env.XDG_CACHE_HOME, 'pip', 'outside'));
+  const log = write(join(user.home, '.local', 'state', 'tool', 'tool.log.1'), 700);
+
+  const temp = scratch('cleaners-tmp');
+  const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: temp, env: { ...user.env, TMPDIR: temp } });
+  running.push(app);
+  const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 30000 });
+  await page.waitFor('document.readyState === "complete"', 10000);
+  const sizes = async () => Object.fromEntries(
+    JSON.parse(await page.eval('NativeUtil.getCleaners()')).list.map((item) => [item.id, item.size]));
+  const before = await sizes();
+  assert.ok(Object.keys(before).length >= 12, Object.keys(before).join());
+  assert.equal(before['pip-cache'], 6000);
+  assert.equal(before['rotated-logs'], 700);
+
+  await page.click('.nav-item[data-section="privacy"]');
+  await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && document.getElementById('privacyCleanersGroup') && !document.querySelector('.busy-overlay.show')`, 30000);
+  assert.equal(await page.eval(`document.getElementById('privacyCleanersGroup').textContent`), '应用缓存');
+  const selected = await page.eval(`[...document.querySelectorAll('#privacyList .item-card.selected')].map((c) => c.dataset.type)`);
+  // The application's own renderer may have filled Mesa's shader cache by now.
+  assert.deepEqual(selected.filter((type) => type !== 'mesa-shader-cache'), ['pip-cache'],
+    'a log that cannot be had back is offered, not selected');
+
+  await page.click('#privacyCleanBtn');
+  await page.waitFor(`document.querySelector('.dialog')`);
+  assert.match(await page.eval(`document.querySelector('.dialog-message').textContent`), /· pip 下载缓存 {2}5\.86 KB/);
+  await page.click('.dialog [data-answer="yes"]');
+  await page.waitFor(`/已释放/.test(document.getElementById('privacyStatus').textContent)`, 30000);
+  assert.ok(!fs.existsSync(pip));
+  assert.ok(fs.existsSync(kept), 'the link went, not what it pointed at');
+  assert.ok(fs.existsSync(log), 'an unselected cleaner leaves its files');
+  assert.equal((await sizes())['pip-cache'], 0);
+
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});

@@ -1,6 +1,7 @@
-// 隐私清理: the privacy categories with their sizes, each able to show the
-// files it holds; the selected ones are cleaned after a confirmation, then
-// measured again to tell what was freed and what stayed.
+// 隐私清理: the privacy categories, then the application caches (应用缓存),
+// with their sizes, each able to show the files it holds; the selected ones
+// are cleaned after a confirmation, then measured again to tell what was
+// freed and what stayed.
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showSuccess, showWarning } from "/common/js/toast.js";
 import { IS_WINDOWS } from "/common/js/constants.js";
@@ -29,6 +30,22 @@ export function measurePrivacy() {
     .map((item) => ({ ...item, description: LOCAL_DESCRIPTIONS[item.type] || item.description }));
 }
 
+// The application cleaners, as rows of the same list: their ids never clash
+// with the categories' types.
+function measureCleaners() {
+  return listOf(NativeUtil.getCleaners()).map((cleaner) => ({ ...cleaner, type: cleaner.id, cleaner: true }));
+}
+
+function measureAll() {
+  return [...measurePrivacy(), ...measureCleaners()];
+}
+
+// A category holding something starts selected unless its loss cannot be
+// undone; an application cache only when it is a regenerable one.
+function preselected(item) {
+  return Number(item.size) > 0 && !IRREVERSIBLE.has(item.type) && (!item.cleaner || item.safe === true);
+}
+
 class Privacy {
   constructor() {
     this.items = [];
@@ -55,20 +72,18 @@ class Privacy {
   }
 
   async measure() {
-    const items = await withBusy("正在测量隐私痕迹…", () => measurePrivacy());
+    const items = await withBusy("正在测量隐私痕迹…", () => measureAll());
     this.show(items);
     $("privacyStatus").textContent = items.length
       ? `共发现 ${formatBytes(this.total(items))} 可清理的痕迹。`
       : "无法读取隐私项目。";
   }
 
-  // Shows measured items; categories holding something start selected,
-  // except those whose loss cannot be undone.
   show(items) {
     this.measured = true;
     this.items = items;
     this.opened.clear();
-    this.selected = new Set(items.filter((i) => Number(i.size) > 0 && !IRREVERSIBLE.has(i.type)).map((i) => i.type));
+    this.selected = new Set(items.filter(preselected).map((i) => i.type));
     this.render();
   }
 
@@ -100,11 +115,13 @@ class Privacy {
   }
 
   render() {
+    const firstCleaner = this.items.findIndex((i) => i.cleaner);
     $("privacyList").innerHTML = this.items.length
       ? this.items
-          .map((item) => {
+          .map((item, index) => {
             const on = this.selected.has(item.type);
             return (
+              (index === firstCleaner ? '<div class="item-group" id="privacyCleanersGroup">应用缓存</div>' : "") +
               `<div class="item-card${on ? " selected" : ""}" data-type="${escapeHtml(item.type)}">` +
               `<label class="check"><input type="checkbox" ${on ? "checked" : ""}><span></span></label>` +
               `<div class="item-main"><div class="item-name">${escapeHtml(item.name)}</div>` +
@@ -130,9 +147,12 @@ class Privacy {
     const chosen = this.items.filter((i) => this.selected.has(i.type));
     if (!chosen.length) return;
     const types = chosen.map((i) => i.type);
+    const categories = chosen.filter((i) => !i.cleaner).map((i) => i.type);
+    const cleaners = chosen.filter((i) => i.cleaner).map((i) => i.type);
     const warnings = [];
     if (this.selected.has("recyclebin")) warnings.push("回收站中的文件将被永久删除。");
     if (this.selected.has("recent")) warnings.push("“最近使用”记录将被清空。");
+    if (chosen.some((i) => i.cleaner && !i.safe)) warnings.push("所选应用缓存中有清理后需要重新下载的内容。");
     const ok = await confirmDialog({
       title: "清理隐私痕迹",
       message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
@@ -145,8 +165,9 @@ class Privacy {
     // running browser holds, a folder replaced by a link meanwhile.
     let cleaned = true;
     const after = await withBusy("正在清理…", () => {
-      cleaned = NativeUtil.cleanPrivacyItems(JSON.stringify(types)) === true;
-      return measurePrivacy();
+      if (categories.length) cleaned = NativeUtil.cleanPrivacyItems(JSON.stringify(categories)) === true;
+      if (cleaners.length) cleaned = NativeUtil.cleanCleaners(JSON.stringify(cleaners)) === true && cleaned;
+      return measureAll();
     });
     let freed = 0;
     let left = 0;

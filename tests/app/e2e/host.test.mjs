@@ -69,8 +69,10 @@ const methodNames = [
   'clearInterval', 'setTimeout', 'clearTimeout', 'enableMenuOutsideClickClose',
   'disableMenuOutsideClickClose',
   // Beyond the service table: deletion of what a scan showed, checked again
-  // and stoppable, and the files a privacy category holds.
-  'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles',
+  // and stoppable, the files a privacy category holds, and the application
+  // cleaners.
+  'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
+  'cleanCleaners',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
