@@ -125,6 +125,9 @@ async function showApplication(installDir) {
   if (!started.length) throw new Error(`"打开" did not start ${exe}`);
   console.log(`The application runs (process ${started[0].pid}, working folder ${started[0].cwd}).`);
   for (const { pid } of started) process.kill(pid, 'SIGTERM');
+  // The application runs once per session: ours starts after that one has gone.
+  for (let i = 0; i < 100 && processesOf(exe).length; i++) await sleep(100);
+  if (processesOf(exe).length) throw new Error(`${exe} did not end on SIGTERM`);
   const app = await launch({ program: exe, cwd: installDir });
   try {
     const page = await app.page({ urlIncludes: 'main.html', timeoutMs: 20000 });
