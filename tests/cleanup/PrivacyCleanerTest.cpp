@@ -520,7 +520,7 @@ TEST_F(PrivacyClean, ADeepCacheIsMeasuredAndEmptiedInBoundedMemory) {
   close(file);
   close(fd);
   if (!resetPeakMemory())
-    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+    GTEST_SKIP() << "the peak memory of this process cannot be measured here";
   const qint64 before = peakMemoryKiB();
   EXPECT_EQ(sizeOf(privacyItems(), "thumbcache"), 5);
   EXPECT_TRUE(PrivacyCleaner().cleanPrivacyItems("[\"thumbcache\"]"));

@@ -223,7 +223,7 @@ TEST(LargeFileScanAsync, ADeepTreeIsScannedInBoundedMemory) {
   const UniqueFd root = FileWalker::openDirectory(QFile::encodeName(tree.root()), false);
   EXPECT_TRUE(FileWalker::removeTree(root.get(), "d"));
   if (!reset)
-    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+    GTEST_SKIP() << "the peak memory of this process cannot be measured here";
   EXPECT_LT(grown, 64 * 1024) << "at most 64 MiB more at the peak";
 }
 

@@ -79,7 +79,7 @@ TEST_F(FileBoundaryTest, RemoveDirRemovesADeepTreeInBoundedMemory) {
   EXPECT_TRUE(files.removeDir(path("deep")));
   EXPECT_FALSE(QFileInfo::exists(path("deep")));
   if (!reset)
-    GTEST_SKIP() << "the peak memory of this process cannot be reset here";
+    GTEST_SKIP() << "the peak memory of this process cannot be measured here";
   EXPECT_LT(peakMemoryKiB() - before, 64 * 1024) << "at most 64 MiB more at the peak";
 }
 
