@@ -16,10 +16,6 @@ namespace FileTree {
 
 namespace {
 
-FileId idOf(const struct stat &status) {
-  return {quint64(status.st_dev), quint64(status.st_ino)};
-}
-
 // A folder that cannot be read is not opened by the walker either, so only
 // listings that keep files without opening them need the check. The owner's
 // own read bit answers it for the owner (no access list applies to the
@@ -68,7 +64,7 @@ UniqueFd openRoot(const QString &directory, bool followLink, FileId &id) {
   if (root.isValid() && ::fstat(root.get(), &status) != 0)
     root.reset();
   if (root.isValid())
-    id = idOf(status);
+    id = FileId::of(status);
   return root;
 }
 

@@ -106,7 +106,7 @@ QString UpdateDownloader::programToStart(const QString &program) {
   const int fd = found->second.file.get();
   struct stat named, held;
   if (::lstat(QFile::encodeName(found->first).constData(), &named) != 0 ||
-      ::fstat(fd, &held) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino ||
+      ::fstat(fd, &held) != 0 || !(FileId::of(named) == FileId::of(held)) ||
       sha256Of(fd) != found->second.sha256) {
     saved_.erase(found); // changed since: never started
     return QString();

@@ -31,6 +31,7 @@
 
 #include <atomic>
 #include <functional>
+#include <sys/stat.h>
 
 // An owned file descriptor, closed when the object goes.
 class UniqueFd {
@@ -56,6 +57,9 @@ private:
 struct FileId {
   quint64 device = 0;
   quint64 inode = 0;
+  static FileId of(const struct stat &status) {
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+  }
   bool operator==(const FileId &other) const {
     return device == other.device && inode == other.inode;
   }

@@ -19,10 +19,6 @@ QString errnoText(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
 }
 
-bool sameFile(const struct stat &a, const struct stat &b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Exactly size bytes of input into output: in the kernel where the file
 // system allows it, else by reads and writes. False (errno set) on an error
 // or when the input ends early.
@@ -103,7 +99,7 @@ FileCopy::Result FileCopy::copy(const QString &source, const QString &destinatio
   const bool exists = ::fstatat(folder.get(), name.constData(), &to, AT_SYMLINK_NOFOLLOW) == 0;
   destinationExisted_ = exists;
   if (exists) {
-    if (sameFile(from, to))
+    if (FileId::of(from) == FileId::of(to))
       return fail(Result::SameFile, QStringLiteral("source and destination are the same file"));
     if (!overwrite)
       return fail(Result::DestinationExists, QStringLiteral("the destination exists"));
@@ -140,7 +136,7 @@ FileCopy::Result FileCopy::copy(const QString &source, const QString &destinatio
     ReadOnlyFile input(sourceFolder.get(), sourceName);
     if (!input.isOpen())
       return fail(Result::Failed, errnoText(input.error()));
-    if (!(input.id() == FileId{quint64(from.st_dev), quint64(from.st_ino)}))
+    if (!(input.id() == FileId::of(from)))
       return fail(Result::Failed, QStringLiteral("the source changed while it was copied"));
     int output = -1;
     for (int attempt = 0; output < 0; ++attempt) {

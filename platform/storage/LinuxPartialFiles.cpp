@@ -62,7 +62,7 @@ void removeStale(int folder, const QByteArray &name) {
     if (file.isValid() && ::fstat(file.get(), &held) == 0 && S_ISREG(held.st_mode) &&
         held.st_uid == ::geteuid() && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(folder, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        FileId::of(held) == FileId::of(named))
       ::unlinkat(folder, entry->d_name, 0);
   }
   ::closedir(listing);

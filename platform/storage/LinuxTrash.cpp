@@ -78,8 +78,7 @@ UniqueFd topOf(int folder) {
     UniqueFd up(::openat(top.get(), "..", folderFlags));
     if (!up.isValid() || ::fstat(up.get(), &above) != 0)
       return UniqueFd();
-    if ((above.st_dev == here.st_dev && above.st_ino == here.st_ino) ||
-        !sameMount(up.get(), top.get()))
+    if (FileId::of(above) == FileId::of(here) || !sameMount(up.get(), top.get()))
       return top;
     top = std::move(up);
   }

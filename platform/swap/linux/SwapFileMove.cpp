@@ -50,7 +50,7 @@ bool writeAll(int fd, const char *data, size_t size) {
 bool isNamed(int folder, const QByteArray &name, int fd) {
   struct stat named, held;
   return ::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-         ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+         ::fstat(fd, &held) == 0 && FileId::of(named) == FileId::of(held);
 }
 
 void syncFolderOf(const QString &path) {
@@ -208,8 +208,8 @@ bool SwapFileMove::takeBack(const QByteArray &name, const QString &path) {
   const UniqueFd file(
       ::openat(folder_.get(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!S_ISREG(named.st_mode) || named.st_uid != ::geteuid() || (named.st_mode & 077) != 0 ||
-      !file.isValid() || ::fstat(file.get(), &held) != 0 || held.st_dev != named.st_dev ||
-      held.st_ino != named.st_ino)
+      !file.isValid() || ::fstat(file.get(), &held) != 0 ||
+      !(FileId::of(held) == FileId::of(named)))
     return fail(QStringLiteral("something else is in the way: ") + path);
   if (::unlinkat(folder_.get(), name.constData(), 0) != 0)
     return fail(QStringLiteral("cannot remove %1: %2").arg(path, systemError()));
