@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "base/log/Log.h"
 #include "cleanup/AppCleanerDefinitions.h"
+#include "cleanup/CleanerRunner.h"
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyRoots.h"
 #include "cleanup/PrivacyTree.h"
@@ -164,35 +164,35 @@ bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
 }
 
 QString PrivacyCleaner::getCleaners() {
-  const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  PrivacyRoots roots(environment);
-  const qint64 now = qint64(time(nullptr));
+  CleanerRunner runner;
   QJsonArray list;
   for (const AppCleaner &cleaner : AppCleanerDefinitions::installed()) {
-    const AppCleanerRules rules(cleaner, now);
-    const QVector<PrivacyTarget> targets = cleaner.targets(environment);
+    const CleanerPreview preview = runner.preview(cleaner, false);
     list.append(QJsonObject{
         {"id", cleaner.id},
         {"application", cleaner.application},
         {"name", cleaner.name},
         {"description", cleaner.description},
+        {"nameEn", cleaner.nameEn},
+        {"descriptionEn", cleaner.descriptionEn},
+        {"warning", cleaner.warning},
         {"safe", cleaner.safe},
-        {"size", double(measure(targets, &rules, roots))},
+        {"size", double(preview.bytes)},
+        {"skipped", preview.skipped},
     });
   }
   return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }
 
 bool PrivacyCleaner::cleanCleaners(const QString &ids) {
-  const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  PrivacyRoots roots(environment);
-  const qint64 now = qint64(time(nullptr));
+  CleanerRunner runner;
   return cleanNamed(ids, "cleaners", [&](const QString &id, TypeResult &result) {
     const AppCleaner *cleaner = AppCleanerDefinitions::find(id);
     if (!cleaner)
       return false;
-    const AppCleanerRules rules(*cleaner, now);
-    clean(cleaner->targets(environment), &rules, roots, result);
+    const CleanerOutcome outcome = runner.clean(*cleaner, runner.preview(*cleaner, false));
+    result.count += CleanCount{outcome.deleted, outcome.failed + outcome.changed};
+    result.skipped += outcome.skipped.isEmpty() ? 0 : 1;
     return true;
   });
 }

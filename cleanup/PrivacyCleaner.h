@@ -16,8 +16,11 @@ public:
   bool cleanPrivacyItems(const QString &types);
 
   // {"list": [...]} with every application cleaner in load order, each with
-  // "application", "description", "id", "name", "safe" and "size".
+  // "application", "description", "descriptionEn", "id", "name", "nameEn",
+  // "safe", "size", "skipped" (why it is left alone now: its application
+  // runs; empty when free) and "warning" (empty when none).
   QString getCleaners();
-  // ids: a JSON array of cleaner ids; true when everything named was cleaned.
+  // ids: a JSON array of cleaner ids; true when everything named was cleaned
+  // (a cleaner skipped because its application runs counts as not).
   bool cleanCleaners(const QString &ids);
 };

@@ -1,8 +1,9 @@
 # build*/payload: the folder the installer installs from. Copying it is a
-# complete installation: the three programs beside the engine they load
-# through RPATH $ORIGIN (Qt comes from the system).
+# complete installation: the three programs and tidewell-clean beside the
+# engine they load through RPATH $ORIGIN (Qt comes from the system).
 set(TW_PAYLOAD_DIR ${CMAKE_BINARY_DIR}/payload)
-set(_payload_targets Tidewell-installer.exe Tidewell-app.exe Tidewell-unstaller.exe tidewell-engine)
+set(_payload_targets Tidewell-installer.exe Tidewell-app.exe Tidewell-unstaller.exe tidewell-engine
+                     tidewell-clean)
 
 set(_payload_commands)
 foreach(_target IN LISTS _payload_targets)

@@ -88,6 +88,16 @@ test('the application caches show as their own group and one is cleaned from the
   assert.ok(Object.keys(before).length >= 12, Object.keys(before).join());
   assert.equal(before['pip-cache'], 6000);
   assert.equal(before['rotated-logs'], 700);
+  // The command line finds what the page's methods find.
+  const cli = JSON.parse(execFileSync(join(bin, 'tidewell-clean'), ['--preview', '--json', 'pip-cache', 'rotated-logs'],
+    { env: { ...process.env, ...user.env, TMPDIR: temp } })).cleaners;
+  for (const cleaner of cli) {
+    assert.equal(cleaner.size, before[cleaner.id], cleaner.id);
+    const listed = JSON.parse(await page.eval(`NativeUtil.getPrivacyItemFiles(${JSON.stringify(cleaner.id)})`));
+    assert.equal(listed.count, cleaner.count);
+    const files = (list) => list.map((f) => `${f.path} ${f.size}`).sort();
+    assert.deepEqual(files(listed.list), files(cleaner.files));
+  }
 
   await page.click('.nav-item[data-section="privacy"]');
   await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && document.getElementById('privacyCleanersGroup') && !document.querySelector('.busy-overlay.show')`, 30000);

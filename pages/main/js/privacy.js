@@ -125,7 +125,10 @@ class Privacy {
               `<div class="item-card${on ? " selected" : ""}" data-type="${escapeHtml(item.type)}">` +
               `<label class="check"><input type="checkbox" ${on ? "checked" : ""}><span></span></label>` +
               `<div class="item-main"><div class="item-name">${escapeHtml(item.name)}</div>` +
-              `<div class="item-desc">${escapeHtml(item.description || "")}</div></div>` +
+              `<div class="item-desc">${escapeHtml(item.description || "")}</div>` +
+              (item.warning ? `<div class="item-desc item-warning">${escapeHtml(item.warning)}</div>` : "") +
+              (item.skipped ? `<div class="item-desc item-skipped">已跳过：${escapeHtml(item.skipped)}</div>` : "") +
+              `</div>` +
               `<div class="item-size">${Number(item.size) > 0 ? formatBytes(item.size) : "无"}</div>` +
               (Number(item.size) > 0
                 ? `<button class="link-btn" data-open="${escapeHtml(item.type)}">${this.opened.has(item.type) ? "收起" : "查看文件"}</button>`
