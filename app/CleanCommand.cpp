@@ -14,6 +14,7 @@
 namespace {
 
 const char *helpText = R"(Usage: tidewell-clean [--json] --list
+       tidewell-clean [--json] --measure [ID...]
        tidewell-clean [--json] --preview [ID...]
        tidewell-clean [--json] --clean [ID...]
        tidewell-clean [--json] --clean --from PREVIEW.json
@@ -23,6 +24,8 @@ thumbnails, old logs and temporary files of the user running it.
 
   --list          every cleaner: id, whether it is preselected, whether it
                   needs root, its name
+  --measure       the bytes each cleaner would free and the total, as the
+                  application shows them; without ids, every cleaner
   --preview       every file the cleaners would delete, with its size, and
                   the total; without ids, the preselected cleaners
   --clean         deletes what a preview taken now lists; without ids, the
@@ -45,13 +48,14 @@ Exit codes:
   3  unknown cleaner id
 )";
 
-// The cleaners named, in the order named, or the preselected ones; null
-// with the unknown id in unknown when one is not a cleaner.
-std::vector<const AppCleaner *> chosen(const QStringList &ids, QString &unknown) {
+// The cleaners named, in the order named; without ids the preselected ones,
+// or every one. Empty with the unknown id in unknown when one is not a
+// cleaner.
+std::vector<const AppCleaner *> chosen(const QStringList &ids, bool everyOne, QString &unknown) {
   std::vector<const AppCleaner *> result;
   if (ids.isEmpty()) {
     for (const AppCleaner &cleaner : AppCleanerDefinitions::installed())
-      if (cleaner.safe)
+      if (cleaner.safe || everyOne)
         result.push_back(&cleaner);
     return result;
   }
@@ -99,9 +103,10 @@ CleanCommand::Exit CleanCommand::run(const QStringList &arguments) {
       return Done;
     } else if (argument == "--from" && i + 1 < arguments.size()) {
       from = arguments.at(++i);
-    } else if (argument == "--list" || argument == "--preview" || argument == "--clean") {
+    } else if (argument == "--list" || argument == "--measure" || argument == "--preview" ||
+               argument == "--clean") {
       if (!action.isEmpty()) {
-        err_ << "tidewell-clean: choose one of --list, --preview and --clean\n";
+        err_ << "tidewell-clean: choose one of --list, --measure, --preview and --clean\n";
         return UsageError;
       }
       action = argument;
@@ -119,6 +124,8 @@ CleanCommand::Exit CleanCommand::run(const QStringList &arguments) {
   }
   if (action == "--list")
     return list();
+  if (action == "--measure")
+    return measure(ids);
   if (action == "--preview")
     return preview(ids);
   return clean(ids, from);
@@ -151,9 +158,38 @@ CleanCommand::Exit CleanCommand::list() {
   return Done;
 }
 
+CleanCommand::Exit CleanCommand::measure(const QStringList &ids) {
+  QString unknown;
+  const std::vector<const AppCleaner *> cleaners = chosen(ids, true, unknown);
+  if (!unknown.isEmpty()) {
+    err_ << "tidewell-clean: no cleaner " << unknown << '\n';
+    return UnknownId;
+  }
+  CleanerRunner runner;
+  QJsonArray answers;
+  qint64 total = 0;
+  for (const AppCleaner *cleaner : cleaners) {
+    const CleanerPreview found = runner.preview(*cleaner, false);
+    total += found.bytes;
+    if (json_)
+      answers.append(QJsonObject{{"id", cleaner->id},
+                                 {"name", cleaner->name},
+                                 {"skipped", found.skipped},
+                                 {"size", double(found.bytes)}});
+    else
+      out_ << cleaner->id.leftJustified(28) << QString::number(found.bytes).rightJustified(14)
+           << "  " << (found.skipped.isEmpty() ? cleaner->name : found.skipped) << '\n';
+  }
+  if (json_)
+    out_ << QJsonDocument(QJsonObject{{"cleaners", answers}, {"total", double(total)}}).toJson();
+  else
+    out_ << "total: " << total << " bytes\n";
+  return Done;
+}
+
 CleanCommand::Exit CleanCommand::preview(const QStringList &ids) {
   QString unknown;
-  const std::vector<const AppCleaner *> cleaners = chosen(ids, unknown);
+  const std::vector<const AppCleaner *> cleaners = chosen(ids, false, unknown);
   if (!unknown.isEmpty()) {
     err_ << "tidewell-clean: no cleaner " << unknown << '\n';
     return UnknownId;
@@ -197,7 +233,7 @@ CleanCommand::Exit CleanCommand::clean(const QStringList &ids, const QString &fr
   CleanerRunner runner;
   QString unknown;
   if (fromFile.isEmpty()) {
-    for (const AppCleaner *cleaner : chosen(ids, unknown))
+    for (const AppCleaner *cleaner : chosen(ids, false, unknown))
       work.emplace_back(cleaner, runner.preview(*cleaner, false));
   } else {
     QFile file(fromFile);

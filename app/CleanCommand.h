@@ -20,6 +20,7 @@ public:
 
 private:
   Exit list();
+  Exit measure(const QStringList &ids);
   Exit preview(const QStringList &ids);
   Exit clean(const QStringList &ids, const QString &fromFile);
   void help();

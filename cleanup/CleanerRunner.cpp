@@ -67,9 +67,12 @@ CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths)
   const AppCleanerRules rules(cleaner, qint64(time(nullptr)), environment_.uid);
   QSet<FileId> seen;
   const auto found = [&](const WalkEntry &entry, const std::function<QString()> &path) {
-    if (seen.contains(entry.id))
-      return;
-    seen.insert(entry.id);
+    // Only a file with other names can be met twice.
+    if (entry.linkCount > 1) {
+      if (seen.contains(entry.id))
+        return;
+      seen.insert(entry.id);
+    }
     result.bytes += entry.size;
     result.files.push_back(
         {withPaths ? path() : QString(), entry.id, entry.size, entry.modifiedSecs});

@@ -68,6 +68,9 @@ test('list, preview, clean exactly what was previewed, and skip a running browse
   assert.match(found['chrome-cache'].skipped, /SingletonLock/);
   assert.deepEqual(found['chrome-cache'].files, []);
   assert.equal(found['pip-cache'].size, 5700, 'a hard-linked file once');
+  const measured = run('--measure', '--json').json.cleaners;
+  assert.equal(measured.length, list.length, 'every cleaner measured');
+  assert.equal(measured.find((c) => c.id === 'pip-cache').size, 5700);
   const previewed = preview.json.cleaners.flatMap((c) => c.files.map((f) => f.path));
   assert.equal(preview.json.total, preview.json.cleaners.reduce((s, c) => s + c.size, 0));
   const saved = join(temp, 'preview.json');

@@ -108,9 +108,12 @@ def tidewell(program, ids, env):
     return {c["id"]: c for c in json.loads(out)["cleaners"]}
 
 
-def timed(command, env, runs=5):
+RUNS = 11
+
+
+def timed(command, env):
     times = []
-    for _ in range(runs):
+    for _ in range(RUNS):
         start = time.monotonic()
         subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         times.append(time.monotonic() - start)
@@ -156,13 +159,14 @@ def main():
                 with open(path, "wb") as f:
                     f.truncate(100 * 1024 + i)
         pip_bytes = int(tidewell(program, ["pip-cache"], env)["pip-cache"]["size"])
-        ours_time = timed([program, "--preview", "--json", "pip-cache"], env)
-        du_time = timed(["du", "-sb", f"{home}/.cache/pip"], env)
+        measure = timed([program, "--measure", "pip-cache"], env)
+        listing = timed([program, "--preview", "--json", "pip-cache"], env)
+        du = timed(["du", "-sb", f"{home}/.cache/pip"], env)
         print(f"cleaner-bench: measuring {pip_bytes / 1e9:.2f} GB in {8 * 2500 + 200} files "
-              f"(median of 5, warm cache)")
-        print(f"  tidewell-clean --preview --json  {ours_time * 1000:8.0f} ms")
-        print(f"  du -sb                           {du_time * 1000:8.0f} ms")
-        print(f"  ratio                            {ours_time / du_time:8.2f}x")
+              f"(median of {RUNS}, warm cache, process start included)")
+        print(f"  tidewell-clean --measure          {measure * 1000:8.0f} ms  {measure / du:5.2f}x du")
+        print(f"  tidewell-clean --preview --json   {listing * 1000:8.0f} ms  {listing / du:5.2f}x du")
+        print(f"  du -sb                            {du * 1000:8.0f} ms")
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
