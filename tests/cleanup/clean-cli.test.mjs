@@ -109,3 +109,38 @@ test('list, preview, clean exactly what was previewed, and skip a running browse
   assert.equal(run('--bogus').code, 2);
   assert.match(run('--help').out, /Exit codes:/);
 });
+
+test('old temporary files: only the user\'s own, never through a link or across a mount', (t) => {
+  const user = freshUser('clean-cli-temp');
+  const temp = scratch('clean-cli-temp-tmp');
+  const outside = scratch('clean-cli-outside');
+  const env = { ...process.env, ...user.env, TMPDIR: temp };
+  const old = (file) => {
+    write(file, 10);
+    const weekAgo = new Date(Date.now() - 8 * 86400 * 1000);
+    fs.utimesSync(file, weekAgo, weekAgo);
+    return file;
+  };
+  const mine = old(join(temp, 'mine.bin'));
+  const fresh = write(join(temp, 'fresh.bin'), 10);
+  const theirs = old(join(temp, 'theirs.bin'));
+  old(join(outside, 'far.bin'));
+  fs.symlinkSync(outside, join(temp, 'link'));
+  const listed = () => JSON.parse(spawnSync(program, ['--preview', '--json', 'old-temp-files'], { env, encoding: 'utf8' }).stdout)
+    .cleaners[0].files.map((f) => f.path).filter((path) => path.startsWith(temp));
+  let other = true;
+  try { fs.chownSync(theirs, 65534, 65534); } catch { other = false; }
+  assert.deepEqual(listed(), other ? [mine] : [mine, theirs].sort());
+  assert.ok(fs.existsSync(fresh));
+
+  fs.mkdirSync(join(temp, 'mounted'));
+  if (spawnSync('mount', ['--bind', outside, join(temp, 'mounted')]).status !== 0) {
+    t.skip('cannot bind-mount here');
+    return;
+  }
+  try {
+    assert.deepEqual(listed(), other ? [mine] : [mine, theirs].sort(), 'a bind mount from the same disk is not entered');
+  } finally {
+    spawnSync('umount', [join(temp, 'mounted')]);
+  }
+});
