@@ -195,21 +195,27 @@ CleanCommand::Exit CleanCommand::preview(const QStringList &ids) {
     return UnknownId;
   }
   CleanerRunner runner;
-  QJsonArray answers;
   qint64 total = 0;
+  // Written as it is found: one JSON document of a million files would be
+  // copied over and over as it grows.
+  if (json_)
+    out_ << "{\"cleaners\": [";
   for (const AppCleaner *cleaner : cleaners) {
     const CleanerPreview found = runner.preview(*cleaner, true);
     total += found.bytes;
     if (json_) {
-      QJsonArray files;
+      QByteArray head = QJsonDocument(QJsonObject{{"id", cleaner->id},
+                                                  {"name", cleaner->name},
+                                                  {"skipped", found.skipped},
+                                                  {"size", double(found.bytes)},
+                                                  {"count", double(found.files.size())}})
+                            .toJson(QJsonDocument::Compact);
+      head.chop(1); // the closing brace, after the files
+      out_ << (cleaner == cleaners.front() ? "\n" : ",\n") << head << ", \"files\": [";
       for (const CleanerFile &file : found.files)
-        files.append(fileJson(file));
-      answers.append(QJsonObject{{"id", cleaner->id},
-                                 {"name", cleaner->name},
-                                 {"skipped", found.skipped},
-                                 {"size", double(found.bytes)},
-                                 {"count", double(found.files.size())},
-                                 {"files", files}});
+        out_ << (&file == &found.files.front() ? "\n" : ",\n")
+             << QJsonDocument(fileJson(file)).toJson(QJsonDocument::Compact);
+      out_ << "]}";
       continue;
     }
     out_ << cleaner->id << ": " << cleaner->name << ", " << found.bytes << " bytes in "
@@ -221,7 +227,7 @@ CleanCommand::Exit CleanCommand::preview(const QStringList &ids) {
       out_ << "  " << QString::number(file.size).rightJustified(12) << "  " << file.path << '\n';
   }
   if (json_)
-    out_ << QJsonDocument(QJsonObject{{"cleaners", answers}, {"total", double(total)}}).toJson();
+    out_ << "\n], \"total\": " << total << "}\n";
   else
     out_ << "total: " << total << " bytes\n";
   return Done;

@@ -11,6 +11,7 @@ same folders. Usage: cleaner_bench.py TIDEWELL_CLEAN [ROOT]
 """
 import json
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -112,12 +113,16 @@ RUNS = 11
 
 
 def timed(command, env):
-    times = []
+    """Median wall and CPU (user + system) seconds of RUNS runs."""
+    walls, cpus = [], []
     for _ in range(RUNS):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         start = time.monotonic()
         subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        times.append(time.monotonic() - start)
-    return statistics.median(times)
+        walls.append(time.monotonic() - start)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpus.append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
+    return statistics.median(walls), statistics.median(cpus)
 
 
 def main():
@@ -159,14 +164,16 @@ def main():
                 with open(path, "wb") as f:
                     f.truncate(100 * 1024 + i)
         pip_bytes = int(tidewell(program, ["pip-cache"], env)["pip-cache"]["size"])
-        measure = timed([program, "--measure", "pip-cache"], env)
-        listing = timed([program, "--preview", "--json", "pip-cache"], env)
-        du = timed(["du", "-sb", f"{home}/.cache/pip"], env)
+        figures = [("tidewell-clean --measure", timed([program, "--measure", "pip-cache"], env)),
+                   ("tidewell-clean --preview --json", timed([program, "--preview", "--json", "pip-cache"], env)),
+                   ("tidewell-clean --help (start only)", timed([program, "--help"], env)),
+                   ("du -sb", timed(["du", "-sb", f"{home}/.cache/pip"], env))]
+        du_wall, du_cpu = figures[-1][1]
         print(f"cleaner-bench: measuring {pip_bytes / 1e9:.2f} GB in {8 * 2500 + 200} files "
               f"(median of {RUNS}, warm cache, process start included)")
-        print(f"  tidewell-clean --measure          {measure * 1000:8.0f} ms  {measure / du:5.2f}x du")
-        print(f"  tidewell-clean --preview --json   {listing * 1000:8.0f} ms  {listing / du:5.2f}x du")
-        print(f"  du -sb                            {du * 1000:8.0f} ms")
+        print(f"  {'':36} {'wall ms':>8} {'cpu ms':>8} {'wall/du':>8} {'cpu/du':>8}")
+        for name, (wall, cpu) in figures:
+            print(f"  {name:36} {wall * 1000:8.0f} {cpu * 1000:8.0f} {wall / du_wall:8.2f} {cpu / du_cpu:8.2f}")
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
