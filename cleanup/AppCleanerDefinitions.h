@@ -15,19 +15,16 @@
 //
 // root is one of "cache", "config", "data", "home" ($XDG_CACHE_HOME,
 // $XDG_CONFIG_HOME, $XDG_DATA_HOME, $HOME), "temp" (the session's temporary
-// folder) or "var-temp" (/var/tmp); path is relative below it (without
-// one, the root itself), and a
-// component "*" stands for every folder at that level (a browser's
-// profiles; a Flatpak's .var/app/ID or a Snap's snap/NAME/common are plain
-// paths below home). A location naming a file is that file alone. Without
-// "files" a folder's whole content goes; with it, only the files whose
-// names match. "olderThanDays" keeps what changed since; "ownedByUser"
-// keeps to the user's own files and folders, and the two temporary roots
-// require it. A cleaner with a "warning" (what its loss means to the user)
-// is never safe. "inUse" tells that the application runs: any of its lock
-// files held (a link to HOST-PID or ADDRESS:+PID whose process lives), or
-// a process of that executable name of this user; the cleaner is then
-// skipped.
+// folder) or "var-temp" (/var/tmp); path is relative below it (without one,
+// the root itself), and a component "*" stands for every folder at that
+// level (a browser's profiles; a Flatpak's .var/app/ID or a Snap's
+// snap/NAME/common are plain paths below home). A location naming a file is that file alone.
+// Without "files" a folder's whole content goes; with it, only the files whose names match.
+// "olderThanDays" keeps what changed since; "ownedByUser" keeps to the user's own files and
+// folders, and the two temporary roots require it. A cleaner with a "warning" (what its loss means
+// to the user) is never safe. "inUse" tells that the application runs: any of its lock files held
+// (a link to HOST-PID or ADDRESS:+PID whose process lives), or a process of that executable name of
+// this user; the cleaner is then skipped.
 #include <QString>
 #include <QStringList>
 #include <QVector>

@@ -59,14 +59,15 @@ void eachFile(
 CleanerRunner::CleanerRunner()
     : environment_(PrivacyEnvironment::current()), roots_(environment_) {}
 
-CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths) {
+CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths,
+                                      const PrivacyTree::FoundFile &found) {
   CleanerPreview result;
   result.skipped = cleaner.inUse(environment_);
   if (!result.skipped.isEmpty())
     return result;
   const AppCleanerRules rules(cleaner, qint64(time(nullptr)), environment_.uid);
   QSet<FileId> seen;
-  const auto found = [&](const WalkEntry &entry, const std::function<QString()> &path) {
+  const auto listed = [&](const WalkEntry &entry, const std::function<QString()> &path) {
     // Only a file with other names can be met twice.
     if (entry.linkCount > 1) {
       if (seen.contains(entry.id))
@@ -76,13 +77,15 @@ CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths)
     result.bytes += entry.size;
     result.files.push_back(
         {withPaths ? path() : QString(), entry.id, entry.size, entry.modifiedSecs});
+    if (found)
+      found(entry, path);
   };
   eachFile(
       cleaner, environment_, roots_, rules,
       [&](const CleanerTarget &target, int folder) {
-        PrivacyTree::forEachFile(folder, target.folder, &rules, found);
+        PrivacyTree::forEachFile(folder, target.folder, &rules, listed);
       },
-      found);
+      listed);
   return result;
 }
 

@@ -16,6 +16,7 @@
 
 #include "cleanup/AppCleanerDefinitions.h"
 #include "cleanup/PrivacyRoots.h"
+#include "cleanup/PrivacyTree.h"
 
 struct CleanerFile {
   QString path; // empty unless asked for
@@ -43,7 +44,10 @@ public:
   // The session's folders as they are now.
   CleanerRunner();
 
-  CleanerPreview preview(const AppCleaner &cleaner, bool withPaths);
+  // found, when given, also sees each file, with a way to build its path:
+  // for a caller that keeps only some of the paths.
+  CleanerPreview preview(const AppCleaner &cleaner, bool withPaths,
+                         const PrivacyTree::FoundFile &found = nullptr);
   CleanerOutcome clean(const AppCleaner &cleaner, const CleanerPreview &preview);
 
 private:

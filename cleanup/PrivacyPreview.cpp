@@ -95,7 +95,9 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
     walkTargets(locatePrivacyCategory(category, environment).targets, rules ? &*rules : nullptr);
   }
   if (const AppCleaner *cleaner = AppCleanerDefinitions::find(type))
-    for (const CleanerFile &file : CleanerRunner().preview(*cleaner, true).files)
-      files.offer(file.size, [&] { return file.path; });
+    CleanerRunner().preview(*cleaner, false,
+                            [&](const WalkEntry &entry, const std::function<QString()> &path) {
+                              files.offer(entry.size, path);
+                            });
   return files.text();
 }
