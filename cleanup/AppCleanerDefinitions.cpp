@@ -259,9 +259,10 @@ bool AppCleanerRules::mayEnter(const WalkEntry &entry) const {
 bool AppCleanerRules::mayDelete(const WalkEntry &entry) const {
   if (entry.otherFileSystem || (owner_ && entry.owner != *owner_))
     return false;
-  // Folders go once empty, unless only some names are the cleaner's.
+  // Folders go once empty, unless only some names are the cleaner's; under
+  // an age limit only an old one (a program's fresh empty folder stays).
   if (entry.type == EntryType::Directory)
-    return files_.isEmpty();
+    return files_.isEmpty() && entry.modifiedSecs < newestSecs_;
   if (!files_.isEmpty() && fnmatch(files_.constData(), entry.name.constData(), FNM_PERIOD) != 0)
     return false;
   return entry.modifiedSecs < newestSecs_;

@@ -187,4 +187,16 @@ TEST(AppCleaners, anAgeLimitKeepsRecentFilesAndAProfilePatternReachesEveryProfil
   EXPECT_FALSE(QFileInfo::exists(old));
   EXPECT_TRUE(QFileInfo::exists(fresh));
   EXPECT_TRUE(QFileInfo::exists(other));
+
+  // Without a name pattern emptied folders go too, but under the age limit
+  // only old ones: a program's fresh empty folder stays.
+  AppCleaner every = loaded.front();
+  every.files.clear();
+  QDir().mkpath(cacheHome() + "/tool/fresh-empty");
+  QDir().mkpath(cacheHome() + "/tool/old-empty");
+  age(cacheHome() + "/tool/old-empty", 4 * 86400);
+  const AppCleanerRules everyRules(every, qint64(time(nullptr)), getuid());
+  PrivacyTree::empty(root.get(), &everyRules);
+  EXPECT_TRUE(QFileInfo::exists(cacheHome() + "/tool/fresh-empty"));
+  EXPECT_FALSE(QFileInfo::exists(cacheHome() + "/tool/old-empty"));
 }
