@@ -76,6 +76,10 @@ test('the application caches show as their own group and one is cleaned from the
   const kept = write(join(user.home, 'keep', 'mine.bin'), 10);
   fs.symlinkSync(join(user.home, 'keep'), join(user.env.XDG_CACHE_HOME, 'pip', 'outside'));
   const log = write(join(user.home, '.local', 'state', 'tool', 'tool.log.1'), 700);
+  // A Firefox whose profile lock names a live process: its cache is skipped, with the reason on its card.
+  write(join(user.env.XDG_CACHE_HOME, 'mozilla', 'firefox', 'a.default', 'cache2', 'entries', 'e1'), 300);
+  fs.mkdirSync(join(user.home, '.mozilla', 'firefox', 'a.default'), { recursive: true });
+  fs.symlinkSync(`127.0.0.1:+${process.pid}`, join(user.home, '.mozilla', 'firefox', 'a.default', 'lock'));
 
   const temp = scratch('cleaners-tmp');
   const app = await launch({ program: join(bin, 'Tidewell-app.exe'), cwd: temp, env: { ...user.env, TMPDIR: temp } });
@@ -102,6 +106,8 @@ test('the application caches show as their own group and one is cleaned from the
   await page.click('.nav-item[data-section="privacy"]');
   await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && document.getElementById('privacyCleanersGroup') && !document.querySelector('.busy-overlay.show')`, 30000);
   assert.equal(await page.eval(`document.getElementById('privacyCleanersGroup').textContent`), '应用缓存');
+  assert.match(await page.eval(`document.querySelector('[data-type="firefox-cache"] .item-skipped').textContent`),
+    /^已跳过：正在运行（.*a\.default\/lock 被占用）$/);
   const selected = await page.eval(`[...document.querySelectorAll('#privacyList .item-card.selected')].map((c) => c.dataset.type)`);
   // The application's own renderer may have filled Mesa's shader cache by now.
   assert.deepEqual(selected.filter((type) => type !== 'mesa-shader-cache'), ['pip-cache'],
