@@ -16,6 +16,7 @@
 
 #include "base/log/Log.h"
 #include "cleanup/PrivacyCategories.h"
+#include "cleanup/SystemCleaners.h"
 #include "platform/storage/FileName.h"
 
 namespace {
@@ -67,13 +68,27 @@ AppCleaner cleaner(const QJsonValue &value, const QString &application, const QS
   if (!value.isObject())
     refuse(where, "must be an object");
   const QJsonObject object = value.toObject();
-  onlyKeys(object, {"id", "name", "description", "locations", "files", "olderThanDays", "safe"},
+  onlyKeys(object,
+           {"id", "name", "description", "locations", "files", "olderThanDays", "safe", "command"},
            where);
   AppCleaner result;
   result.application = application;
   result.id = text(object, "id", where, true);
   result.name = text(object, "name", where, true);
   result.description = text(object, "description", where, true);
+  if (object.contains("safe") && !object.value("safe").isBool())
+    refuse(where + ".safe", "must be true or false");
+  result.safe = object.value("safe").toBool();
+  if (object.contains("command")) {
+    // Only a name from the table in code: what runs is never data.
+    result.command = text(object, "command", where, true);
+    if (!SystemCleaners::isKnown(result.command))
+      refuse(where + ".command", "is not an allow-listed system cleaner");
+    for (const char *key : {"locations", "files", "olderThanDays"})
+      if (object.contains(key))
+        refuse(where + '.' + key, "does not go with command");
+    return result;
+  }
   const QJsonValue locations = object.value("locations");
   if (!locations.isArray() || locations.toArray().isEmpty())
     refuse(where + ".locations", "must be a non-empty list");
@@ -91,9 +106,6 @@ AppCleaner cleaner(const QJsonValue &value, const QString &application, const QS
       refuse(where + ".olderThanDays", "must be a whole number of days, at least 1");
     result.olderThanDays = days.toInt();
   }
-  if (object.contains("safe") && !object.value("safe").isBool())
-    refuse(where + ".safe", "must be true or false");
-  result.safe = object.value("safe").toBool();
   return result;
 }
 

@@ -14,6 +14,8 @@
 // component "*" stands for every folder at that level (a browser's
 // profiles). Without "files" a location's whole content goes; with it, only
 // the files whose names match. "olderThanDays" keeps what changed since.
+// Instead of locations, "command" names a system cleaner from the table in
+// code (SystemCleaners.h), such as "flatpak-unused-user".
 #include <QString>
 #include <QVector>
 
@@ -36,6 +38,7 @@ struct AppCleaner {
   QString files; // a glob on file names; empty for everything
   int olderThanDays = 0;
   bool safe = false; // only regenerable caches: offered selected
+  QString command;   // a system cleaner's id (SystemCleaners.h), instead of locations
 
   // The folders of this machine the locations name, those that exist.
   QVector<PrivacyTarget> targets(const PrivacyEnvironment &environment) const;

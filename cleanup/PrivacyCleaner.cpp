@@ -1,5 +1,6 @@
 #include "cleanup/PrivacyCleaner.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "cleanup/PrivacyRoots.h"
 #include "cleanup/PrivacyTree.h"
 #include "cleanup/RecentList.h"
+#include "cleanup/SystemCleaners.h"
 #include "cleanup/TempFileRules.h"
 
 namespace {
@@ -130,23 +133,71 @@ bool cleanNamed(const QString &ids, const char *what,
   return success;
 }
 
+QJsonObject categoryRow(const PrivacyCategory &category, const PrivacyEnvironment &environment,
+                        PrivacyRoots &roots) {
+  const PrivacyLocation location = locatePrivacyCategory(category, environment);
+  return QJsonObject{
+      {"type", QString::fromUtf8(category.type)},
+      {"name", QString::fromUtf8(category.name)},
+      {"description", QString::fromUtf8(category.description)},
+      {"path", location.path},
+      {"size",
+       double(measure(location.targets, rulesOrNone(rulesFor(category, environment)), roots))},
+  };
+}
+
+// The keys of what each system cleaner's row last showed: cleaning removes
+// those and nothing listed since.
+std::mutex shownMutex;
+QHash<QString, QStringList> shownKeys;
+
+QJsonObject cleanerRow(const AppCleaner &cleaner, const PrivacyEnvironment &environment,
+                       PrivacyRoots &roots, qint64 now) {
+  QJsonObject row{
+      {"id", cleaner.id},     {"application", cleaner.application},
+      {"name", cleaner.name}, {"description", cleaner.description},
+      {"safe", cleaner.safe},
+  };
+  if (cleaner.command.isEmpty()) {
+    const AppCleanerRules rules(cleaner, now);
+    row.insert("size", double(measure(cleaner.targets(environment), &rules, roots)));
+    return row;
+  }
+  const SystemListing listing = SystemCleaners().list(cleaner.command);
+  QStringList keys;
+  for (const SystemItem &item : listing.items)
+    keys << item.key;
+  {
+    std::lock_guard<std::mutex> lock(shownMutex);
+    shownKeys.insert(cleaner.id, keys);
+  }
+  row.insert("size", double(listing.bytes()));
+  row.insert("root", SystemCleaners::needsRoot(cleaner.command));
+  row.insert("absent", listing.absent);
+  row.insert("note", listing.note);
+  return row;
+}
+
+// Cleans what the cleaner's row showed; listed now when no row showed it.
+SystemCleanResult cleanSystem(const AppCleaner &cleaner) {
+  std::unique_lock<std::mutex> lock(shownMutex);
+  QStringList keys = shownKeys.value(cleaner.id);
+  const bool shown = shownKeys.contains(cleaner.id);
+  lock.unlock();
+  if (!shown)
+    for (const SystemItem &item : SystemCleaners().list(cleaner.command).items)
+      keys << item.key;
+  return SystemCleaners().clean(cleaner.command, keys);
+}
+
 } // namespace
 
 QString PrivacyCleaner::getPrivacyItems() {
   const PrivacyEnvironment environment = PrivacyEnvironment::current();
   PrivacyRoots roots(environment);
   QJsonArray list;
-  for (const PrivacyCategory &category : privacyCategories()) {
-    const PrivacyLocation location = locatePrivacyCategory(category, environment);
-    list.append(QJsonObject{
-        {"type", QString::fromUtf8(category.type)},
-        {"name", QString::fromUtf8(category.name)},
-        {"description", QString::fromUtf8(category.description)},
-        {"path", location.path},
-        {"size",
-         double(measure(location.targets, rulesOrNone(rulesFor(category, environment)), roots))},
-    });
-  }
+  for (const PrivacyCategory &category : privacyCategories())
+    list.append(categoryRow(category, environment, roots));
   return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }
 
@@ -168,18 +219,8 @@ QString PrivacyCleaner::getCleaners() {
   PrivacyRoots roots(environment);
   const qint64 now = qint64(time(nullptr));
   QJsonArray list;
-  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed()) {
-    const AppCleanerRules rules(cleaner, now);
-    const QVector<PrivacyTarget> targets = cleaner.targets(environment);
-    list.append(QJsonObject{
-        {"id", cleaner.id},
-        {"application", cleaner.application},
-        {"name", cleaner.name},
-        {"description", cleaner.description},
-        {"safe", cleaner.safe},
-        {"size", double(measure(targets, &rules, roots))},
-    });
-  }
+  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed())
+    list.append(cleanerRow(cleaner, environment, roots, now));
   return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }
 
@@ -191,8 +232,76 @@ bool PrivacyCleaner::cleanCleaners(const QString &ids) {
     const AppCleaner *cleaner = AppCleanerDefinitions::find(id);
     if (!cleaner)
       return false;
+    if (!cleaner->command.isEmpty()) {
+      const SystemCleanResult done = cleanSystem(*cleaner);
+      result.count += CleanCount{done.removed, done.left};
+      if (done.result != QLatin1String("cleaned") && done.left == 0)
+        ++result.count.failed;
+      return true;
+    }
     const AppCleanerRules rules(*cleaner, now);
     clean(cleaner->targets(environment), &rules, roots, result);
     return true;
   });
+}
+
+void PrivacyCleaner::measureRows(const std::function<bool(const QJsonObject &)> &each) {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  const qint64 now = qint64(time(nullptr));
+  for (const PrivacyCategory &category : privacyCategories())
+    if (!each(categoryRow(category, environment, roots)))
+      return;
+  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed())
+    if (!each(cleanerRow(cleaner, environment, roots, now)))
+      return;
+}
+
+QString PrivacyCleaner::cleanItems(const QString &ids) {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  const qint64 now = qint64(time(nullptr));
+  QJsonArray list;
+  QStringList done;
+  QStringList summary;
+  for (const QJsonValue &element : QJsonDocument::fromJson(ids.toUtf8()).array()) {
+    const QString id = element.toString();
+    if (done.contains(id))
+      continue;
+    done << id;
+    const PrivacyCategory *category = findCategory(id);
+    const AppCleaner *cleaner = category ? nullptr : AppCleanerDefinitions::find(id);
+    SystemCleanResult outcome;
+    if (cleaner && !cleaner->command.isEmpty()) {
+      outcome = cleanSystem(*cleaner);
+    } else if (category || cleaner) {
+      // Freed is what the file system no longer holds of the item's files.
+      std::optional<TempFileRules> temp;
+      std::optional<AppCleanerRules> own;
+      QVector<PrivacyTarget> targets;
+      if (category) {
+        temp = rulesFor(*category, environment);
+        targets = locatePrivacyCategory(*category, environment).targets;
+      } else {
+        own.emplace(*cleaner, now);
+        targets = cleaner->targets(environment);
+      }
+      const EntryRules *rules = category ? rulesOrNone(temp) : &*own;
+      const qint64 before = measure(targets, rules, roots);
+      TypeResult result{id, {}, 0};
+      clean(targets, rules, roots, result);
+      outcome.freed = std::max<qint64>(0, before - measure(targets, rules, roots));
+      outcome.removed = result.count.deleted;
+      outcome.left = result.count.failed + result.skipped;
+      outcome.result = outcome.left > 0 ? QStringLiteral("partly") : QStringLiteral("cleaned");
+      if (result.skipped > 0)
+        outcome.detail = QStringLiteral("in use by a running browser");
+    } else {
+      outcome.result = QStringLiteral("refused");
+    }
+    list.append(outcome.toJson(id));
+    summary << QStringLiteral("%1: %2, %3 bytes freed").arg(id, outcome.result).arg(outcome.freed);
+  }
+  Log::info("NativeUtil", "clean items. {}", summary.join(QStringLiteral("; ")).toStdString());
+  return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }

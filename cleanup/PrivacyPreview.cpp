@@ -15,6 +15,7 @@
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyRoots.h"
 #include "cleanup/RecentList.h"
+#include "cleanup/SystemCleaners.h"
 #include "cleanup/TempFileRules.h"
 #include "platform/storage/FileName.h"
 
@@ -45,13 +46,15 @@ public:
     }
   }
 
-  QString text() {
+  // extra: keys of the answer besides "count" and "list".
+  QString text(QJsonObject extra = {}) {
     std::sort(kept_.begin(), kept_.end(), largerFirst);
     QJsonArray list;
     for (const ListedFile &file : kept_)
       list.append(QJsonObject{{"path", file.path}, {"size", double(file.size)}});
-    return QString::fromUtf8(
-        QJsonDocument(QJsonObject{{"count", double(count_)}, {"list", list}}).toJson());
+    extra.insert("count", double(count_));
+    extra.insert("list", list);
+    return QString::fromUtf8(QJsonDocument(extra).toJson());
   }
 
 private:
@@ -118,7 +121,14 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
       rules = TempFileRules::current(environment.uid);
     walkTargets(locatePrivacyCategory(category, environment).targets, rules ? &*rules : nullptr);
   }
-  if (const AppCleaner *cleaner = AppCleanerDefinitions::find(type)) {
+  const AppCleaner *cleaner = AppCleanerDefinitions::find(type);
+  if (cleaner && !cleaner->command.isEmpty()) {
+    const SystemListing listing = SystemCleaners().list(cleaner->command);
+    for (const SystemItem &item : listing.items)
+      files.offer(item.size, [&] { return item.path; });
+    return files.text({{"command", listing.command}, {"note", listing.note}});
+  }
+  if (cleaner) {
     const AppCleanerRules rules(*cleaner, qint64(time(nullptr)));
     walkTargets(cleaner->targets(environment), &rules);
   }

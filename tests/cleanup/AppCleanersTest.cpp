@@ -58,6 +58,11 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
   write(folder.filePath("i-second.json"),
         R"({"application": "Other", "cleaners": [{"id": "other", "name": "n", "description": "d",
            "locations": [{"root": "data", "path": "o"}]}]})");
+  write(folder.filePath("j-command.json"),
+        withCleaner(R"({"id": "rm", "name": "n", "description": "d", "command": "/bin/rm"})"));
+  write(folder.filePath("k-command-where.json"),
+        withCleaner(R"({"id": "apt", "name": "n", "description": "d", "command": "apt-archives",
+                        "locations": [{"root": "home", "path": "t"}]})"));
 
   const LogLines log;
   const std::vector<AppCleaner> loaded = AppCleanerDefinitions::load(folder.path());
@@ -72,17 +77,20 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
     return LogLines::native("NativeUtil", "cleaner file " + folder.filePath(file).toStdString() +
                                               " refused: " + why);
   };
-  EXPECT_EQ(log.messages(),
-            std::vector<std::string>({
-                refused("b-unknown.json", "cleaners[0].recursive: unknown key"),
-                refused("c-absolute.json", "cleaners[0].locations[0].path: must be relative"),
-                refused("d-parent.json", "cleaners[0].locations[0].path: must not hold empty, . "
-                                         "or .. components"),
-                refused("e-glob.json", "cleaners[0].files: must be a non-empty text"),
-                refused("f-taken.json", "cleaners[0].id: is already taken"),
-                refused("g-category.json", "cleaners[0].id: is already taken"),
-                refused("h-broken.json", "file: is not a JSON object"),
-            }));
+  EXPECT_EQ(
+      log.messages(),
+      std::vector<std::string>({
+          refused("b-unknown.json", "cleaners[0].recursive: unknown key"),
+          refused("c-absolute.json", "cleaners[0].locations[0].path: must be relative"),
+          refused("d-parent.json", "cleaners[0].locations[0].path: must not hold empty, . "
+                                   "or .. components"),
+          refused("e-glob.json", "cleaners[0].files: must be a non-empty text"),
+          refused("f-taken.json", "cleaners[0].id: is already taken"),
+          refused("g-category.json", "cleaners[0].id: is already taken"),
+          refused("h-broken.json", "file: is not a JSON object"),
+          refused("j-command.json", "cleaners[0].command: is not an allow-listed system cleaner"),
+          refused("k-command-where.json", "cleaners[0].locations: does not go with command"),
+      }));
 }
 
 TEST(AppCleanerDefinitions, theShippedCleanersAllLoad) {
