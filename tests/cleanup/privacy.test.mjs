@@ -70,7 +70,7 @@ test('a page lists the eight privacy items, cleans some and sees what is left', 
   assert.equal(await app.exit(15000), 0);
 });
 
-test('the application caches show as their own group and one is cleaned from the page', async () => {
+test('an application cache is cleaned from the page', async () => {
   const user = freshUser('cleaners');
   const pip = write(join(user.env.XDG_CACHE_HOME, 'pip', 'http', 'a', 'body'), 6000);
   const kept = write(join(user.home, 'keep', 'mine.bin'), 10);
@@ -90,8 +90,7 @@ test('the application caches show as their own group and one is cleaned from the
   assert.equal(before['rotated-logs'], 700);
 
   await page.click('.nav-item[data-section="privacy"]');
-  await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && document.getElementById('privacyCleanersGroup') && !document.querySelector('.busy-overlay.show')`, 30000);
-  assert.equal(await page.eval(`document.getElementById('privacyCleanersGroup').textContent`), '应用缓存');
+  await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && !document.getElementById('privacyRefreshBtn').disabled`, 60000);
   const selected = await page.eval(`[...document.querySelectorAll('#privacyList .item-card.selected')].map((c) => c.dataset.type)`);
   // The application's own renderer may have filled Mesa's shader cache by now.
   assert.deepEqual(selected.filter((type) => type !== 'mesa-shader-cache'), ['pip-cache'],

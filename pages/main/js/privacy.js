@@ -14,6 +14,7 @@ const $ = (id) => document.getElementById(id);
 // What cleaning them loses cannot be had back: never selected for the user.
 const IRREVERSIBLE = new Set(["recyclebin", "recent"]);
 const CATEGORY_GROUP = "隐私痕迹";
+const LOCK = '<svg class="lock" viewBox="0 0 24 24"><path d="M18 8h-1V6A5 5 0 0 0 7 6v2H6a2 2 0 0 0-2 2v10a2 2 0 0 0 2 2h12a2 2 0 0 0 2-2V10a2 2 0 0 0-2-2zM9 6a3 3 0 0 1 6 0v2H9V6z"/></svg>';
 
 // The native descriptions are the Windows ones; these say what the
 // categories hold here. A category with no counterpart here is not shown.
@@ -140,7 +141,7 @@ class Privacy {
 
   card(item) {
     const on = this.selected.has(item.type);
-    const lock = item.root ? '<span class="badge warn" title="清理时需要管理员授权">🔒 需要授权</span>' : "";
+    const lock = item.root ? `<span class="badge warn" title="清理时需要管理员授权">${LOCK}需要授权</span>` : "";
     const description = item.absent ? item.note || "此电脑上没有" : item.description || "";
     return (
       `<div class="item-card${on ? " selected" : ""}${item.absent ? " absent" : ""}" data-type="${escapeHtml(item.type)}">` +
@@ -186,10 +187,10 @@ class Privacy {
     if (this.selected.has("recyclebin")) warnings.push("回收站中的文件将被永久删除。");
     if (this.selected.has("recent")) warnings.push("“最近使用”记录将被清空。");
     if (chosen.some((i) => i.cleaner && !i.safe && !i.root)) warnings.push("所选应用缓存中有清理后需要重新下载的内容。");
-    if (chosen.some((i) => i.root)) warnings.push("标有 🔒 的项目需要管理员授权，系统会要求输入密码。");
+    if (chosen.some((i) => i.root)) warnings.push("标有“需要授权”的项目由系统要求输入管理员密码后才会清理。");
     const ok = await confirmDialog({
       title: "系统清理",
-      message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.root ? "🔒 " : ""}${i.name}  ${formatBytes(i.size)}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
+      message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}${i.root ? "（需要授权）" : ""}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
       detail: warnings.concat("清理后无法恢复，可先点“查看文件”确认其中的内容。").join(""),
       confirmText: "清理",
     });
