@@ -290,6 +290,12 @@ SystemListing SystemCleaners::list(const QString &id) const {
   case Kind::Journal:
     if (entry->kind == Kind::Journal) {
       const QString journalctl = tool("journalctl");
+      // journalctl vacuums whole folders: root's "user" vacuum would take
+      // the system's archives too, which this row does not list.
+      if (!listing.absent && !entry->root && ::geteuid() == 0) {
+        listing.absent = true;
+        listing.note = QStringLiteral("以管理员身份运行时，由“系统日志的归档”一并清理");
+      }
       if (listing.absent)
         return listing;
       const QString scope = entry->root ? QStringLiteral("--system") : QStringLiteral("--user");
