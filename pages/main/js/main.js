@@ -101,8 +101,9 @@ function showOverview() {
 // One button measures what every cleaning section could free in the home
 // folder, each file counted once. Caches and the copies beyond one in each
 // duplicate group can go for sure; large files (those not already counted
-// as copies), the Trash, the recent lists and the caches not selected for
-// the user only if the user chooses.
+// as copies), the Trash and the recent lists only if the user chooses. The
+// caches not selected for the user count in neither.
+const CHOSEN_PRIVACY = new Set(["recyclebin", "recent"]);
 
 function measured({ large, groups, privacy }) {
   const copies = new Set();
@@ -112,9 +113,10 @@ function measured({ large, groups, privacy }) {
     large: sum(large.filter((f) => !copies.has(f.path))),
     dup: wasted(groups),
     privacy: sum(privacy),
-    privacyChosen: sum(privacy.filter((i) => !preselected(i))),
+    privacySure: sum(privacy.filter(preselected)),
+    privacyChosen: sum(privacy.filter((i) => CHOSEN_PRIVACY.has(i.type))),
   };
-  values.sure = values.dup + values.privacy - values.privacyChosen;
+  values.sure = values.dup + values.privacySure;
   values.chosen = values.large + values.privacyChosen;
   return values;
 }
@@ -137,7 +139,7 @@ async function measureAll() {
     $("measurePrivacy").textContent = formatBytes(values.privacy);
     $("measureTotal").textContent = formatBytes(values.sure);
     $("measureChoice").textContent =
-      "缓存与多余副本" + (values.chosen > 0 ? `；另有 ${formatBytes(values.chosen)} ${values.privacyChosen ? "大文件、回收站等" : "大文件"}由您决定` : "");
+      "缓存与多余副本" + (values.chosen > 0 ? `；另有 ${formatBytes(values.chosen)} ${values.privacyChosen ? "大文件和回收站" : "大文件"}由您决定` : "");
   };
   for (const id of ["measureLarge", "measureDup", "measurePrivacy", "measureTotal"]) $(id).textContent = "…";
   $("measureChoice").textContent = "缓存与多余副本";

@@ -118,11 +118,13 @@ class Privacy {
 
   filesPanel(type) {
     const files = this.opened.get(type);
+    // A system cleaner's command removes runtimes and revisions as well as files.
+    const unit = files.command ? "项" : "个文件";
     const head = !files.count
-      ? "没有可清理的内容"
+      ? files.command ? "没有可清理的内容" : "没有文件"
       : files.count > files.list.length
-        ? `共 ${files.count} 项，以下是最大的 ${files.list.length} 项：`
-        : `共 ${files.count} 项，从大到小：`;
+        ? `共 ${files.count} ${unit}，以下是最大的 ${files.list.length} ${files.command ? "项" : "个"}：`
+        : `共 ${files.count} ${unit}，从大到小：`;
     const about = [files.note && `报告：${files.note}`, files.command && `清理时运行：${files.command}`].filter(Boolean);
     return (
       `<div class="item-files" data-files="${escapeHtml(type)}">` +
