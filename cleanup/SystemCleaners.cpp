@@ -75,8 +75,8 @@ QString lastLine(const CommandResult &result) {
   return lines.isEmpty() ? QString() : lines.last().trimmed();
 }
 
-// Walks the matching files below one fixed folder; with remove, deletes
-// those whose key is in keys and counts them in result.
+// The matching files below one fixed folder, into items when given; with
+// result, deletes those whose key is in keys and counts them there.
 void walkFiles(const QString &path, const Entry &entry, QVector<SystemItem> *items,
                const QSet<QString> *keys, SystemCleanResult *result) {
   QString error;
