@@ -72,11 +72,14 @@ std::vector<const AppCleaner *> chosen(const QStringList &ids, bool everyOne, QS
 }
 
 QJsonObject fileJson(const CleanerFile &file) {
-  return QJsonObject{{"path", file.path},
+  QJsonObject object{{"path", file.path},
                      {"size", double(file.size)},
                      {"modified", double(file.modifiedSecs)},
                      {"device", double(file.id.device)},
                      {"inode", double(file.id.inode)}};
+  if (!file.key.isEmpty())
+    object.insert("key", file.key);
+  return object;
 }
 
 CleanerFile fileOf(const QJsonObject &object) {
@@ -85,6 +88,7 @@ CleanerFile fileOf(const QJsonObject &object) {
   file.size = qint64(object.value("size").toDouble(-1));
   file.modifiedSecs = qint64(object.value("modified").toDouble());
   file.id = {quint64(object.value("device").toDouble()), quint64(object.value("inode").toDouble())};
+  file.key = object.value("key").toString();
   return file;
 }
 

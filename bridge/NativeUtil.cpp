@@ -24,12 +24,13 @@ NativeUtil::~NativeUtil() {
   LargeFileScanner::stopAllScans();
   DuplicateFileFinder::stopAllScans();
   ScannedFileRemover::stopAll();
+  CleanerMeasurement::stopAll();
 }
 
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 90> methods = {
+  static const std::array<som_method_def_t, 92> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -123,6 +124,8 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::getPrivacyItemFiles>(api, "getPrivacyItemFiles"),
       MethodTable::method<&NativeUtil::getCleaners>(api, "getCleaners"),
       MethodTable::method<&NativeUtil::cleanCleaners>(api, "cleanCleaners"),
+      MethodTable::method<&NativeUtil::measureCleaners>(api, "measureCleaners"),
+      MethodTable::method<&NativeUtil::cleanItems>(api, "cleanItems"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -369,6 +372,12 @@ QString NativeUtil::getCleaners() {
 }
 bool NativeUtil::cleanCleaners(const QString &ids) {
   return privacyCleaner.cleanCleaners(ids);
+}
+int NativeUtil::measureCleaners(ScriptCallback callback) {
+  return CleanerMeasurement::start(std::move(callback));
+}
+QString NativeUtil::cleanItems(const QString &ids) {
+  return privacyCleaner.cleanItems(ids);
 }
 
 // Desktop integration.

@@ -17,6 +17,7 @@
 #include "bridge/SharedMemoryStore.h"
 #include "bridge/StartOnBoot.h"
 #include "bridge/TimerService.h"
+#include "cleanup/CleanerMeasurement.h"
 #include "cleanup/InstalledPrograms.h"
 #include "cleanup/Pagefile.h"
 #include "cleanup/PrivacyCleaner.h"
@@ -103,6 +104,8 @@ public:
   QString getPrivacyItemFiles(const QString &type);
   QString getCleaners();
   bool cleanCleaners(const QString &ids);
+  int measureCleaners(ScriptCallback callback);
+  QString cleanItems(const QString &ids);
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
   QString getFileSha256(const PagePath &path);

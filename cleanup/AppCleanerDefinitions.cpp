@@ -18,6 +18,7 @@
 #include "base/log/Log.h"
 #include "cleanup/BrowserProfiles.h"
 #include "cleanup/PrivacyCategories.h"
+#include "cleanup/SystemCleaners.h"
 #include "platform/storage/FileName.h"
 #include "system/ProcessControl.h"
 
@@ -108,7 +109,7 @@ AppCleaner cleaner(const QJsonValue &value, const QString &application, const QS
   const QJsonObject object = value.toObject();
   onlyKeys(object,
            {"id", "name", "description", "nameEn", "descriptionEn", "warning", "locations", "files",
-            "olderThanDays", "ownedByUser", "safe", "inUse"},
+            "olderThanDays", "ownedByUser", "safe", "inUse", "command"},
            where);
   AppCleaner result;
   result.application = application;
@@ -118,6 +119,20 @@ AppCleaner cleaner(const QJsonValue &value, const QString &application, const QS
   result.nameEn = text(object, "nameEn", where, true);
   result.descriptionEn = text(object, "descriptionEn", where, true);
   result.warning = text(object, "warning", where, false);
+  result.safe = flag(object, "safe", where);
+  if (result.safe && !result.warning.isEmpty())
+    refuse(where + ".safe", "a cleaner with a warning is never safe");
+  if (object.contains("command")) {
+    // Only a name from the table in code: what runs is never data.
+    result.command = text(object, "command", where, true);
+    if (!SystemCleaners::isKnown(result.command))
+      refuse(where + ".command", "is not an allow-listed system cleaner");
+    for (const char *key : {"locations", "files", "olderThanDays", "ownedByUser", "inUse"})
+      if (object.contains(key))
+        refuse(where + '.' + key, "does not go with command");
+    result.needsRoot = SystemCleaners::needsRoot(result.command);
+    return result;
+  }
   result.locations = locations(object.value("locations"), where + ".locations");
   if (object.contains("files")) {
     result.files = text(object, "files", where, true);
@@ -131,9 +146,6 @@ AppCleaner cleaner(const QJsonValue &value, const QString &application, const QS
     result.olderThanDays = days.toInt();
   }
   result.ownedByUser = flag(object, "ownedByUser", where);
-  result.safe = flag(object, "safe", where);
-  if (result.safe && !result.warning.isEmpty())
-    refuse(where + ".safe", "a cleaner with a warning is never safe");
   for (const CleanerLocation &location : result.locations)
     if (location.root.contains("temp") && !result.ownedByUser)
       refuse(where + ".ownedByUser", "must be true below a temporary folder");

@@ -25,6 +25,8 @@
 // to the user) is never safe. "inUse" tells that the application runs: any of its lock files held
 // (a link to HOST-PID or ADDRESS:+PID whose process lives), or a process of that executable name of
 // this user; the cleaner is then skipped.
+// Instead of locations, "command" names a system cleaner from the table in
+// code (SystemCleaners.h), such as "flatpak-unused-user".
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -59,7 +61,8 @@ struct AppCleaner {
   int olderThanDays = 0;
   bool ownedByUser = false;
   bool safe = false;      // only regenerable caches: offered selected
-  bool needsRoot = false; // path cleaners act as the user
+  bool needsRoot = false; // path cleaners act as the user; a command may need root
+  QString command;        // a system cleaner's id (SystemCleaners.h), instead of locations
   QVector<CleanerLocation> locks;
   QStringList processes;
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "cleanup/PrivacyTree.h"
+#include "cleanup/SystemCleaners.h"
 #include "platform/storage/FileName.h"
 
 namespace {
@@ -62,6 +63,18 @@ CleanerRunner::CleanerRunner()
 CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths,
                                       const PrivacyTree::FoundFile &found) {
   CleanerPreview result;
+  if (!cleaner.command.isEmpty()) {
+    const SystemListing listing = SystemCleaners().list(cleaner.command);
+    result.absent = listing.absent;
+    result.note = listing.note;
+    if (listing.absent)
+      result.skipped = listing.note;
+    result.command = listing.command;
+    result.bytes = listing.bytes();
+    for (const SystemItem &item : listing.items)
+      result.files.push_back({item.path, {}, item.size, 0, item.key});
+    return result;
+  }
   result.skipped = cleaner.inUse(environment_);
   if (!result.skipped.isEmpty())
     return result;
@@ -76,7 +89,7 @@ CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths,
     }
     result.bytes += entry.size;
     result.files.push_back(
-        {withPaths ? path() : QString(), entry.id, entry.size, entry.modifiedSecs});
+        {withPaths ? path() : QString(), entry.id, entry.size, entry.modifiedSecs, QString()});
     if (found)
       found(entry, path);
   };
@@ -91,6 +104,22 @@ CleanerPreview CleanerRunner::preview(const AppCleaner &cleaner, bool withPaths,
 
 CleanerOutcome CleanerRunner::clean(const AppCleaner &cleaner, const CleanerPreview &preview) {
   CleanerOutcome result;
+  if (!cleaner.command.isEmpty()) {
+    QStringList keys;
+    for (const CleanerFile &file : preview.files)
+      keys << file.key;
+    const SystemCleanResult done = SystemCleaners().clean(cleaner.command, keys);
+    result.deleted = done.removed;
+    result.failed = done.left;
+    // Nothing to clean is no failure; a refusal or a failed tool is.
+    if (done.result != QLatin1String("cleaned") && done.result != QLatin1String("absent") &&
+        done.left == 0)
+      ++result.failed;
+    result.freedBytes = done.freed;
+    result.result = done.result;
+    result.detail = done.detail;
+    return result;
+  }
   result.skipped = preview.skipped.isEmpty() ? cleaner.inUse(environment_) : preview.skipped;
   if (!result.skipped.isEmpty())
     return result;

@@ -10,6 +10,8 @@
 //   only) and deleted only while it is still the listed file: the same
 //   device, inode, size and modification time. A file that appeared or
 //   changed since stays. Folders the rules let go are removed once empty.
+// - A system cleaner (a "command" from the table in SystemCleaners.h) lists
+//   its items with their keys; cleaning hands exactly those keys back.
 #include <QString>
 
 #include <vector>
@@ -23,12 +25,18 @@ struct CleanerFile {
   FileId id;
   qint64 size = 0;
   qint64 modifiedSecs = 0;
+  QString key; // a system cleaner's item, which names it instead of id
 };
 
 struct CleanerPreview {
-  QString skipped; // why nothing was looked at: its application runs
+  QString skipped; // why nothing was looked at: its application runs, its tool is missing
   qint64 bytes = 0;
   std::vector<CleanerFile> files;
+  // A system cleaner's: nothing to clean (its tool or folder is missing),
+  // why or the tool's own report, and what cleaning runs.
+  bool absent = false;
+  QString note;
+  QString command;
 };
 
 struct CleanerOutcome {
@@ -37,6 +45,8 @@ struct CleanerOutcome {
   int changed = 0; // listed files that changed since, left alone
   qint64 freedBytes = 0;
   QString skipped;
+  QString result; // a system cleaner's: see SystemCleanResult
+  QString detail;
 };
 
 class CleanerRunner {

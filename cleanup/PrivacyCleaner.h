@@ -1,7 +1,10 @@
 #pragma once
 // The privacy categories and the application cleaners: measuring them for the
 // page, and cleaning the ones the page names.
+#include <QJsonObject>
 #include <QString>
+
+#include <functional>
 
 class PrivacyCleaner {
 public:
@@ -21,6 +24,16 @@ public:
   // runs; empty when free) and "warning" (empty when none).
   QString getCleaners();
   // ids: a JSON array of cleaner ids; true when everything named was cleaned
-  // (a cleaner skipped because its application runs counts as not).
+  // (a cleaner skipped because its application runs counts as not). A system
+  // cleaner removes what its row last showed.
   bool cleanCleaners(const QString &ids);
+
+  // Every category's row as getPrivacyItems gives it, then every cleaner's
+  // as getCleaners does (a system cleaner's with "root", "absent" and
+  // "note"), each handed to each once measured; each returns false to stop.
+  void measureRows(const std::function<bool(const QJsonObject &)> &each);
+  // ids: a JSON array of category types and cleaner ids. {"list": [...]}
+  // with per id "id", "result" (SystemCleanResult), "removed", "left",
+  // "freed" (bytes the item's files no longer take, measured) and "detail".
+  QString cleanItems(const QString &ids);
 };

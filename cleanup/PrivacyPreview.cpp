@@ -45,13 +45,15 @@ public:
     }
   }
 
-  QString text() {
+  // extra: keys of the answer besides "count" and "list".
+  QString text(QJsonObject extra = {}) {
     std::sort(kept_.begin(), kept_.end(), largerFirst);
     QJsonArray list;
     for (const ListedFile &file : kept_)
       list.append(QJsonObject{{"path", file.path}, {"size", double(file.size)}});
-    return QString::fromUtf8(
-        QJsonDocument(QJsonObject{{"count", double(count_)}, {"list", list}}).toJson());
+    extra.insert("count", double(count_));
+    extra.insert("list", list);
+    return QString::fromUtf8(QJsonDocument(extra).toJson());
   }
 
 private:
@@ -94,7 +96,14 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
       rules = TempFileRules::current(environment.uid);
     walkTargets(locatePrivacyCategory(category, environment).targets, rules ? &*rules : nullptr);
   }
-  if (const AppCleaner *cleaner = AppCleanerDefinitions::find(type))
+  const AppCleaner *cleaner = AppCleanerDefinitions::find(type);
+  if (cleaner && !cleaner->command.isEmpty()) {
+    const CleanerPreview preview = CleanerRunner().preview(*cleaner, true);
+    for (const CleanerFile &file : preview.files)
+      files.offer(file.size, [&] { return file.path; });
+    return files.text({{"command", preview.command}, {"note", preview.note}});
+  }
+  if (cleaner)
     CleanerRunner().preview(*cleaner, false,
                             [&](const WalkEntry &entry, const std::function<QString()> &path) {
                               files.offer(entry.size, path);

@@ -66,6 +66,13 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
   write(folder.filePath("k-warned.json"), cleaner(R"(, "warning": "w", "safe": true)"));
   write(folder.filePath("l-temp.json"), cleaner("", "x\"}, {\"root\": \"var-temp"));
   write(folder.filePath("m-process.json"), cleaner(R"(, "inUse": {"processes": ["/bin/x"]})"));
+  write(folder.filePath("n-command.json"),
+        withCleaner(R"({"id": "rm", "name": "n", "description": "d", "nameEn": "n",
+                        "descriptionEn": "d", "command": "/bin/rm"})"));
+  write(folder.filePath("o-command-where.json"),
+        withCleaner(R"({"id": "apt", "name": "n", "description": "d", "nameEn": "n",
+                        "descriptionEn": "d", "command": "apt-archives",
+                        "locations": [{"root": "home", "path": "t"}]})"));
 
   const LogLines log;
   const std::vector<AppCleaner> loaded = AppCleanerDefinitions::load(folder.path());
@@ -95,6 +102,8 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
           refused("k-warned.json", "cleaners[0].safe: a cleaner with a warning is never safe"),
           refused("l-temp.json", "cleaners[0].ownedByUser: must be true below a temporary folder"),
           refused("m-process.json", "cleaners[0].inUse.processes: must hold executable names"),
+          refused("n-command.json", "cleaners[0].command: is not an allow-listed system cleaner"),
+          refused("o-command-where.json", "cleaners[0].locations: does not go with command"),
       }));
 }
 

@@ -70,7 +70,7 @@ test('a page lists the eight privacy items, cleans some and sees what is left', 
   assert.equal(await app.exit(15000), 0);
 });
 
-test('the application caches show as their own group and one is cleaned from the page', async () => {
+test('an application cache is cleaned from the page', async () => {
   const user = freshUser('cleaners');
   const pip = write(join(user.env.XDG_CACHE_HOME, 'pip', 'http', 'a', 'body'), 6000);
   const kept = write(join(user.home, 'keep', 'mine.bin'), 10);
@@ -104,8 +104,7 @@ test('the application caches show as their own group and one is cleaned from the
   }
 
   await page.click('.nav-item[data-section="privacy"]');
-  await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && document.getElementById('privacyCleanersGroup') && !document.querySelector('.busy-overlay.show')`, 30000);
-  assert.equal(await page.eval(`document.getElementById('privacyCleanersGroup').textContent`), '应用缓存');
+  await page.waitFor(`document.getElementById('section-privacy').classList.contains('active') && !document.getElementById('privacyRefreshBtn').disabled`, 60000);
   assert.match(await page.eval(`document.querySelector('[data-type="firefox-cache"] .item-skipped').textContent`),
     /^已跳过：正在运行（.*a\.default\/lock 被占用）$/);
   const selected = await page.eval(`[...document.querySelectorAll('#privacyList .item-card.selected')].map((c) => c.dataset.type)`);

@@ -29,7 +29,8 @@ const toasts = (page) =>
 
 async function section(page, name) {
   await page.click(`.nav-item[data-section="${name}"]`);
-  await page.waitFor(`document.getElementById('section-${name}').classList.contains('active') && !document.querySelector('.busy-overlay.show')`, 30000);
+  // 系统清理 measures in the background, its refresh button off meanwhile.
+  await page.waitFor(`document.getElementById('section-${name}').classList.contains('active') && !document.querySelector('.busy-overlay.show') && !document.getElementById('privacyRefreshBtn').disabled`, 60000);
 }
 
 // Replaces the chosen folders of a scan section with one typed path.

@@ -203,7 +203,7 @@ const HISTORY_LIMIT = 500;
 export const HISTORY_KINDS = {
   largeFiles: "大文件清理",
   duplicates: "重复文件清理",
-  privacy: "隐私清理",
+  privacy: "系统清理",
   startup: "移除启动项",
 };
 
