@@ -22,6 +22,7 @@
 #include "cleanup/PrivacyCleaner.h"
 #include "cleanup/PrivacyPreview.h"
 #include "cleanup/StartupItems.h"
+#include "disk/CleaningUndo.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -103,6 +104,8 @@ public:
   QString getPrivacyItemFiles(const QString &type);
   QString getCleaners();
   bool cleanCleaners(const QString &ids);
+  int undoCleaning(const QString &record, ScriptCallback callback);
+  bool clearCleaningRecords();
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
   QString getFileSha256(const PagePath &path);
@@ -157,6 +160,7 @@ private:
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
   ScannedFileRemover scannedFileRemover;
+  CleaningUndo cleaningUndo;
   StartupItems startupItems;
   StartOnBoot startOnBoot;
   InstalledPrograms installedPrograms;

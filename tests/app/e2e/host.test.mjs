@@ -72,7 +72,7 @@ const methodNames = [
   // and stoppable, the files a privacy category holds, and the application
   // cleaners.
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
-  'cleanCleaners',
+  'cleanCleaners', 'undoCleaning', 'clearCleaningRecords',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
