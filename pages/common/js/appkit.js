@@ -126,7 +126,7 @@ export function confirmDialog({ title, message, detail = "", confirmText = "ç¡®å
     const overlay = document.createElement("div");
     overlay.className = "dialog-overlay";
     overlay.innerHTML =
-      `<div class="dialog" role="dialog">` +
+      `<div class="dialog${choices.length ? " wide" : ""}" role="dialog">` +
       `<div class="dialog-title">${escapeHtml(title)}</div>` +
       `<div class="dialog-message">${escapeHtml(message)}</div>` +
       (detail ? `<div class="dialog-detail">${escapeHtml(detail)}</div>` : "") +

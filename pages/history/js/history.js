@@ -58,6 +58,7 @@ function undo(record, button) {
     $("undoReport").innerHTML =
       `<div>已恢复 ${restored} 个文件${left.length ? `，${left.length} 个未能恢复：` : ""}</div>` +
       left.map((a) => `<div class="muted">${escapeHtml(a.path)}：${escapeHtml(NOT_RESTORED[a.result] || a.result)}</div>`).join("");
+    $("undoReport").scrollIntoView();
     if (left.length) showWarning(`${left.length} 个文件未能恢复，原因见下方`);
     else showSuccess(`已恢复 ${restored} 个文件`);
   });
