@@ -9,6 +9,7 @@
 //   "trashed": "trash" (the trash folder) and "name" (its name in "files"),
 //              "file" (device:inode);
 //   "linked":  "kept" (the path it links to), "file" (the kept file's
+//              device:inode), "folder" (the folder holding the path,
 //              device:inode), and the replaced copy's "owner", "group",
 //              "mode", "accessed" and "modified" (seconds.nanoseconds);
 //   "shared":  "kept";

@@ -90,14 +90,18 @@ QString restoreTrashed(const QJsonObject &item, const QByteArray &path) {
   return QStringLiteral("failed");
 }
 
-// The path holds the link made; a copy of its content takes its place.
+// While the path, in the folder it was in, holds the link made, a copy of its
+// content takes its place.
 QString restoreCopy(const QJsonObject &item, const QByteArray &path) {
   QByteArray name;
   const UniqueFd parent = FileWalker::openParent(path, name);
   const FileId linked = CleaningRecords::fileOf(item.value("file").toString());
   const qint64 size = qint64(item.value("size").toDouble());
   ReadOnlyFile source(parent.get(), name.constData(), linked, size);
-  if (!parent.isValid() || !source.isOpen())
+  struct stat folder;
+  if (!parent.isValid() || ::fstat(parent.get(), &folder) != 0 ||
+      !(FileId::of(folder) == CleaningRecords::fileOf(item.value("folder").toString())) ||
+      !source.isOpen())
     return QStringLiteral("changed");
   QByteArray temporary;
   UniqueFd target;

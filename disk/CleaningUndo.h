@@ -10,7 +10,7 @@
 // - A copy replaced by a hard link gets its own content back: a new file
 //   beside the link, filled from it, given the copy's noted owner, mode and
 //   times, then exchanged with the link in one rename; only while the path
-//   is still that link.
+//   is still that link in the same folder.
 // - A copy sharing blocks is already a file of its own; a deleted file
 //   cannot come back.
 //

@@ -170,6 +170,7 @@ private:
       noted.insert(QStringLiteral("kept"),
                    CleaningRecords::encodedPath(FileName::toBytes(kept.path)));
       noted.insert(QStringLiteral("file"), CleaningRecords::fileText(kept.entry.id));
+      noted.insert(QStringLiteral("folder"), CleaningRecords::fileText(copy.entry.folder));
       ShownFiles::duplicates().remove(copy.path);
     }
     answer(copy.path, result, freed, noted, copy.entry.size);

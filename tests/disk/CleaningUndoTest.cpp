@@ -196,7 +196,8 @@ TEST_F(CleaningUndoTest, TrashedFilesComeBackFromTheHistoryButNeverOverANewFile)
   ::unlink(latin1Bytes.constData()); // a name QTemporaryDir cannot remove
 }
 
-TEST_F(CleaningUndoTest, LinksKeepEveryPathGiveSpaceBackAndAreUndone) {
+// A second file system, of this test's own: links, and its own trash.
+TEST_F(CleaningUndoTest, LinksKeepEveryPathGiveSpaceBackAndAreUndoneAsIsTheVolumesTrash) {
   QString why;
   const QString volume = tree.mkdir("volume");
   if (!ownMounts(why) ||
@@ -251,6 +252,17 @@ TEST_F(CleaningUndoTest, LinksKeepEveryPathGiveSpaceBackAndAreUndone) {
   EXPECT_EQ(readPath(first), content);
   EXPECT_EQ(readPath(second), "saved anew");
   EXPECT_EQ(statOf(kept).st_nlink, 1u);
+
+  // A file here goes to this file system's own trash and comes back from it.
+  const QByteArray film(30000, 'v');
+  const QString onVolume = tree.write("volume/d/film.bin", film);
+  Results trashed;
+  const QString trashRecord = trashListed(volume + "/d", {onVolume}, trashed);
+  EXPECT_EQ(trashed.value(onVolume), "trashed");
+  EXPECT_TRUE(QFile::exists(volume + "/.Trash-" + QString::number(geteuid()) + "/files/film.bin"));
+  EXPECT_TRUE(run("trash-list", {}).contains(onVolume.toUtf8()));
+  EXPECT_EQ(undo(trashRecord), Results({{onVolume, "restored"}}));
+  EXPECT_EQ(readPath(onVolume), film);
   ::umount2(QFile::encodeName(volume).constData(), MNT_DETACH);
 }
 
