@@ -88,7 +88,10 @@ export async function askDeletion(title, files, bytes, note = "", links = false)
     detail:
       note +
       "移到回收站的文件可以恢复，空间在清空回收站后才释放。选择“永久删除”则无法恢复。" +
-      (links ? "选择“替换为链接”则每个路径都保留，内容与保留的文件共享，空间立即释放，可在清理记录中撤销。" : ""),
+      (links
+        ? "选择“替换为链接”则每个路径都保留，与保留的文件共享数据，空间立即释放，可在清理记录中撤销；" +
+          "文件系统不支持共享数据块时改为硬链接，修改其中一个路径会同时改变其他路径。"
+        : ""),
     confirmText: "移到回收站",
     alternativeText: "永久删除",
     choices: links ? [{ text: "替换为链接", answer: "link" }] : [],
