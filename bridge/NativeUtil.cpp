@@ -9,6 +9,7 @@
 #include "bridge/MethodTable.h"
 #include "bridge/OutsideClickWatcher.h"
 #include "bridge/TrayIcon.h"
+#include "disk/CleaningRecords.h"
 #include "online/ClientIdentity.h"
 
 NativeUtil::NativeUtil(const ISciterAPI &api)
@@ -25,12 +26,13 @@ NativeUtil::~NativeUtil() {
   DuplicateFileFinder::stopAllScans();
   ScannedFileRemover::stopAll();
   CleanerMeasurement::stopAll();
+  CleaningUndo::stopAll();
 }
 
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 92> methods = {
+  static const std::array<som_method_def_t, 94> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -126,6 +128,8 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::cleanCleaners>(api, "cleanCleaners"),
       MethodTable::method<&NativeUtil::measureCleaners>(api, "measureCleaners"),
       MethodTable::method<&NativeUtil::cleanItems>(api, "cleanItems"),
+      MethodTable::method<&NativeUtil::undoCleaning>(api, "undoCleaning"),
+      MethodTable::method<&NativeUtil::clearCleaningRecords>(api, "clearCleaningRecords"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -341,6 +345,12 @@ int NativeUtil::deleteScannedFiles(const QString &request, ScriptCallback callba
 }
 bool NativeUtil::stopDeleteScannedFiles(int id) {
   return scannedFileRemover.stopDeleteScannedFiles(id);
+}
+int NativeUtil::undoCleaning(const QString &record, ScriptCallback callback) {
+  return cleaningUndo.undoCleaning(record, std::move(callback));
+}
+bool NativeUtil::clearCleaningRecords() {
+  return CleaningRecords::clear();
 }
 
 // Installed programs and swap.

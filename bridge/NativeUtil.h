@@ -23,6 +23,7 @@
 #include "cleanup/PrivacyCleaner.h"
 #include "cleanup/PrivacyPreview.h"
 #include "cleanup/StartupItems.h"
+#include "disk/CleaningUndo.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -106,6 +107,8 @@ public:
   bool cleanCleaners(const QString &ids);
   int measureCleaners(ScriptCallback callback);
   QString cleanItems(const QString &ids);
+  int undoCleaning(const QString &record, ScriptCallback callback);
+  bool clearCleaningRecords();
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
   QString getFileSha256(const PagePath &path);
@@ -160,6 +163,7 @@ private:
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
   ScannedFileRemover scannedFileRemover;
+  CleaningUndo cleaningUndo;
   StartupItems startupItems;
   StartOnBoot startOnBoot;
   InstalledPrograms installedPrograms;

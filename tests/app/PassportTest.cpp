@@ -106,7 +106,9 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"getCleaners", 0},
     {"cleanCleaners", 1},
     {"measureCleaners", 1},
-    {"cleanItems", 1}};
+    {"cleanItems", 1},
+    {"undoCleaning", 2},
+    {"clearCleaningRecords", 0}};
 
 template <class T>
 class Held {

@@ -336,7 +336,7 @@ test('settings survive a restart, the history lists the cleanings, the other win
     const history = await app.page({ urlIncludes: 'history.html' });
     await history.waitFor(`document.querySelectorAll('#historyRows tr').length > 0`);
     const rows = await history.eval(`[...document.querySelectorAll('#historyRows tr')].map((r) => [...r.children].slice(1).map((c) => c.textContent))`);
-    assert.deepEqual(rows, [['大文件清理', '1 个文件', '11.0 MB']]);
+    assert.deepEqual(rows, [['大文件清理 （永久删除）', '1 个文件', '11.0 MB', '']]);
     await shot(history, 'app-history');
     await history.click('#doneBtn').catch(() => {});
 

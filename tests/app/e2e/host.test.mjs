@@ -69,10 +69,10 @@ const methodNames = [
   'clearInterval', 'setTimeout', 'clearTimeout', 'enableMenuOutsideClickClose',
   'disableMenuOutsideClickClose',
   // Beyond the service table: deletion of what a scan showed, checked again
-  // and stoppable, the files a privacy category holds, and the application
-  // cleaners.
+  // and stoppable, the files a privacy category holds, the cleaners measured
+  // and cleaned, and undo from the history.
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
-  'cleanCleaners', 'measureCleaners', 'cleanItems',
+  'cleanCleaners', 'measureCleaners', 'cleanItems', 'undoCleaning', 'clearCleaningRecords',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
