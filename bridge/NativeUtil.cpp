@@ -29,7 +29,7 @@ NativeUtil::~NativeUtil() {
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 90> methods = {
+  static const std::array<som_method_def_t, 92> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -123,6 +123,8 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::getPrivacyItemFiles>(api, "getPrivacyItemFiles"),
       MethodTable::method<&NativeUtil::getCleaners>(api, "getCleaners"),
       MethodTable::method<&NativeUtil::cleanCleaners>(api, "cleanCleaners"),
+      MethodTable::method<&NativeUtil::installUpdate>(api, "installUpdate"),
+      MethodTable::method<&NativeUtil::installedPackage>(api, "installedPackage"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -479,4 +481,13 @@ QString NativeUtil::getClientId() {
 QString NativeUtil::downloadUpdate(const QString &url, const PagePath &savePath,
                                    ScriptCallback callback) {
   return updateDownloader.downloadUpdate(url, savePath, std::move(callback));
+}
+QString NativeUtil::installUpdate(const PagePath &package) {
+  const QString refusal = updateDownloader.installUpdate(package);
+  if (!refusal.isEmpty())
+    Log::info("NativeUtil", "install update failed: {}", refusal.toStdString());
+  return refusal;
+}
+QString NativeUtil::installedPackage() {
+  return systemInfo.installedPackage();
 }

@@ -13,6 +13,8 @@ packages=(
   # trash, session bus, autostart generator, gio, local HTTP service, X screens
   xcompmgr xdotool xclip trash-cli dbus dbus-x11 systemd libglib2.0-bin
   python3 python3-httpbin iproute2 pkexec x11-utils
+  # the Debian package: its icons drawn, and Debian's own checks of it
+  librsvg2-bin dpkg-dev lintian appstream
 )
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then

@@ -104,7 +104,9 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"stopDeleteScannedFiles", 1},
     {"getPrivacyItemFiles", 1},
     {"getCleaners", 0},
-    {"cleanCleaners", 1}};
+    {"cleanCleaners", 1},
+    {"installUpdate", 1},
+    {"installedPackage", 0}};
 
 template <class T>
 class Held {

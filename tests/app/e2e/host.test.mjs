@@ -73,6 +73,8 @@ const methodNames = [
   // cleaners.
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
   'cleanCleaners',
+  'installUpdate',
+  'installedPackage',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
