@@ -23,7 +23,13 @@ trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 
 echo "== lintian"
-lintian --fail-on error --allow-root --no-tag-display-limit "$deb"
+# A development build's domain is the reserved placeholder (.example), which
+# lintian rightly calls bogus; a release build names its own domain.
+suppress=()
+if dpkg-deb --field "$deb" Maintainer | grep -q '\.example>$'; then
+  suppress=(--suppress-tags bogus-mail-host,bogus-mail-host-in-debian-changelog)
+fi
+lintian --fail-on error --allow-root --tag-display-limit 0 "${suppress[@]}" "$deb"
 echo "== desktop-file-validate"
 desktop-file-validate "$root"/usr/share/applications/*.desktop
 echo "== appstreamcli validate"
