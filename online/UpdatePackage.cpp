@@ -46,6 +46,7 @@ QString unpack(int packageFd, const QString &parent, QString &error) {
     error = QStringLiteral("the update cannot be unpacked: %1")
                 .arg(result.started ? result.errorOutput.trimmed()
                                     : QStringLiteral("tar did not start"));
+    FileWalker::removeTree(folder.get(), unpackedName); // nothing half unpacked stays
     return QString();
   }
   struct stat installer {};
@@ -53,6 +54,7 @@ QString unpack(int packageFd, const QString &parent, QString &error) {
                 &installer, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(installer.st_mode) || !(installer.st_mode & S_IXUSR)) {
     error = QStringLiteral("the update holds no installer");
+    FileWalker::removeTree(folder.get(), unpackedName);
     return QString();
   }
   return target;

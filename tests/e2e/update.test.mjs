@@ -37,7 +37,9 @@ test(`an installed ${oldVersion} updates itself to ${newVersion} and starts agai
   const user = freshUser('update');
   const installed = await startProgram(copyPayload('payload-old'), INSTALLER, user);
   await installed.page.click('#installBtn');
-  await installed.page.waitFor('document.getElementById("installBtn").textContent === "打开"', 60000);
+  await installed.page.waitFor('document.getElementById("installBtn").textContent === "打开"', 60000).catch(async (e) => {
+    throw new Error(`${e.message}: ${await installed.page.eval('document.body.innerText')}`);
+  });
   await closeProgram(installed.app);
   assert.equal(registryValues(user).DisplayVersion, regString(oldVersion));
   const appFile = path.join(user.installDir, APP);

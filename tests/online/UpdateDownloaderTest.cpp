@@ -366,7 +366,8 @@ TEST_F(UpdateDownloaderTest, AnUpdatePackageUnpacksPrivatelyAndStartsItsInstalle
     QFile::link("/usr/bin/true", folder + "/" + installer);
   });
   EXPECT_EQ(downloader.installUpdate(linked), "the update holds no installer");
-  EXPECT_FALSE(QFileInfo::exists(unpacked + "/cleaners")) << "the earlier update was replaced";
+  EXPECT_FALSE(QFileInfo::exists(unpacked))
+      << "neither the earlier update nor the refused one stays";
   const QString notPacked = pack("plain", [](const QString &) {});
   QFile::resize(notPacked, 10);
   EXPECT_TRUE(downloader.installUpdate(notPacked).startsWith("not a verified download"));
