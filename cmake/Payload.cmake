@@ -45,12 +45,14 @@ function(tw_add_update target)
                libtidewell-engine.so)
   set(strip)
   foreach(program IN LISTS programs)
-    list(APPEND strip COMMAND ${CMAKE_STRIP} --strip-debug ${stage}/${program})
+    list(APPEND strip COMMAND ${CMAKE_STRIP} --strip-debug -o ${stage}/${program} ${payload}/${program})
   endforeach()
   add_custom_target(${target} ${all}
     COMMAND ${CMAKE_COMMAND} -E remove_directory ${stage}
-    COMMAND ${CMAKE_COMMAND} -E copy_directory ${payload} ${stage}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}
     ${strip}
+    COMMAND ${CMAKE_COMMAND} -E copy ${payload}/Tidewell.png ${stage}/
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${payload}/cleaners ${stage}/cleaners
     COMMAND ${CMAKE_COMMAND} -E chdir ${stage}
             ${CMAKE_COMMAND} -E tar czf ${file} -- ${programs} Tidewell.png cleaners
     COMMAND ${CMAKE_COMMAND} -E remove_directory ${stage}
