@@ -61,6 +61,7 @@ test(`an installed ${oldVersion} updates itself to ${newVersion} and starts agai
   await upgrader.waitFor(`document.getElementById('actionBtn').textContent === '立即安装'`, 60000).catch(async (e) => {
     throw new Error(`${e.message}: ${await text(upgrader, 'state')}`);
   });
+  await sleep(400); // the fill's width transition
   await shot(upgrader, 'update-verified');
   await upgrader.click('#actionBtn').catch(() => {}); // the application leaves at once
   assert.equal((await app.exited).code, 0, app.stderr);
