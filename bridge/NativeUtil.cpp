@@ -32,7 +32,7 @@ NativeUtil::~NativeUtil() {
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 94> methods = {
+  static const std::array<som_method_def_t, 96> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -130,6 +130,8 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::cleanItems>(api, "cleanItems"),
       MethodTable::method<&NativeUtil::undoCleaning>(api, "undoCleaning"),
       MethodTable::method<&NativeUtil::clearCleaningRecords>(api, "clearCleaningRecords"),
+      MethodTable::method<&NativeUtil::installUpdate>(api, "installUpdate"),
+      MethodTable::method<&NativeUtil::installedPackage>(api, "installedPackage"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -498,4 +500,13 @@ QString NativeUtil::getClientId() {
 QString NativeUtil::downloadUpdate(const QString &url, const PagePath &savePath,
                                    ScriptCallback callback) {
   return updateDownloader.downloadUpdate(url, savePath, std::move(callback));
+}
+QString NativeUtil::installUpdate(const PagePath &package) {
+  const QString refusal = updateDownloader.installUpdate(package);
+  if (!refusal.isEmpty())
+    Log::info("NativeUtil", "install update failed: {}", refusal.toStdString());
+  return refusal;
+}
+QString NativeUtil::installedPackage() {
+  return systemInfo.installedPackage();
 }

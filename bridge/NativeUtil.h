@@ -134,6 +134,8 @@ public:
   bool openUrl(const QString &url);
   bool copyToClipboard(const QString &text);
   QString downloadUpdate(const QString &url, const PagePath &savePath, ScriptCallback callback);
+  QString installUpdate(const PagePath &package);
+  QString installedPackage();
   bool exitApp();
   QString getSetting(const QString &key, const QString &defaultValue);
   bool setSetting(const QString &key, const QString &value);

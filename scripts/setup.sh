@@ -14,6 +14,8 @@ packages=(
   # block sharing (a btrfs image)
   xcompmgr xdotool xclip trash-cli dbus dbus-x11 systemd libglib2.0-bin btrfs-progs
   python3 python3-httpbin iproute2 pkexec x11-utils
+  # the Debian package: its icons drawn, and Debian's own checks of it
+  librsvg2-bin dpkg-dev lintian appstream
 )
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then

@@ -108,7 +108,9 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"measureCleaners", 1},
     {"cleanItems", 1},
     {"undoCleaning", 2},
-    {"clearCleaningRecords", 0}};
+    {"clearCleaningRecords", 0},
+    {"installUpdate", 1},
+    {"installedPackage", 0}};
 
 template <class T>
 class Held {

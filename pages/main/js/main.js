@@ -250,6 +250,12 @@ $("historyBtn").addEventListener("click", () => openWindow(NativeUtil.historyWin
 $("hotkeyBtn").addEventListener("click", () => openWindow(NativeUtil.hotkeyWindowPath));
 
 $("uninstallBtn").addEventListener("click", () => {
+  // A package's files are the package manager's to remove.
+  const packageName = NativeUtil.installedPackage();
+  if (packageName) {
+    showWarning(`潮井是用软件包 ${packageName} 安装的，请用系统的软件包管理器卸载：sudo apt remove ${packageName}`);
+    return;
+  }
   const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
   if (!NativeUtil.launch(uninstaller, installFolder, "")) {
     showError("无法启动卸载程序：" + uninstaller);

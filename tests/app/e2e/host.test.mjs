@@ -73,6 +73,7 @@ const methodNames = [
   // and cleaned, and undo from the history.
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
   'cleanCleaners', 'measureCleaners', 'cleanItems', 'undoCleaning', 'clearCleaningRecords',
+  'installUpdate', 'installedPackage',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
