@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
@@ -53,20 +54,50 @@ void ShellService::addToMenu(const QString &appName, const Launcher &launcher) {
   Log::info("SysUtil", "menu entry {} {}", menuPath.toStdString(), written ? "written" : "failed");
 }
 
+namespace {
+
+// The launcher's words by desktop locale, the default first.
+struct LauncherText {
+  const char *locale;
+  const char *name;
+  const char *comment;
+};
+const LauncherText launcherTexts[] = {
+    {"", "Tidewell", "Free disk space: large and duplicate files, caches and traces"},
+    {"zh_CN", "潮井", "清理磁盘空间，释放存储"},
+};
+
+} // namespace
+
 Launcher ShellService::launcherFor(const QString &appName, const QString &startAppPath,
                                    const QString &addCmdLine, const QString &iconPath) {
   const int separator = startAppPath.lastIndexOf(QDir::separator());
   const QString workDir = separator < 0 ? QString() : startAppPath.left(separator);
   // The windows' class is the program's file name, which is what Qt names
   // it after; the desktop groups the running windows under the launcher.
-  return Launcher{appName,
-                  startAppPath,
-                  addCmdLine,
-                  workDir,
-                  iconPath.isEmpty() ? startAppPath : iconPath,
-                  QStringLiteral("清理磁盘空间，释放存储"),
-                  QStringLiteral("Utility;"),
-                  QFileInfo(startAppPath).fileName()};
+  Launcher launcher{appName,
+                    startAppPath,
+                    addCmdLine,
+                    workDir,
+                    iconPath.isEmpty() ? startAppPath : iconPath,
+                    QString::fromUtf8(launcherTexts[0].comment),
+                    QStringLiteral("Utility;"),
+                    QFileInfo(startAppPath).fileName(),
+                    {},
+                    {}};
+  // Our own name in any language gives the launcher every language's name.
+  const bool ours = std::any_of(std::begin(launcherTexts), std::end(launcherTexts),
+                                [&](const LauncherText &text) { return appName == text.name; });
+  if (ours)
+    launcher.name = QString::fromUtf8(launcherTexts[0].name);
+  for (const LauncherText &text : launcherTexts) {
+    if (!*text.locale)
+      continue;
+    if (ours)
+      launcher.localNames.insert(text.locale, QString::fromUtf8(text.name));
+    launcher.localComments.insert(text.locale, QString::fromUtf8(text.comment));
+  }
+  return launcher;
 }
 
 std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
@@ -88,5 +119,5 @@ std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
 QString ShellService::selectFolder(const QString &title, const QString &path) {
   Log::info("NativeUtil", "select folder. title={} path={}", title.toStdString(),
             path.toStdString());
-  return shell_->pickFolder();
+  return shell_->pickFolder(title, path);
 }

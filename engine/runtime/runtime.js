@@ -295,6 +295,11 @@
     observer.observe(document, { childList: true });
   }
   document.addEventListener('DOMContentLoaded', sendAttributes);
+  // A page that sets its language later tells the window again.
+  new MutationObserver(() => {
+    const root = document.documentElement;
+    if (attributesSent && root) windowOp('attributes', { lang: root.getAttribute('lang') });
+  }).observe(document, { attributes: true, attributeFilter: ['lang'], subtree: true });
 
   // A user's click on a web link opens it in the user's browser: the window
   // itself never leaves the program. Page handlers run first and may keep it.

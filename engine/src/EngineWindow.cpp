@@ -254,7 +254,9 @@ void EngineWindow::applyAttributes(const QJsonObject &a) {
     if (a.value("resizable").isString())
       setResizable(!isFalse(a.value("resizable").toString()));
   }
-  setTransparent(a.value("frame").toString().trimmed().toLower() == "transparent");
+  // A later message may carry only the language.
+  if (a.contains("frame"))
+    setTransparent(a.value("frame").toString().trimmed().toLower() == "transparent");
   if (a.value("lang").isString())
     Engine::instance().useLanguage(a.value("lang").toString().trimmed());
   if (a.value("icon").isString())
