@@ -12,9 +12,10 @@ function(tw_add_gtest name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "unit;${ARG_LABELS}")
 endfunction()
 
-# The end-to-end suites' environment: where the programs are, and a Chinese
-# session, whose words the suites check (the pages follow the language).
-set(TW_NODE_TEST_ENV "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR};LANG=zh_CN.UTF-8")
+# The end-to-end suites' environment: where the programs are, and Chinese as
+# the messages' language, whose words the suites check (the pages follow it).
+# LANGUAGE, not LANG: a locale the machine lacks would leave the tools in C.
+set(TW_NODE_TEST_ENV "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR};LANGUAGE=zh_CN")
 
 # tw_add_node_test(NAME FILE [TIMEOUT s] [LABELS ...] [LOCKS ...])
 # A Node test-runner file that drives real programs under Xvfb over the

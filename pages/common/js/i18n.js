@@ -27,7 +27,8 @@ function chosenLanguage() {
 export const lang = chosenLanguage();
 const messages = CATALOGUES[lang];
 const plurals = new Intl.PluralRules(lang);
-const numberFormat = new Intl.NumberFormat(lang);
+// Chinese counts stay ungrouped (4000), as the pages always wrote them.
+const numberFormat = new Intl.NumberFormat(lang, { useGrouping: lang === "en" });
 
 // Numbers among the values are written as the language writes them.
 const shown = (value) => (typeof value === "number" ? numberFormat.format(value) : String(value));
