@@ -152,8 +152,8 @@ async function measureAll() {
     measuring = false;
     button.disabled = false;
     button.textContent = t("overview.rescan");
-    const size = formatBytes(values.sure > 0 ? values.sure : values.chosen);
-    $("heroTitle").textContent = t(values.sure > 0 ? "overview.freeable" : values.chosen > 0 ? "overview.nothingSure" : "overview.clean", { size });
+    const title = values.sure > 0 ? "overview.freeable" : values.chosen > 0 ? "overview.nothingSure" : "overview.clean";
+    $("heroTitle").textContent = t(title, { size: formatBytes(values.sure) });
     $("heroSub").textContent = t(values.chosen > 0 ? "overview.chosenDetails" : "overview.details", { size: formatBytes(values.chosen) });
     $("measureStatus").textContent = t("overview.finished", { n: Math.max(1, Math.round((Date.now() - started) / 1000)) });
     reportEvent("measure_all", { bytes: values.sure, chosen: values.chosen });
