@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <algorithm>
 
+#include "base/catalogue/Constants.h"
 #include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
 
@@ -56,16 +56,14 @@ void ShellService::addToMenu(const QString &appName, const Launcher &launcher) {
 
 namespace {
 
-// The launcher's words by desktop locale, the default first.
-struct LauncherText {
-  const char *locale;
-  const char *name;
-  const char *comment;
-};
-const LauncherText launcherTexts[] = {
-    {"", "Tidewell", "Free disk space: large and duplicate files, caches and traces"},
-    {"zh_CN", "潮井", "清理磁盘空间，释放存储"},
-};
+// What the launcher says of the application, and in other languages by
+// desktop locale.
+const char *launcherComment = "Free disk space: large and duplicate files, caches and traces";
+const QMap<QString, QString> &localLauncherComments() {
+  static const QMap<QString, QString> comments{
+      {"zh_CN", QString::fromUtf8("清理磁盘空间，释放存储")}};
+  return comments;
+}
 
 } // namespace
 
@@ -80,22 +78,16 @@ Launcher ShellService::launcherFor(const QString &appName, const QString &startA
                     addCmdLine,
                     workDir,
                     iconPath.isEmpty() ? startAppPath : iconPath,
-                    QString::fromUtf8(launcherTexts[0].comment),
+                    QString::fromUtf8(launcherComment),
                     QStringLiteral("Utility;"),
                     QFileInfo(startAppPath).fileName(),
                     {},
-                    {}};
+                    localLauncherComments()};
   // Our own name in any language gives the launcher every language's name.
-  const bool ours = std::any_of(std::begin(launcherTexts), std::end(launcherTexts),
-                                [&](const LauncherText &text) { return appName == text.name; });
-  if (ours)
-    launcher.name = QString::fromUtf8(launcherTexts[0].name);
-  for (const LauncherText &text : launcherTexts) {
-    if (!*text.locale)
-      continue;
-    if (ours)
-      launcher.localNames.insert(text.locale, QString::fromUtf8(text.name));
-    launcher.localComments.insert(text.locale, QString::fromUtf8(text.comment));
+  const QMap<QString, QString> &names = Constants::localApplicationNames();
+  if (appName == Constants::applicationName() || names.values().contains(appName)) {
+    launcher.name = Constants::applicationName();
+    launcher.localNames = names;
   }
   return launcher;
 }
