@@ -12,10 +12,10 @@
 import zh from "/common/i18n/zh-CN.js";
 import en from "/common/i18n/en.js";
 
-export const CATALOGUES = { "zh-CN": zh, en };
+const CATALOGUES = { "zh-CN": zh, en };
 export const LANGUAGE_SETTING = "language";
 
-export function languageOf(tag) {
+function languageOf(tag) {
   return /^zh\b/i.test(String(tag)) ? "zh-CN" : "en";
 }
 
