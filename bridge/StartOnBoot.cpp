@@ -32,6 +32,9 @@ bool StartOnBoot::setStartupOnBoot(bool enable) const {
   DesktopEntry entry;
   entry.setValue(QStringLiteral("Type"), QStringLiteral("Application"));
   entry.setValue(QStringLiteral("Name"), Constants::applicationName());
+  const QMap<QString, QString> &names = Constants::localApplicationNames();
+  for (auto name = names.begin(); name != names.end(); ++name)
+    entry.setValue(QStringLiteral("Name[%1]").arg(name.key()), name.value());
   return entry.setExec(programFile_, {}) && QDir().mkpath(XdgAutostart::userFolder()) &&
          entry.save(path,
                     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);

@@ -7,16 +7,9 @@
 #include <QWidget>
 #include <climits>
 
+#include "base/catalogue/Constants.h"
 #include "base/log/Log.h"
 #include "bridge/HostWindows.h"
-
-namespace {
-
-const char *displayName() {
-  return "潮井";
-}
-
-} // namespace
 
 TrayIcon &TrayIcon::instance() {
   static TrayIcon tray;
@@ -43,12 +36,18 @@ bool TrayIcon::show() {
                          rightClick();
                      });
     QObject::connect(icon, &QObject::destroyed, [this] { icon = nullptr; });
+    // The tooltip names the program as the main window's title does, in
+    // the language its page chose.
+    if (QWidget *main = HostWindows::mainWidget())
+      QObject::connect(main, &QWidget::windowTitleChanged, icon, &QSystemTrayIcon::setToolTip);
     // The icon goes with the tray window.
     if (QWidget *tray = HostWindows::trayWidget())
       QObject::connect(tray, &QObject::destroyed, icon, [this] { remove(); });
   }
   icon->setIcon(appIcon);
-  icon->setToolTip(QString::fromUtf8(displayName()));
+  const QWidget *main = HostWindows::mainWidget();
+  icon->setToolTip(main && !main->windowTitle().isEmpty() ? main->windowTitle()
+                                                          : Constants::applicationName());
   icon->show();
   if (!isInTray()) {
     Log::info("NativeUtil", "no notification area: closing the main window ends the program");

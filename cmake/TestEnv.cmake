@@ -12,6 +12,11 @@ function(tw_add_gtest name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "unit;${ARG_LABELS}")
 endfunction()
 
+# The end-to-end suites' environment: where the programs are, and Chinese as
+# the messages' language, whose words the suites check (the pages follow it).
+# LANGUAGE, not LANG: a locale the machine lacks would leave the tools in C.
+set(TW_NODE_TEST_ENV "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR};LANGUAGE=zh_CN")
+
 # tw_add_node_test(NAME FILE [TIMEOUT s] [LABELS ...] [LOCKS ...])
 # A Node test-runner file that drives real programs under Xvfb over the
 # DevTools protocol (helpers in tests/node/lib). Runs isolated like the unit
@@ -26,7 +31,7 @@ function(tw_add_node_test name file)
                    ${CMAKE_SOURCE_DIR}/scripts/with-xvfb.sh node --test --test-concurrency=1 ${file}
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/node)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "e2e;${ARG_LABELS}"
-    ENVIRONMENT "TW_BUILD_DIR=${CMAKE_BINARY_DIR};TW_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    ENVIRONMENT "${TW_NODE_TEST_ENV}")
   # Tests whose programs look for one another among all processes hold a
   # common lock, so they never see each other's.
   if(ARG_LOCKS)

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "base/catalogue/Constants.h"
 #include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
 
@@ -53,20 +54,42 @@ void ShellService::addToMenu(const QString &appName, const Launcher &launcher) {
   Log::info("SysUtil", "menu entry {} {}", menuPath.toStdString(), written ? "written" : "failed");
 }
 
+namespace {
+
+// What the launcher says of the application, and in other languages by
+// desktop locale.
+const char *launcherComment = "Free disk space: large and duplicate files, caches and traces";
+const QMap<QString, QString> &localLauncherComments() {
+  static const QMap<QString, QString> comments{
+      {"zh_CN", QString::fromUtf8("清理磁盘空间，释放存储")}};
+  return comments;
+}
+
+} // namespace
+
 Launcher ShellService::launcherFor(const QString &appName, const QString &startAppPath,
                                    const QString &addCmdLine, const QString &iconPath) {
   const int separator = startAppPath.lastIndexOf(QDir::separator());
   const QString workDir = separator < 0 ? QString() : startAppPath.left(separator);
   // The windows' class is the program's file name, which is what Qt names
   // it after; the desktop groups the running windows under the launcher.
-  return Launcher{appName,
-                  startAppPath,
-                  addCmdLine,
-                  workDir,
-                  iconPath.isEmpty() ? startAppPath : iconPath,
-                  QStringLiteral("清理磁盘空间，释放存储"),
-                  QStringLiteral("Utility;"),
-                  QFileInfo(startAppPath).fileName()};
+  Launcher launcher{appName,
+                    startAppPath,
+                    addCmdLine,
+                    workDir,
+                    iconPath.isEmpty() ? startAppPath : iconPath,
+                    QString::fromUtf8(launcherComment),
+                    QStringLiteral("Utility;"),
+                    QFileInfo(startAppPath).fileName(),
+                    {},
+                    localLauncherComments()};
+  // Our own name in any language gives the launcher every language's name.
+  const QMap<QString, QString> &names = Constants::localApplicationNames();
+  if (appName == Constants::applicationName() || names.values().contains(appName)) {
+    launcher.name = Constants::applicationName();
+    launcher.localNames = names;
+  }
+  return launcher;
 }
 
 std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
@@ -88,5 +111,5 @@ std::optional<Launcher> ShellService::createLinkFile(const QString &appName,
 QString ShellService::selectFolder(const QString &title, const QString &path) {
   Log::info("NativeUtil", "select folder. title={} path={}", title.toStdString(),
             path.toStdString());
-  return shell_->pickFolder();
+  return shell_->pickFolder(title, path);
 }

@@ -8,6 +8,7 @@ namespace {
 
 struct Catalogue {
   QString applicationName = QStringLiteral("Tidewell");
+  QMap<QString, QString> localApplicationNames{{"zh_CN", QString::fromUtf8("潮井")}};
   QString urlPrefix = QStringLiteral("this://app");
   QString nativeVersion = QStringLiteral("2.0.0");
   QString serviceBaseUrl = QStringLiteral(TW_SERVICE_BASE_URL);
@@ -31,6 +32,9 @@ const Catalogue &catalogue() {
 namespace Constants {
 const QString &applicationName() {
   return catalogue().applicationName;
+}
+const QMap<QString, QString> &localApplicationNames() {
+  return catalogue().localApplicationNames;
 }
 const QString &urlPrefix() {
   return catalogue().urlPrefix;

@@ -1,14 +1,17 @@
 #pragma once
 // Constants every source unit shares, and the page catalogue: URL patterns
 // whose "%1" is the URL prefix. Built once, on first use.
+#include <QMap>
 #include <QString>
 
 namespace Constants {
 
 const QString &applicationName(); // "Tidewell"
-const QString &urlPrefix();       // "this://app"
-const QString &nativeVersion();   // "2.0.0"
-const QString &serviceBaseUrl();  // set at build time
+// The name in other languages, by desktop locale: "zh_CN" gives "潮井".
+const QMap<QString, QString> &localApplicationNames();
+const QString &urlPrefix();      // "this://app"
+const QString &nativeVersion();  // "2.0.0"
+const QString &serviceBaseUrl(); // set at build time
 
 } // namespace Constants
 

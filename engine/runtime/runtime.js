@@ -295,6 +295,20 @@
     observer.observe(document, { childList: true });
   }
   document.addEventListener('DOMContentLoaded', sendAttributes);
+  // The window follows a language or title a script sets at once, not only
+  // when the browser reports the title.
+  let sentLang = null;
+  let sentTitle = '';
+  new MutationObserver(() => {
+    const root = document.documentElement;
+    if (!attributesSent || !root) return;
+    const lang = root.getAttribute('lang');
+    const title = document.title;
+    if (lang === sentLang && (title === sentTitle || !title)) return;
+    sentLang = lang;
+    sentTitle = title || sentTitle;
+    windowOp('attributes', { lang, title: sentTitle || null });
+  }).observe(document, { subtree: true, childList: true, characterData: true, attributes: true, attributeFilter: ['lang'] });
 
   // A user's click on a web link opens it in the user's browser: the window
   // itself never leaves the program. Page handlers run first and may keep it.

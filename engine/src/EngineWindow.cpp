@@ -254,7 +254,11 @@ void EngineWindow::applyAttributes(const QJsonObject &a) {
     if (a.value("resizable").isString())
       setResizable(!isFalse(a.value("resizable").toString()));
   }
-  setTransparent(a.value("frame").toString().trimmed().toLower() == "transparent");
+  // Later messages carry only the language and the title.
+  if (a.contains("frame"))
+    setTransparent(a.value("frame").toString().trimmed().toLower() == "transparent");
+  if (a.value("title").isString() && !titleFromHost)
+    setWindowTitle(a.value("title").toString());
   if (a.value("lang").isString())
     Engine::instance().useLanguage(a.value("lang").toString().trimmed());
   if (a.value("icon").isString())

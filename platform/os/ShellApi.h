@@ -1,5 +1,6 @@
 #pragma once
 // The shell facility: the desktop folder, launchers on it and the folder picker.
+#include <QMap>
 #include <QString>
 
 // What a launcher (shortcut) starts and how it looks.
@@ -12,6 +13,9 @@ struct Launcher {
   QString comment;     // empty: none
   QString categories;  // menu categories, ";"-terminated, empty: none
   QString windowClass; // the started windows' class, empty: unknown
+  // The name and comment in other languages, by desktop locale ("zh_CN").
+  QMap<QString, QString> localNames;
+  QMap<QString, QString> localComments;
 };
 
 class ShellApi {
@@ -33,6 +37,7 @@ public:
   // Marks a launcher as one the user trusts, so the desktop starts it
   // without asking; false when the desktop has no such mark.
   virtual bool markTrusted(const QString &path) const = 0;
-  // Asks the user for a folder; empty when cancelled or impossible.
-  virtual QString pickFolder() const = 0;
+  // Asks the user for a folder, in a dialog with that caption opened on
+  // start (when it is a folder); empty when cancelled or impossible.
+  virtual QString pickFolder(const QString &caption, const QString &start) const = 0;
 };

@@ -64,6 +64,8 @@ TEST_F(StartOnBootTest, DesktopsSwitchingTheEntryOffAreHonoured) {
   ASSERT_TRUE(startOnBoot.setStartupOnBoot(true));
   ASSERT_TRUE(startOnBoot.isStartupOnBoot());
   const QByteArray written = readFile(entry);
+  // The session's list of start-up programs names it in the user's language.
+  EXPECT_TRUE(written.contains("\nName=Tidewell\nName[zh_CN]=潮井\n")) << written.toStdString();
 
   ASSERT_TRUE(writeFile(entry, written + "Hidden=true\n"));
   EXPECT_FALSE(startOnBoot.isStartupOnBoot());

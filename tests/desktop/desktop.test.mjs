@@ -111,7 +111,8 @@ test('the application: tray icon, closing to the tray, the tray menu and leaving
   try {
     const item = await until(() => trayItem(services, app.child.pid), 'the tray item registers');
     assert.equal(await main.eval('NativeUtil.setTrayIcon()'), true, 'a second call updates the icon');
-    assert.equal(visibleWindows('潮井'), 1);
+    // The title is the page's words, set by its script as it starts.
+    await until(() => visibleWindows('潮井') === 1, 'the main window shows under its title');
     assert.equal(visibleWindows('潮井托盘'), 0, 'the tray menu starts hidden');
 
     // Closing the main window from the window system hides it while

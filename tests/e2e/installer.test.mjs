@@ -71,7 +71,7 @@ test('installs the payload into the default folder and opens the application', a
     const validation = desktopFileValid(user.shortcut);
     assert.ok(validation.ok, validation.output);
     const entry = fs.readFileSync(user.shortcut, 'utf8');
-    assert.match(entry, /^Name=潮井$/m);
+    assert.match(entry, /^Name=Tidewell\nName\[zh_CN\]=潮井$/m);
     assert.ok(entry.includes(path.join(user.installDir, APP)), entry);
 
     // Open: the application from the install folder, in it; the installer ends with 0.

@@ -64,7 +64,10 @@ TEST_F(ShellServiceTest, ShortcutIsAValidExecutableDesktopEntry) {
   const QByteArray entry = readFile(file);
   EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
   EXPECT_EQ(entryValue(entry, "Type"), "Application");
-  EXPECT_EQ(entryValue(entry, "Name"), "潮井");
+  // The desktop shows the name and comment in the user's language.
+  EXPECT_EQ(entryValue(entry, "Name"), "Tidewell");
+  EXPECT_EQ(entryValue(entry, "Name[zh_CN]"), "潮井");
+  EXPECT_EQ(entryValue(entry, "Comment[zh_CN]"), "清理磁盘空间，释放存储");
   EXPECT_EQ(entryValue(entry, "Exec"),
             R"("/opt/Tide well/Tidewell-app.exe" --x "a b" 100%% "--dir=C:\\\\d" "\\$HOME")");
   EXPECT_EQ(entryValue(entry, "Path"), "/opt/Tide well");

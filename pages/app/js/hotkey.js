@@ -4,6 +4,7 @@ import "/common/js/tooltip.js";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showSuccess, showWarning } from "/common/js/toast.js";
 import { HOTKEY_ACTIONS, keyName, readHotkeys, reportEvent, writeHotkeys } from "/common/js/appkit.js";
+import { t } from "/common/js/i18n.js";
 
 const $ = (id) => document.getElementById(id);
 let keys = readHotkeys();
@@ -14,8 +15,8 @@ function show() {
     HOTKEY_ACTIONS.map(
       ({ action, label }) =>
         `<tr><td>${escapeHtml(label)}</td><td><button class="key-cap${listening === action ? " listening" : ""}" data-action="${action}">` +
-        `${listening === action ? "请按键…" : keyName(keys[action])}</button></td></tr>`,
-    ).join("") + `<tr><td>关闭对话框或窗口</td><td><span class="key-cap">Esc</span></td></tr>`;
+        `${listening === action ? t("hotkey.press") : keyName(keys[action])}</button></td></tr>`,
+    ).join("") + `<tr><td>${t("hotkey.closeDialog")}</td><td><span class="key-cap">Esc</span></td></tr>`;
 }
 
 $("keyRows").addEventListener("click", (event) => {
@@ -42,7 +43,7 @@ document.addEventListener("keydown", (event) => {
     return;
   }
   if (!isFunctionKey(code)) {
-    showWarning("请按 F1 到 F12 中的一个键");
+    showWarning(t("hotkey.onlyFunctionKeys"));
     return;
   }
   const taken = Object.keys(keys).find((a) => a !== listening && keys[a] === code);
@@ -53,7 +54,7 @@ document.addEventListener("keydown", (event) => {
   keys[listening] = code;
   writeHotkeys(keys);
   reportEvent("hotkey_changed", { action: listening });
-  showSuccess(`已设为 ${keyName(code)}`);
+  showSuccess(t("hotkey.set", { key: keyName(code) }));
   listening = null;
   show();
 });
@@ -64,7 +65,7 @@ $("resetBtn").addEventListener("click", () => {
   writeHotkeys(keys);
   listening = null;
   show();
-  showSuccess("已恢复默认快捷键");
+  showSuccess(t("hotkey.restored"));
 });
 $("closeBtn").addEventListener("click", () => Window.this.close());
 $("doneBtn").addEventListener("click", () => Window.this.close());

@@ -1,27 +1,13 @@
-// Pieces the application's windows share: sizes and times in words, service
-// answers read safely, the confirmation dialog, the busy state, usage events
-// and the cleaning history kept with the settings.
+// Pieces the application's windows share: service answers read safely, the
+// confirmation dialog, the busy state, usage events and the cleaning history
+// kept with the settings. Sizes and times come from the language's module.
 import { escapeHtml } from "/common/js/tooltip.js";
+import { setToastCloseLabel } from "/common/js/toast.js";
+import { t } from "/common/js/i18n.js";
 
-const UNITS = ["B", "KB", "MB", "GB", "TB", "PB"];
+export { formatBytes, formatTime } from "/common/js/i18n.js";
 
-export function formatBytes(bytes) {
-  let value = Math.max(0, Number(bytes) || 0);
-  let unit = 0;
-  while (value >= 1024 && unit < UNITS.length - 1) {
-    value /= 1024;
-    unit += 1;
-  }
-  if (unit === 0) return Math.round(value) + " B";
-  return (value >= 100 ? value.toFixed(0) : value >= 10 ? value.toFixed(1) : value.toFixed(2)) + " " + UNITS[unit];
-}
-
-const pad = (n) => String(n).padStart(2, "0");
-
-export function formatTime(seconds) {
-  const d = new Date(Number(seconds) * 1000);
-  return `${d.getFullYear()}-${pad(d.getMonth() + 1)}-${pad(d.getDate())} ${pad(d.getHours())}:${pad(d.getMinutes())}`;
-}
+setToastCloseLabel(t("common.close"));
 
 // A JSON answer of the service object, or the fallback when it is not JSON.
 export function parseAnswer(text, fallback = null) {
@@ -62,14 +48,14 @@ function busyElement() {
     element.innerHTML =
       '<div class="busy-card"><div class="spinner"></div><div class="busy-body"><div class="busy-text"></div>' +
       '<div class="bar busy-bar" hidden><div class="bar-fill"></div></div></div>' +
-      '<button class="btn btn-ghost btn-sm busy-stop" hidden>停止</button></div>';
+      '<button class="btn btn-ghost btn-sm busy-stop" hidden></button></div>';
     document.body.appendChild(element);
   }
   return element;
 }
 
 // Shows the busy state, lets it paint, then runs work (which may block).
-// With stop, a 停止 button calls it (once) while the work runs.
+// With stop, a stop button calls it (once) while the work runs.
 export async function withBusy(text, work, stop = null) {
   const element = busyElement();
   element.querySelector(".busy-text").textContent = text;
@@ -77,11 +63,11 @@ export async function withBusy(text, work, stop = null) {
   const button = element.querySelector(".busy-stop");
   button.hidden = !stop;
   button.disabled = false;
-  button.textContent = "停止";
+  button.textContent = t("common.stop");
   button.onclick = stop
     ? () => {
         button.disabled = true;
-        button.textContent = "正在停止…";
+        button.textContent = t("common.stopping");
         stop();
       }
     : null;
@@ -120,7 +106,7 @@ let openDialog = null;
 // With alternativeText a second choice is offered, answered "alternative".
 // choices: further buttons before the confirming one, [{ text, answer }];
 // a click resolves with its answer.
-export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true, alternativeText = "", choices = [] }) {
+export function confirmDialog({ title, message, detail = "", confirmText = t("common.ok"), danger = true, alternativeText = "", choices = [] }) {
   if (openDialog) openDialog.finish(false);
   return new Promise((resolve) => {
     const overlay = document.createElement("div");
@@ -131,7 +117,7 @@ export function confirmDialog({ title, message, detail = "", confirmText = "确�
       `<div class="dialog-message">${escapeHtml(message)}</div>` +
       (detail ? `<div class="dialog-detail">${escapeHtml(detail)}</div>` : "") +
       `<div class="dialog-actions">` +
-      `<button class="btn btn-ghost" data-answer="no">取消</button>` +
+      `<button class="btn btn-ghost" data-answer="no">${escapeHtml(t("common.cancel"))}</button>` +
       (alternativeText ? `<button class="btn btn-danger" data-answer="alternative">${escapeHtml(alternativeText)}</button>` : "") +
       choices.map((c) => `<button class="btn btn-ghost" data-answer="${escapeHtml(c.answer)}">${escapeHtml(c.text)}</button>`).join("") +
       `<button class="btn ${danger ? "btn-danger" : "btn-primary"}" data-answer="yes">${escapeHtml(confirmText)}</button>` +
@@ -170,19 +156,19 @@ export function dismissDialog() {
 // A failed service call in the user's words; the service's own text goes
 // to the log. what names the call, as in "check update".
 const SERVICE_PROBLEMS = [
-  [/network disconnected/i, "网络未连接，请连接网络后重试。"],
-  [/request timeout|timed out|stalled/i, "连接服务器超时，请稍后重试。"],
-  [/ssl|tls|certificate|handshake/i, "无法与服务器建立安全连接，请检查系统时间和网络设置。"],
-  [/server replied|not found|forbidden|internal server error|service unavailable|bad gateway/i, "服务器暂时无法提供所需的内容，请稍后重试。"],
-  [/save file failed/i, "无法保存下载的文件，请检查磁盘空间和文件夹权限。"],
-  [/unreachable|refused|host .*not found|network|connection|proxy/i, "无法连接服务器，请检查网络后重试。"],
+  [/network disconnected/i, "problem.offline"],
+  [/request timeout|timed out|stalled/i, "problem.timeout"],
+  [/ssl|tls|certificate|handshake/i, "problem.secure"],
+  [/server replied|not found|forbidden|internal server error|service unavailable|bad gateway/i, "problem.server"],
+  [/save file failed/i, "problem.save"],
+  [/unreachable|refused|host .*not found|network|connection|proxy/i, "problem.unreachable"],
 ];
 
 export function serviceProblem(what, detail) {
   const text = String(detail ?? "");
   NativeUtil.log(`${what} failed: ${text}`, "app");
   const known = SERVICE_PROBLEMS.find(([pattern]) => pattern.test(text));
-  return known ? known[1] : "服务暂时不可用，请稍后重试。";
+  return t(known ? known[1] : "problem.other");
 }
 
 // Usage events: what was done and how much, never a path or a name. They go
@@ -204,12 +190,9 @@ export function reportEvent(event, values = {}) {
 export const HISTORY_KEY = "cleanHistory";
 const HISTORY_LIMIT = 500;
 
-export const HISTORY_KINDS = {
-  largeFiles: "大文件清理",
-  duplicates: "重复文件清理",
-  privacy: "系统清理",
-  startup: "移除启动项",
-};
+export const HISTORY_KINDS = Object.fromEntries(
+  ["largeFiles", "duplicates", "privacy", "startup"].map((kind) => [kind, t("history.kind." + kind)]),
+);
 
 export function readHistory() {
   const entries = parseAnswer(NativeUtil.getSetting(HISTORY_KEY, "[]"), []);
@@ -237,11 +220,11 @@ export function clearHistory() {
 // Keyboard shortcuts: action → virtual-key code, changeable in the shortcuts window.
 export const HOTKEY_KEY = "hotkeys";
 export const HOTKEY_ACTIONS = [
-  { action: "refresh", label: "重新扫描 / 刷新当前页", key: "F5" },
-  { action: "shortcuts", label: "打开快捷键窗口", key: "F1" },
-  { action: "history", label: "打开清理记录", key: "F3" },
-  { action: "settings", label: "打开设置", key: "F9" },
-];
+  { action: "refresh", key: "F5" },
+  { action: "shortcuts", key: "F1" },
+  { action: "history", key: "F3" },
+  { action: "settings", key: "F9" },
+].map((entry) => ({ ...entry, label: t("hotkey.action." + entry.action) }));
 
 export function keyName(code) {
   if (code === VirtualKey.ESC) return "Esc";

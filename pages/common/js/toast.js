@@ -33,6 +33,12 @@ function removeToast(toast) {
   setTimeout(() => toast.remove(), REMOVE_DELAY_MS);
 }
 
+// The close button's tooltip: the installer's word unless a page sets its own.
+let closeLabel = "关闭";
+export function setToastCloseLabel(text) {
+  closeLabel = String(text);
+}
+
 export function showToast(message, type = "info", duration = 3000) {
   const toast = document.createElement("div");
   toast.className = "toast toast-" + type;
@@ -40,7 +46,7 @@ export function showToast(message, type = "info", duration = 3000) {
   toast.innerHTML =
     `<div class="toast-icon"><svg viewBox="0 0 24 24" width="24" height="24"><path d="${icon}"/></svg></div>` +
     `<div class="toast-message">${escapeHtml(String(message))}</div>` +
-    `<button class="toast-close" data-tooltip="关闭">×</button>`;
+    `<button class="toast-close" data-tooltip="${escapeHtml(closeLabel)}">×</button>`;
   toastContainer().appendChild(toast);
   void toast.offsetHeight; // the entry transition needs the hidden state laid out first
   toast.classList.add("show");

@@ -4,6 +4,7 @@ import * as env from "@env";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showWarning } from "/common/js/toast.js";
 import { pathExists } from "/common/js/wizard.js";
+import { t } from "/common/js/i18n.js";
 
 export function homeFolder() {
   return String(env.path("home") || "/").replace(/\/+$/, "") || "/";
@@ -28,8 +29,8 @@ export class FolderChooser {
     this.onAdd = onAdd;
     container.innerHTML =
       '<span class="chips"></span>' +
-      '<input class="input folder-input" type="text" placeholder="输入文件夹路径后按回车添加">' +
-      '<button class="btn btn-ghost btn-sm" data-act="browse">浏览…</button>';
+      `<input class="input folder-input" type="text" placeholder="${escapeHtml(t("folders.typePath"))}">` +
+      `<button class="btn btn-ghost btn-sm" data-act="browse">${escapeHtml(t("folders.browse"))}</button>`;
     this.chips = container.querySelector(".chips");
     this.input = container.querySelector(".folder-input");
     this.chips.className = "folders";
@@ -51,7 +52,7 @@ export class FolderChooser {
       .map(
         (folder, i) =>
           `<span class="chip" data-tooltip="${escapeHtml(folder)}"><span class="chip-text">\u200e${escapeHtml(folder)}\u200e</span>` +
-          `<button data-remove="${i}" data-tooltip="移除">×</button></span>`,
+          `<button data-remove="${i}" data-tooltip="${escapeHtml(t("folders.remove"))}">×</button></span>`,
       )
       .join("");
   }
@@ -60,7 +61,7 @@ export class FolderChooser {
     const path = String(folder).trim().replace(/(.)\/+$/, "$1");
     if (!path) return;
     if (!path.startsWith("/") || !pathExists(path)) {
-      showWarning("文件夹不存在：" + path);
+      showWarning(t("folders.missing", { path }));
       return;
     }
     if (this.folders.includes(path)) return;
@@ -76,7 +77,7 @@ export class FolderChooser {
   }
 
   browse() {
-    const answer = NativeUtil.selectFolder("选择要扫描的文件夹", this.folders[0] || homeFolder());
+    const answer = NativeUtil.selectFolder(t("folders.pick"), this.folders[0] || homeFolder());
     if (answer) this.add(pickedPath(answer));
   }
 

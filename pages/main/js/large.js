@@ -1,15 +1,21 @@
-// 大文件: a background scan of the chosen folders, largest first, and the
+// Large files: a background scan of the chosen folders, largest first, and the
 // deletion of the files the user selected.
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { addHistory, busyProgress, confirmDialog, folderOf, formatBytes, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { addHistory, busyProgress, confirmDialog, folderOf, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { formatBytes, t } from "/common/js/i18n.js";
 import { FolderChooser } from "./folders.js";
 
 const $ = (id) => document.getElementById(id);
 const MB = 1024 * 1024;
 const FOLDER_ICON =
   '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
+
+// A size menu's entries (values in MB) in the language's units.
+export function labelSizes(select) {
+  for (const option of select.options) option.textContent = formatBytes(Number(option.value) * MB, 0);
+}
 
 // The answers of a deletion: a result per path, and in freed the bytes each
 // deletion gave back to the disk.
@@ -23,7 +29,7 @@ function answerMap(text) {
 }
 
 // Deletes what a scan listed, on a native worker, each file only while it is
-// still the one listed, with its progress and a 停止 button in the busy
+// still the one listed, with its progress and a stop button in the busy
 // card. Resolves with a result per path ("deleted", "trashed", "linked", "shared",
 // "gone", "changed", "keptChanged", "notListed", "otherFileSystem", "failed"; none for a path a stop left
 // unreached), or null when the deletion could not run.
@@ -36,11 +42,11 @@ export function deleteListed(request, total) {
         if (type === "error") return resolve(null);
         if (type !== "progress") return resolve(answerMap(message.data));
         const answers = listOf(message.data);
-        busyProgress(`正在删除… 已处理 ${answers.length} / ${total} 个文件`, answers.length / total);
+        busyProgress(t("delete.progress", { done: answers.length, n: total }), answers.length / total);
       });
       if (!(id >= 1)) resolve(null);
     });
-  return withBusy(`正在删除 ${total} 个文件…`, work, () => NativeUtil.stopDeleteScannedFiles(id));
+  return withBusy(t("delete.busy", { n: total }), work, () => NativeUtil.stopDeleteScannedFiles(id));
 }
 
 // The files by what became of them; a file no longer there leaves the list
@@ -66,16 +72,17 @@ export function sortResults(files, results) {
   };
 }
 
-// "释放 …", with the files' sizes beside it where they differ from the space
+// What was freed, with the files' sizes beside it where they differ from the space
 // the disk got back; for the Trash, what emptying it will free.
 export function freedText(result) {
-  if (result.trashed.length) return `清空回收站后释放 ${formatBytes(result.size)}`;
-  return `释放 ${formatBytes(result.bytes)}` + (formatBytes(result.size) !== formatBytes(result.bytes) ? `（文件大小共 ${formatBytes(result.size)}）` : "");
+  if (result.trashed.length) return t("delete.freedOnEmpty", { size: formatBytes(result.size) });
+  const [bytes, size] = [formatBytes(result.bytes), formatBytes(result.size)];
+  return t(bytes !== size ? "delete.freedOfSize" : "delete.freed", { bytes, size });
 }
 
 // The status after a deletion, before what was left.
 export function doneText(result) {
-  return result.trashed.length ? `已移到回收站，${freedText(result)}` : `已${freedText(result)}`;
+  return t(result.trashed.length ? "delete.doneTrash" : "delete.done", { freed: freedText(result) });
 }
 
 // What a deletion dialog offers: the Trash first, permanent deletion as a
@@ -84,17 +91,11 @@ export function doneText(result) {
 export async function askDeletion(title, files, bytes, note = "", links = false) {
   const answer = await confirmDialog({
     title,
-    message: `确定要将所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）移到回收站吗？`,
-    detail:
-      note +
-      "移到回收站的文件可以恢复，空间在清空回收站后才释放。选择“永久删除”则无法恢复。" +
-      (links
-        ? "选择“替换为链接”则每个路径都保留，与保留的文件共享数据，空间立即释放，可在清理记录中撤销；" +
-          "文件系统不支持共享数据块时改为硬链接，修改其中一个路径会同时改变其他路径。"
-        : ""),
-    confirmText: "移到回收站",
-    alternativeText: "永久删除",
-    choices: links ? [{ text: "替换为链接", answer: "link" }] : [],
+    message: t("delete.question", { n: files.length, size: formatBytes(bytes) }),
+    detail: note + t("delete.detail") + (links ? t("delete.detailLinks") : ""),
+    confirmText: t("delete.toTrash"),
+    alternativeText: t("delete.permanently"),
+    choices: links ? [{ text: t("delete.toLinks"), answer: "link" }] : [],
     danger: false,
   });
   return answer === true ? "trash" : answer === "alternative" ? "delete" : answer || null;
@@ -114,7 +115,7 @@ export function elidedPath(path) {
 }
 
 export function revealFile(path) {
-  if (!NativeUtil.openFolder(path)) showError("无法打开文件夹：" + folderOf(path));
+  if (!NativeUtil.openFolder(path)) showError(t("large.openFailed", { path: folderOf(path) }));
   else reportEvent("reveal_file", { section: "large" });
 }
 
@@ -126,20 +127,21 @@ class LargeFiles {
     this.running = false;
     this.chooser = new FolderChooser($("largeFolders"), {
       onAdd: (folder) => {
-        if (this.running && !NativeUtil.addScanLargeFilesFolder(this.scanId, folder)) showWarning("扫描即将结束，新文件夹将在下次扫描时加入");
+        if (this.running && !NativeUtil.addScanLargeFilesFolder(this.scanId, folder)) showWarning(t("large.addLate"));
       },
     });
+    labelSizes($("largeMin"));
     $("largeMin").value = NativeUtil.getSetting("largeFileMinMB", "100");
     this.list = new VirtualList($("largeList"), {
       rowHeight: 36,
-      empty: "还没有扫描结果",
+      empty: t("large.empty"),
       renderRow: (file) =>
         `<label class="check"><input type="checkbox" ${this.selected.has(file.path) ? "checked" : ""}><span></span></label>` +
         `<span class="ellipsis" title="${escapeHtml(file.name)}">${escapeHtml(file.name)}</span>` +
         `<span class="num">${formatBytes(file.size)}</span>` +
         `<span class="muted">${escapeHtml(file.modifiedTime || "")}</span>` +
         elidedPath(folderOf(file.path)) +
-        `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${FOLDER_ICON}</button>`,
+        `<button class="icon-btn reveal" data-tooltip="${escapeHtml(t("large.reveal"))}">${FOLDER_ICON}</button>`,
     });
     $("largeList").addEventListener("click", (event) => {
       const file = this.list.itemAt(event.target);
@@ -178,7 +180,7 @@ class LargeFiles {
   updateSelection() {
     const files = this.selectedFiles();
     const bytes = files.reduce((sum, f) => sum + Number(f.size || 0), 0);
-    $("largeSelection").textContent = files.length ? `已选择 ${files.length} 个文件，共 ${formatBytes(bytes)}` : "未选择文件";
+    $("largeSelection").textContent = files.length ? t("large.selection", { n: files.length, size: formatBytes(bytes) }) : t("large.noSelection");
     $("largeDeleteBtn").disabled = !files.length || this.running;
     const all = $("largeAll");
     all.checked = files.length > 0 && files.length === this.items.length;
@@ -190,14 +192,14 @@ class LargeFiles {
   showSkippedHidden(count) {
     const shown = count > 0 && !$("largeHidden").checked;
     $("largeHiddenNote").hidden = !shown;
-    if (shown) $("largeHiddenText").textContent = `已跳过 ${count} 个隐藏的文件夹或文件（名称以“.”开头，如 .cache、.local），其中的大文件未列出。`;
+    if (shown) $("largeHiddenText").textContent = t("large.skippedHidden", { n: count });
   }
 
   setItems(list) {
     this.items = list;
     const present = new Set(list.map((f) => f.path));
     for (const path of [...this.selected]) if (!present.has(path)) this.selected.delete(path);
-    this.list.setItems(list, "没有找到符合条件的大文件");
+    this.list.setItems(list, t("large.noneFound"));
     this.updateSelection();
   }
 
@@ -207,21 +209,21 @@ class LargeFiles {
   }
 
   summary(list) {
-    return `${list.length} 个文件，共 ${formatBytes(list.reduce((s, f) => s + Number(f.size || 0), 0))}`;
+    return t("large.summary", { n: list.length, size: formatBytes(list.reduce((s, f) => s + Number(f.size || 0), 0)) });
   }
 
   start() {
     if (this.running) return;
     if (!this.chooser.folders.length) {
-      showWarning("请先添加要扫描的文件夹");
+      showWarning(t("large.noFolders"));
       return;
     }
     const minimum = Number($("largeMin").value) * MB;
     this.running = true;
     this.setItems([]);
     this.showSkippedHidden(0);
-    this.status("正在扫描…", true);
-    $("largeScanBtn").textContent = "停止扫描";
+    this.status(t("large.scanning"), true);
+    $("largeScanBtn").textContent = t("large.stopScan");
     $("largeScanBtn").classList.add("stop");
     reportEvent("scan_large_start", { folders: this.chooser.folders.length, minimumMB: minimum / MB });
     const started = Date.now();
@@ -232,17 +234,17 @@ class LargeFiles {
       const type = String(message.type);
       if (type === "error") {
         this.finish();
-        this.status("扫描失败");
-        showError("扫描大文件失败");
+        this.status(t("large.failed"));
+        showError(t("large.failedToast"));
         return;
       }
       const answer = parseAnswer(message.data, {}) || {};
       if (Array.isArray(answer.list)) this.setItems(answer.list);
       this.showSkippedHidden(Number(answer.skippedHidden) || 0);
-      if (type === "progress") this.status("正在扫描… 已找到 " + this.summary(this.items), true);
+      if (type === "progress") this.status(t("large.progress", { found: this.summary(this.items) }), true);
       else {
         this.finish();
-        this.status((type === "stopped" ? "已停止：找到 " : "扫描完成：找到 ") + this.summary(this.items));
+        this.status(t(type === "stopped" ? "large.stopped" : "large.finished", { found: this.summary(this.items) }));
         reportEvent("scan_large_end", { result: type, files: this.items.length, seconds: Math.round((Date.now() - started) / 1000) });
       }
     });
@@ -251,7 +253,7 @@ class LargeFiles {
   finish() {
     this.running = false;
     this.scanId = 0;
-    $("largeScanBtn").textContent = "开始扫描";
+    $("largeScanBtn").textContent = t("large.scan");
     $("largeScanBtn").classList.remove("stop");
     this.updateSelection();
   }
@@ -269,14 +271,14 @@ class LargeFiles {
     $("largeHidden").checked = false;
     this.setItems(list);
     this.showSkippedHidden(skippedHidden);
-    this.status("概览扫描的结果：" + this.summary(list));
+    this.status(t("large.fromOverview", { found: this.summary(list) }));
   }
 
   async deleteSelected() {
     const files = this.selectedFiles();
     if (!files.length || this.running) return;
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
-    const mode = await askDeletion("删除文件", files, bytes);
+    const mode = await askDeletion(t("large.deleteTitle"), files, bytes);
     if (!mode) return;
     const trash = mode === "trash";
     const request = { trash, files: files.map((f) => ({ path: f.path, size: Number(f.size) })) };
@@ -286,15 +288,15 @@ class LargeFiles {
     this.setItems(this.items.filter((f) => !gone.has(f.path)));
     if (result.deleted.length) {
       addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length, { record: result.record, mode });
-      showSuccess(`${trash ? "已将" : "已删除"} ${result.deleted.length} 个文件${trash ? "移到回收站" : ""}，${freedText(result)}`);
+      showSuccess(t(trash ? "delete.trashedToast" : "delete.deletedToast", { n: result.deleted.length, freed: freedText(result) }));
     }
-    if (result.changed.length) showWarning(`${result.changed.length} 个文件在扫描后已改变，未删除，请重新扫描`);
-    if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
+    if (result.changed.length) showWarning(t("delete.changedToast", { n: result.changed.length }));
+    if (result.failed.length) showError(t("delete.failedToast", { n: result.failed.length }));
     this.status(
       doneText(result) +
-        (result.changed.length ? `，${result.changed.length} 个文件已改变，未删除` : "") +
-        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : "") +
-        (result.unreached.length ? `；已停止，${result.unreached.length} 个文件未删除` : ""),
+        (result.changed.length ? t("delete.changedNote", { n: result.changed.length }) : "") +
+        (result.failed.length ? t("delete.failedNote", { n: result.failed.length }) : "") +
+        (result.unreached.length ? t("delete.unreachedNote", { n: result.unreached.length }) : ""),
     );
     reportEvent("delete_large", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
   }

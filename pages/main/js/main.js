@@ -1,12 +1,13 @@
 // The application's main window: the sidebar of sections, the overview and
 // its one-click measurement, the settings and about page, the shortcuts.
 import * as sys from "@sys";
-import { gAppNameCn, gAppVersion, UNSTALLER_EXE_NAME, PATH_SEPARATOR } from "/common/js/constants.js";
+import { gAppVersion, UNSTALLER_EXE_NAME, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
-import { dismissDialog, formatBytes, isBusy, listOf, parseAnswer, readHotkeys, reportEvent, usageStatsOn, withBusy } from "/common/js/appkit.js";
+import { dismissDialog, isBusy, listOf, parseAnswer, readHotkeys, reportEvent, usageStatsOn, withBusy } from "/common/js/appkit.js";
+import { LANGUAGE_SETTING, formatBytes, t } from "/common/js/i18n.js";
 import { homeFolder } from "./folders.js";
-import { largeFiles } from "./large.js";
+import { labelSizes, largeFiles } from "./large.js";
 import { duplicates, wasted } from "./dup.js";
 import { preselected, privacy } from "./privacy.js";
 import { startup } from "./startup.js";
@@ -14,15 +15,6 @@ import { programs } from "./programs.js";
 
 const $ = (id) => document.getElementById(id);
 const installFolder = NativeUtil.processFolder();
-const TITLES = {
-  overview: "概览",
-  large: "大文件",
-  dup: "重复文件",
-  privacy: "系统清理",
-  startup: "启动项",
-  programs: "已安装程序",
-  settings: "设置",
-};
 
 // Sections are built on first use: reading programs or privacy sizes is slow.
 const sections = {
@@ -37,11 +29,11 @@ const sections = {
 let current = "overview";
 
 function showSection(name) {
-  if (!TITLES[name]) return;
+  if (!sections[name]) return;
   current = name;
   for (const button of document.querySelectorAll(".nav-item")) button.classList.toggle("active", button.dataset.section === name);
   for (const section of document.querySelectorAll(".section")) section.classList.toggle("active", section.id === "section-" + name);
-  $("sectionTitle").textContent = TITLES[name];
+  $("sectionTitle").textContent = t("nav." + name);
   const section = sections[name];
   if (section.activate) section.activate();
   else if (section.list) section.list.refresh();
@@ -53,7 +45,7 @@ $("nav").addEventListener("click", (event) => {
   if (button) showSection(button.dataset.section);
 });
 
-// 概览
+// The overview
 // A volume's space as df shows it: what is used, what the user can still
 // write (the blocks kept for root are neither), and the size.
 function spaceOf(path, total, free) {
@@ -71,27 +63,29 @@ function bar(label, { used, available, total }) {
   return (
     `<div class="drive"><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
     `<div class="bar"><div class="bar-fill${percent >= 90 ? " warn" : ""}" style="width:${percent}%"></div></div>` +
-    `<div class="drive-space">已用 ${formatBytes(used)}，可用 ${formatBytes(available)}，共 ${formatBytes(total)}</div></div>`
+    `<div class="drive-space">${escapeHtml(t("overview.space", { used: formatBytes(used), available: formatBytes(available), total: formatBytes(total) }))}</div></div>`
   );
 }
 
 function showOverview() {
   const total = Number(NativeUtil.getSystemDriveTotalBits());
   const free = Number(NativeUtil.getSystemDriveFreeBits());
-  let html = total > 1 ? bar("系统盘 /", spaceOf("/", total, free)) : "";
+  let html = total > 1 ? bar(t("overview.systemDrive", { path: "/" }), spaceOf("/", total, free)) : "";
   for (const drive of listOf(NativeUtil.getLogicalDrives())) {
     const space = spaceOf(drive.drive, Number(drive.totalSpace || 0), Number(drive.freeSpace || 0));
-    html += bar((drive.isRemovable ? "可移动磁盘 " : "本地磁盘 ") + drive.drive, space);
+    html += bar(t(drive.isRemovable ? "overview.removableDrive" : "overview.localDrive", { path: drive.drive }), space);
   }
   const memory = Number(NativeUtil.getMemeryBits());
-  html += `<div class="drive"><div class="drive-name"><b>内存</b></div><div class="drive-space">物理内存 ${formatBytes(memory)}</div></div>`;
+  html +=
+    `<div class="drive"><div class="drive-name"><b>${escapeHtml(t("overview.memory"))}</b></div>` +
+    `<div class="drive-space">${escapeHtml(t("overview.physicalMemory", { size: formatBytes(memory) }))}</div></div>`;
   $("drives").innerHTML = html;
   const disks = listOf(NativeUtil.getDiskList());
   $("disks").innerHTML = disks.length
     ? disks
-        .map((d) => `<div class="disk-row"><span>${escapeHtml(d.diskModel || "未知磁盘")}</span><span class="muted">${formatBytes(d.diskSize)}</span></div>`)
+        .map((d) => `<div class="disk-row"><span>${escapeHtml(d.diskModel || t("overview.unknownDisk"))}</span><span class="muted">${formatBytes(d.diskSize)}</span></div>`)
         .join("")
-    : '<div class="muted">无法读取物理磁盘信息</div>';
+    : `<div class="muted">${escapeHtml(t("overview.noDisks"))}</div>`;
   $("osName").textContent = NativeUtil.OS();
   $("cpuArch").textContent = NativeUtil.cpuArchitecture();
   $("kernel").textContent = NativeUtil.kernelType() + " " + NativeUtil.kernelVersion();
@@ -104,6 +98,8 @@ function showOverview() {
 // as copies), the Trash and the recent lists only if the user chooses. The
 // caches not selected for the user count in neither.
 const CHOSEN_PRIVACY = new Set(["recyclebin", "recent"]);
+const LARGE_MINIMUM = 100 * 1024 * 1024;
+$("measureLargeLabel").textContent = t("overview.measureLarge", { size: formatBytes(LARGE_MINIMUM, 0) });
 
 function measured({ large, groups, privacy }) {
   const copies = new Set();
@@ -127,7 +123,7 @@ async function measureAll() {
   measuring = true;
   const button = $("measureAllBtn");
   button.disabled = true;
-  button.textContent = "正在扫描…";
+  button.textContent = t("overview.scanning");
   $("measureCard").hidden = false;
   const found = { large: [], groups: [], privacy: [] };
   const pending = new Set(["large", "dup"]);
@@ -138,15 +134,15 @@ async function measureAll() {
     $("measureDup").textContent = formatBytes(values.dup);
     $("measurePrivacy").textContent = formatBytes(values.privacy);
     $("measureTotal").textContent = formatBytes(values.sure);
-    $("measureChoice").textContent =
-      "缓存与多余副本" + (values.chosen > 0 ? `；另有 ${formatBytes(values.chosen)} ${values.privacyChosen ? "大文件和回收站" : "大文件"}由您决定` : "");
+    const choice = values.chosen > 0 ? (values.privacyChosen ? "overview.choiceLargeTrash" : "overview.choiceLarge") : "overview.choiceSure";
+    $("measureChoice").textContent = t(choice, { size: formatBytes(values.chosen) });
   };
   for (const id of ["measureLarge", "measureDup", "measurePrivacy", "measureTotal"]) $(id).textContent = "…";
-  $("measureChoice").textContent = "缓存与多余副本";
-  $("measureStatus").textContent = "正在测量缓存和系统垃圾…";
+  $("measureChoice").textContent = t("overview.choiceSure");
+  $("measureStatus").textContent = t("overview.measuringPrivacy");
   found.privacy = await privacy().measure();
   $("measurePrivacy").textContent = formatBytes(measured(found).privacy);
-  $("measureStatus").textContent = "正在扫描主文件夹中的大文件和重复文件…";
+  $("measureStatus").textContent = t("overview.scanningHome");
   const folders = [homeFolder()];
   const started = Date.now();
   const finish = (kind) => {
@@ -155,14 +151,14 @@ async function measureAll() {
     if (pending.size) return;
     measuring = false;
     button.disabled = false;
-    button.textContent = "重新扫描";
-    $("heroTitle").textContent = values.sure > 0 ? `可释放 ${formatBytes(values.sure)}` : values.chosen > 0 ? "没有可直接释放的空间" : "磁盘很干净";
-    $("heroSub").textContent =
-      (values.chosen > 0 ? `另有 ${formatBytes(values.chosen)} 的大文件等由您决定是否删除。` : "") + "点击下面的项目查看详情并清理";
-    $("measureStatus").textContent = `扫描完成，用时 ${Math.max(1, Math.round((Date.now() - started) / 1000))} 秒`;
+    button.textContent = t("overview.rescan");
+    const title = values.sure > 0 ? "overview.freeable" : values.chosen > 0 ? "overview.nothingSure" : "overview.clean";
+    $("heroTitle").textContent = t(title, { size: formatBytes(values.sure) });
+    $("heroSub").textContent = t(values.chosen > 0 ? "overview.chosenDetails" : "overview.details", { size: formatBytes(values.chosen) });
+    $("measureStatus").textContent = t("overview.finished", { n: Math.max(1, Math.round((Date.now() - started) / 1000)) });
     reportEvent("measure_all", { bytes: values.sure, chosen: values.chosen });
   };
-  NativeUtil.startScanLargeFiles(JSON.stringify(folders), 100 * 1024 * 1024, (message) => {
+  NativeUtil.startScanLargeFiles(JSON.stringify(folders), LARGE_MINIMUM, (message) => {
     const type = String(message.type);
     const answer = parseAnswer(message.data, {}) || {};
     found.large = Array.isArray(answer.list) ? answer.list : [];
@@ -186,27 +182,28 @@ $("measureCard").addEventListener("click", (event) => {
   if (item) showSection(item.dataset.goto);
 });
 
-// 设置 and 关于
+// The settings and the about card
 function showSettings() {
   $("setBoot").checked = NativeUtil.isStartupOnBoot();
   $("setMinimize").checked = NativeUtil.getSetting("minimizeOnClose", "1") === "1";
   $("setLargeMin").value = NativeUtil.getSetting("largeFileMinMB", "100");
   $("setStats").checked = usageStatsOn();
-  $("aboutVersion").textContent = "版本 " + gAppVersion;
+  $("aboutVersion").textContent = t("settings.version", { version: gAppVersion });
+  $("setLanguage").value = NativeUtil.getSetting(LANGUAGE_SETTING, "");
 }
 
 // The first identification of the machine may take a moment: only when asked for.
 function showClientId() {
   if ($("aboutClient").textContent) return;
   const client = NativeUtil.getClientId();
-  $("aboutClient").textContent = client ? "设备标识 " + client : "";
+  $("aboutClient").textContent = client ? t("settings.clientId", { id: client }) : "";
 }
 
 $("setBoot").addEventListener("change", () => {
   const on = $("setBoot").checked;
   if (!NativeUtil.setStartupOnBoot(on)) {
     $("setBoot").checked = !on;
-    showError(on ? "无法设置开机启动" : "无法取消开机启动");
+    showError(t(on ? "settings.bootOnFailed" : "settings.bootOffFailed"));
     return;
   }
   reportEvent("setting", { name: "startupOnBoot", on });
@@ -219,6 +216,13 @@ $("setLargeMin").addEventListener("change", () => {
   NativeUtil.setSetting("largeFileMinMB", $("setLargeMin").value);
   $("largeMin").value = $("setLargeMin").value;
 });
+// Every window reads its words anew in the language chosen.
+$("setLanguage").addEventListener("change", () => {
+  NativeUtil.setSetting(LANGUAGE_SETTING, $("setLanguage").value);
+  reportEvent("setting", { name: "language", value: $("setLanguage").value || "system" });
+  Window.post(new CustomEvent("APP_LANGUAGE"));
+});
+document.onGlobalEvent("APP_LANGUAGE", () => location.reload());
 $("setStats").addEventListener("change", () => {
   // The last event before turning it off says so; none follow.
   if (!$("setStats").checked) reportEvent("setting", { name: "usageStats", on: false });
@@ -228,16 +232,16 @@ $("setStats").addEventListener("change", () => {
 $("feedbackBtn").addEventListener("click", async () => {
   const content = $("feedbackText").value.trim();
   if (!content) {
-    showWarning("请先写下您的问题或建议");
+    showWarning(t("settings.feedbackEmpty"));
     return;
   }
   const contact = $("feedbackContact").value.trim();
-  const sent = await withBusy("正在发送反馈…", () => NativeUtil.submitFeedback(JSON.stringify({ content, contact })));
+  const sent = await withBusy(t("settings.feedbackSending"), () => NativeUtil.submitFeedback(JSON.stringify({ content, contact })));
   if (sent) {
     $("feedbackText").value = "";
-    showSuccess("感谢您的反馈！");
+    showSuccess(t("settings.feedbackThanks"));
   } else {
-    showError("反馈发送失败，请检查网络连接后重试");
+    showError(t("settings.feedbackFailed"));
   }
 });
 
@@ -253,12 +257,12 @@ $("uninstallBtn").addEventListener("click", () => {
   // A package's files are the package manager's to remove.
   const packageName = NativeUtil.installedPackage();
   if (packageName) {
-    showWarning(`潮井是用软件包 ${packageName} 安装的，请用系统的软件包管理器卸载：sudo apt remove ${packageName}`);
+    showWarning(t("settings.uninstallPackage", { name: packageName }));
     return;
   }
   const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
   if (!NativeUtil.launch(uninstaller, installFolder, "")) {
-    showError("无法启动卸载程序：" + uninstaller);
+    showError(t("settings.uninstallFailed", { path: uninstaller }));
     return;
   }
   // The uninstaller refuses to run while this program does: make way for it.
@@ -314,7 +318,7 @@ document.onGlobalEvent("APP_SCAN", () => {
 NativeUtil.setMinimizeOnClose(NativeUtil.getSetting("minimizeOnClose", "1") === "1");
 NativeUtil.setTrayIcon();
 
-document.title = gAppNameCn;
+labelSizes($("setLargeMin"));
 showOverview();
 showSettings();
 reportEvent("app_start", { version: gAppVersion });

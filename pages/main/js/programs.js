@@ -1,25 +1,24 @@
-// 已安装程序: every installed program, searchable, each uninstallable after
+// Installed programs: every installed program, searchable, each uninstallable after
 // a confirmation. Reading the list takes a while, so the busy state shows first.
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showInfo } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { confirmDialog, formatBytes, listOf, reportEvent, withBusy } from "/common/js/appkit.js";
+import { confirmDialog, listOf, reportEvent, withBusy } from "/common/js/appkit.js";
+import { formatBytes, t } from "/common/js/i18n.js";
 
 const $ = (id) => document.getElementById(id);
 
 // How the listing says a program goes, by the command it gives for it.
 const REMOVALS = [
-  [/^pkcon remove /, "将通过系统的软件包管理移除该软件包，系统可能会要求输入密码。", "已开始移除软件包“%1”"],
-  [/^flatpak uninstall /, "将通过 Flatpak 卸载该应用。", "已开始卸载“%1”"],
-  [/^snap remove /, "将通过 Snap 卸载该应用，系统可能会要求输入密码。", "已开始卸载“%1”"],
-  [/^rm "/, "将删除该 AppImage 文件及其菜单项。", "已删除“%1”"],
+  [/^pkcon remove /, "package"],
+  [/^flatpak uninstall /, "flatpak"],
+  [/^snap remove /, "snap"],
+  [/^rm "/, "appimage"],
 ];
 
 function removalOf(command) {
   const found = REMOVALS.find(([pattern]) => pattern.test(String(command)));
-  return found
-    ? { detail: found[1], started: found[2] }
-    : { detail: "将启动该程序自带的卸载程序，请按其提示完成卸载。", started: "已启动“%1”的卸载程序" };
+  return "programs.removal." + (found ? found[1] : "own");
 }
 
 class Programs {
@@ -28,14 +27,14 @@ class Programs {
     this.loaded = false;
     this.list = new VirtualList($("programList"), {
       rowHeight: 44,
-      empty: "没有找到已安装的程序",
+      empty: t("programs.none"),
       renderRow: (p) =>
         `<span class="program-icon">${escapeHtml((p.name || "?").trim().charAt(0).toUpperCase())}</span>` +
         `<span class="ellipsis" title="${escapeHtml(p.name)}">${escapeHtml(p.name)}</span>` +
         `<span class="ellipsis muted">${escapeHtml(p.publisher || "")}</span>` +
         `<span class="ellipsis muted">${escapeHtml(p.version || "")}</span>` +
         `<span class="num muted">${Number(p.estimatedSize) > 0 ? formatBytes(Number(p.estimatedSize) * 1024) : "—"}</span>` +
-        `<button class="btn btn-ghost btn-sm uninstall"${p.uninstallString ? "" : " disabled"}>卸载</button>`,
+        `<button class="btn btn-ghost btn-sm uninstall"${p.uninstallString ? "" : " disabled"}>${escapeHtml(t("programs.uninstall"))}</button>`,
     });
     $("programList").addEventListener("click", (event) => {
       if (!event.target.closest(".uninstall")) return;
@@ -51,7 +50,7 @@ class Programs {
   }
 
   async load() {
-    this.all = await withBusy("正在读取已安装的程序…", () => listOf(NativeUtil.getInstalledPrograms()));
+    this.all = await withBusy(t("programs.reading"), () => listOf(NativeUtil.getInstalledPrograms()));
     this.loaded = true;
     this.filter();
   }
@@ -61,23 +60,25 @@ class Programs {
     const shown = query
       ? this.all.filter((p) => `${p.name} ${p.publisher}`.toLowerCase().includes(query))
       : this.all;
-    this.list.setItems(shown, query ? "没有匹配的程序" : "没有找到已安装的程序");
-    $("programCount").textContent = query ? `${shown.length} / ${this.all.length} 个程序` : `共 ${this.all.length} 个程序`;
+    this.list.setItems(shown, t(query ? "programs.noMatch" : "programs.none"));
+    $("programCount").textContent = query
+      ? t("programs.countShown", { shown: shown.length, n: this.all.length })
+      : t("programs.count", { n: this.all.length });
   }
 
   async uninstall(program) {
     const ok = await confirmDialog({
-      title: "卸载程序",
-      message: `确定要卸载“${program.name}”吗？`,
-      detail: removalOf(program.uninstallString).detail,
-      confirmText: "卸载",
+      title: t("programs.uninstallTitle"),
+      message: t("programs.uninstallQuestion", { name: program.name }),
+      detail: t(removalOf(program.uninstallString) + ".detail"),
+      confirmText: t("programs.uninstall"),
     });
     if (!ok) return;
     if (NativeUtil.uninstallProgram(program.uninstallString)) {
-      showInfo(removalOf(program.uninstallString).started.replace("%1", program.name));
+      showInfo(t(removalOf(program.uninstallString) + ".started", { name: program.name }));
       reportEvent("uninstall_program", {});
     } else {
-      showError(`无法启动“${program.name}”的卸载程序`);
+      showError(t("programs.uninstallFailed", { name: program.name }));
     }
   }
 

@@ -47,9 +47,10 @@ bool LinuxShellApi::markTrusted(const QString &path) const {
       .succeeded();
 }
 
-QString LinuxShellApi::pickFolder() const {
+QString LinuxShellApi::pickFolder(const QString &caption, const QString &start) const {
   // A dialog needs a widget application; without one there is nobody to ask.
   if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
     return QString();
-  return QFileDialog::getExistingDirectory(nullptr);
+  return QFileDialog::getExistingDirectory(nullptr, caption,
+                                           QFileInfo(start).isDir() ? start : QString());
 }

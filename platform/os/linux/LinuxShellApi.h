@@ -9,5 +9,5 @@ public:
   bool writeLauncher(const QString &path, const Launcher &launcher) const override;
   QString applicationMenuFolder() const override;
   bool markTrusted(const QString &path) const override;
-  QString pickFolder() const override;
+  QString pickFolder(const QString &caption, const QString &start) const override;
 };
