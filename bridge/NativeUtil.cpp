@@ -24,12 +24,13 @@ NativeUtil::~NativeUtil() {
   LargeFileScanner::stopAllScans();
   DuplicateFileFinder::stopAllScans();
   ScannedFileRemover::stopAll();
+  SpaceMapScanner::stopAllScans();
 }
 
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 90> methods = {
+  static const std::array<som_method_def_t, 94> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -123,6 +124,10 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::getPrivacyItemFiles>(api, "getPrivacyItemFiles"),
       MethodTable::method<&NativeUtil::getCleaners>(api, "getCleaners"),
       MethodTable::method<&NativeUtil::cleanCleaners>(api, "cleanCleaners"),
+      MethodTable::method<&NativeUtil::startScanSpaceMap>(api, "startScanSpaceMap"),
+      MethodTable::method<&NativeUtil::stopScanSpaceMap>(api, "stopScanSpaceMap"),
+      MethodTable::method<&NativeUtil::spaceMapChildren>(api, "spaceMapChildren"),
+      MethodTable::method<&NativeUtil::forgetSpaceMapItem>(api, "forgetSpaceMapItem"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -338,6 +343,18 @@ int NativeUtil::deleteScannedFiles(const QString &request, ScriptCallback callba
 }
 bool NativeUtil::stopDeleteScannedFiles(int id) {
   return scannedFileRemover.stopDeleteScannedFiles(id);
+}
+int NativeUtil::startScanSpaceMap(const PagePath &folder, ScriptCallback callback) {
+  return spaceMapScanner.startScanSpaceMap(folder, std::move(callback));
+}
+bool NativeUtil::stopScanSpaceMap(int id) {
+  return spaceMapScanner.stopScanSpaceMap(id);
+}
+QString NativeUtil::spaceMapChildren(int id, const PagePath &path, bool apparent) {
+  return spaceMapScanner.spaceMapChildren(id, path, apparent);
+}
+bool NativeUtil::forgetSpaceMapItem(int id, const PagePath &path) {
+  return spaceMapScanner.forgetSpaceMapItem(id, path);
 }
 
 // Installed programs and swap.

@@ -26,6 +26,7 @@
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
 #include "disk/ScannedFileRemover.h"
+#include "disk/SpaceMapScanner.h"
 #include "online/ServiceClient.h"
 #include "online/UpdateDownloader.h"
 #include "system/FileService.h"
@@ -142,6 +143,10 @@ public:
   bool disableMenuOutsideClickClose();
   int deleteScannedFiles(const QString &request, ScriptCallback callback);
   bool stopDeleteScannedFiles(int id);
+  int startScanSpaceMap(const PagePath &folder, ScriptCallback callback);
+  bool stopScanSpaceMap(int id);
+  QString spaceMapChildren(int id, const PagePath &path, bool apparent);
+  bool forgetSpaceMapItem(int id, const PagePath &path);
 
 private:
   friend class Asset<NativeUtil>;
@@ -157,6 +162,7 @@ private:
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
   ScannedFileRemover scannedFileRemover;
+  SpaceMapScanner spaceMapScanner;
   StartupItems startupItems;
   StartOnBoot startOnBoot;
   InstalledPrograms installedPrograms;

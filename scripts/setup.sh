@@ -16,7 +16,7 @@ packages=(
 )
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(fdupes jdupes rmlint openssl)
+  packages+=(fdupes jdupes rmlint openssl gdu ncdu)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -104,7 +104,11 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"stopDeleteScannedFiles", 1},
     {"getPrivacyItemFiles", 1},
     {"getCleaners", 0},
-    {"cleanCleaners", 1}};
+    {"cleanCleaners", 1},
+    {"startScanSpaceMap", 2},
+    {"stopScanSpaceMap", 1},
+    {"spaceMapChildren", 3},
+    {"forgetSpaceMapItem", 2}};
 
 template <class T>
 class Held {

@@ -11,6 +11,7 @@ import { duplicates, wasted } from "./dup.js";
 import { measurePrivacy, privacy } from "./privacy.js";
 import { startup } from "./startup.js";
 import { programs } from "./programs.js";
+import { spaceMap } from "./spacemap.js";
 
 const $ = (id) => document.getElementById(id);
 const installFolder = NativeUtil.processFolder();
@@ -18,6 +19,7 @@ const TITLES = {
   overview: "概览",
   large: "大文件",
   dup: "重复文件",
+  spacemap: "空间分布",
   privacy: "隐私清理",
   startup: "启动项",
   programs: "已安装程序",
@@ -29,6 +31,7 @@ const sections = {
   overview: { activate() {}, refresh: () => showOverview() },
   large: largeFiles(),
   dup: duplicates(),
+  spacemap: spaceMap(),
   privacy: privacy(),
   startup: startup(),
   programs: programs(),
@@ -66,10 +69,10 @@ function spaceOf(path, total, free) {
   };
 }
 
-function bar(label, { used, available, total }) {
+function bar(label, { used, available, total }, mapped = "") {
   const percent = used + available > 0 ? Math.min(100, Math.round((used / (used + available)) * 100)) : 0;
   return (
-    `<div class="drive"><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
+    `<div class="drive"${mapped ? ` data-map="${escapeHtml(mapped)}" data-tooltip="查看空间分布"` : ""}><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
     `<div class="bar"><div class="bar-fill${percent >= 90 ? " warn" : ""}" style="width:${percent}%"></div></div>` +
     `<div class="drive-space">已用 ${formatBytes(used)}，可用 ${formatBytes(available)}，共 ${formatBytes(total)}</div></div>`
   );
@@ -78,10 +81,10 @@ function bar(label, { used, available, total }) {
 function showOverview() {
   const total = Number(NativeUtil.getSystemDriveTotalBits());
   const free = Number(NativeUtil.getSystemDriveFreeBits());
-  let html = total > 1 ? bar("系统盘 /", spaceOf("/", total, free)) : "";
+  let html = total > 1 ? bar("系统盘 /", spaceOf("/", total, free), "/") : "";
   for (const drive of listOf(NativeUtil.getLogicalDrives())) {
     const space = spaceOf(drive.drive, Number(drive.totalSpace || 0), Number(drive.freeSpace || 0));
-    html += bar((drive.isRemovable ? "可移动磁盘 " : "本地磁盘 ") + drive.drive, space);
+    html += bar((drive.isRemovable ? "可移动磁盘 " : "本地磁盘 ") + drive.drive, space, String(drive.drive));
   }
   const memory = Number(NativeUtil.getMemeryBits());
   html += `<div class="drive"><div class="drive-name"><b>内存</b></div><div class="drive-space">物理内存 ${formatBytes(memory)}</div></div>`;
@@ -180,6 +183,12 @@ async function measureAll() {
   });
 }
 
+$("drives").addEventListener("click", (event) => {
+  const drive = event.target.closest("[data-map]");
+  if (!drive) return;
+  spaceMap().scanFolder(drive.dataset.map);
+  showSection("spacemap");
+});
 $("measureAllBtn").addEventListener("click", () => measureAll());
 $("measureCard").addEventListener("click", (event) => {
   const item = event.target.closest("[data-goto]");

@@ -73,6 +73,8 @@ const methodNames = [
   // cleaners.
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
   'cleanCleaners',
+  // The space map: a background scan, a folder's items, and forgetting what was deleted.
+  'startScanSpaceMap', 'stopScanSpaceMap', 'spaceMapChildren', 'forgetSpaceMapItem',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
