@@ -178,17 +178,15 @@ QString SpaceMapScanner::spaceMapChildren(int id, const QString &path, bool appa
 
 bool SpaceMapScanner::forgetSpaceMapItem(int id, const QString &path) {
   const std::shared_ptr<SpaceTree> tree = trees().find(id);
-  ShownFiles::Entry entry;
-  if (!tree || !ShownFiles::spaceMap().find(path, entry))
-    return false;
-  // Only what is gone, or is no longer what the map showed, leaves it.
-  struct stat status;
   const QByteArray bytes = FileName::toBytes(path);
-  const bool present = ::fstatat(AT_FDCWD, bytes.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-  if (present ? FileId::of(status) == entry.id : errno != ENOENT && errno != ENOTDIR)
-    return false;
-  ShownFiles::spaceMap().remove(path);
-  return tree->remove(path);
+  // Only what is gone, or is no longer what the map showed, leaves it.
+  const auto present = [&bytes](const FileId &shown) {
+    struct stat status;
+    if (::fstatat(AT_FDCWD, bytes.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+      return FileId::of(status) == shown;
+    return errno != ENOENT && errno != ENOTDIR;
+  };
+  return tree && tree->remove(path, present);
 }
 
 void SpaceMapScanner::stopAllScans() {

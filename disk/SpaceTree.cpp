@@ -66,18 +66,6 @@ private:
   quint32 used_ = 0;
 };
 
-SpaceTree::Sizes &SpaceTree::Sizes::operator+=(const Sizes &other) {
-  allocated += other.allocated;
-  apparent += other.apparent;
-  return *this;
-}
-
-SpaceTree::Sizes &SpaceTree::Sizes::operator-=(const Sizes &other) {
-  allocated -= std::min(allocated, other.allocated);
-  apparent -= std::min(apparent, other.apparent);
-  return *this;
-}
-
 SpaceTree::SpaceTree(const QString &path, const struct stat &status)
     : path_(path), device_(quint64(status.st_dev)), names_(new Names) {
   Folder top;
@@ -153,8 +141,8 @@ void SpaceTree::addFile(quint32 folder, const WalkEntry &entry) {
   kept.modifiedSecs = entry.modifiedSecs;
   kept.name = names_->add(entry.name);
   kept.nameLength = quint16(entry.name.size());
-  kept.kind = entry.type == EntryType::File
-                  ? FileKind::of(entry.name.constData(), entry.name.size())
+  // A regular file's kind comes from its name when it is listed.
+  kept.kind = entry.type == EntryType::File   ? FileKind::Other
               : entry.type == EntryType::Link ? FileKind::Link
                                               : FileKind::Special;
 }
@@ -236,7 +224,8 @@ bool SpaceTree::list(const QString &path, Listing &listing) const {
     const File &kept = files_[file];
     Item item;
     item.name = names_->text(kept.name, kept.nameLength);
-    item.kind = kept.kind;
+    item.kind = kept.kind == FileKind::Other ? FileKind::of(names_->at(kept.name), kept.nameLength)
+                                             : kept.kind;
     item.sizes = kept.sizes;
     item.id = {device_, kept.inode};
     item.modifiedSecs = kept.modifiedSecs;
@@ -245,7 +234,7 @@ bool SpaceTree::list(const QString &path, Listing &listing) const {
   return true;
 }
 
-bool SpaceTree::remove(const QString &path) {
+bool SpaceTree::remove(const QString &path, const std::function<bool(const FileId &)> &present) {
   QList<QByteArray> parts;
   if (!relativeParts(path, parts) || parts.isEmpty())
     return false;
@@ -258,6 +247,8 @@ bool SpaceTree::remove(const QString &path) {
   for (quint32 *link = &owner.firstChild; *link != none; link = &folders_[*link].nextSibling) {
     Folder &sub = folders_[*link];
     if (names_->equals(sub.name, sub.nameLength, name)) {
+      if (present({device_, sub.inode}))
+        return false;
       addUp(parent, sub.total, true);
       *link = sub.nextSibling;
       return true;
@@ -266,6 +257,8 @@ bool SpaceTree::remove(const QString &path) {
   for (quint32 *link = &owner.firstFile; *link != none; link = &files_[*link].next) {
     File &file = files_[*link];
     if (names_->equals(file.name, file.nameLength, name)) {
+      if (present({device_, file.inode}))
+        return false;
       addUp(parent, file.sizes, true);
       *link = file.next;
       --owner.kept;

@@ -15,7 +15,9 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -25,8 +27,16 @@ public:
   struct Sizes {
     quint64 allocated = 0; // blocks on disk
     quint64 apparent = 0;  // bytes the entries say they hold
-    Sizes &operator+=(const Sizes &other);
-    Sizes &operator-=(const Sizes &other);
+    Sizes &operator+=(const Sizes &other) {
+      allocated += other.allocated;
+      apparent += other.apparent;
+      return *this;
+    }
+    Sizes &operator-=(const Sizes &other) {
+      allocated -= std::min(allocated, other.allocated);
+      apparent -= std::min(apparent, other.apparent);
+      return *this;
+    }
   };
   // One folder or kept file as a listing shows it.
   struct Item {
@@ -70,8 +80,9 @@ public:
   // tree holds no such folder.
   bool list(const QString &path, Listing &listing) const;
   // Takes the folder or kept file at path out of the tree and its sizes out
-  // of its ancestors. False when the tree holds no such item.
-  bool remove(const QString &path);
+  // of its ancestors, unless present says the item is still there. False
+  // when the tree holds no such item or it stays.
+  bool remove(const QString &path, const std::function<bool(const FileId &)> &present);
 
 private:
   struct Folder;

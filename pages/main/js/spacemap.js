@@ -29,6 +29,10 @@ const MIN_AREA = 120;
 const LABEL_WIDTH = 56;
 const LABEL_HEIGHT = 30;
 const MAX_CELLS = 150;
+// A folder this large shows its items inside, below its name and size.
+const NEST_WIDTH = 90;
+const NEST_HEIGHT = 80;
+const NEST_TOP = 40;
 const ICONS = {
   reveal: '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>',
   remove: '<svg viewBox="0 0 24 24"><path d="M6 19c0 1.1.9 2 2 2h8c1.1 0 2-.9 2-2V7H6v12zM19 4h-3.5l-1-1h-5l-1 1H5v2h14V4z"/></svg>',
@@ -121,6 +125,7 @@ class SpaceMap {
     $("mapView").addEventListener("click", (event) => {
       const cell = this.cellAt(event);
       if (cell && cell.item.kind === "folder") this.open(cell.item.path);
+      else if (cell && cell.parent) this.open(cell.parent);
     });
     $("mapView").addEventListener("mousemove", (event) => this.hover(event));
     $("mapView").addEventListener("mouseleave", () => ($("mapTip").hidden = true));
@@ -249,7 +254,31 @@ class SpaceMap {
     $("mapCrumbs").innerHTML = parts.join('<span class="crumb-sep">›</span>') + total;
   }
 
-  // One level of the treemap: items too small to see join one "其他" cell.
+  // The items of a view as cells of area pixels: those too small to see
+  // join one "其他" cell.
+  grouped(view, area) {
+    const whole = Number(view[this.mode]) || 1;
+    const visible = [];
+    const small = { name: "其他", kind: "rest", allocated: 0, apparent: 0, share: 0, count: 0 };
+    const items = [...view.items];
+    if (view.rest && !items.some((i) => i.kind === "rest")) items.push({ ...view.rest, kind: "rest" });
+    for (const item of items) {
+      const value = Number(item[this.mode]);
+      if (!(value > 0)) continue;
+      if (item.kind !== "rest" && (value / whole) * area >= MIN_AREA && visible.length < MAX_CELLS) visible.push({ ...item, value });
+      else {
+        small.allocated += Number(item.allocated);
+        small.apparent += Number(item.apparent);
+        small.share += Number(item.share);
+        small.count += item.kind === "rest" ? Number(item.count) || 0 : 1;
+      }
+    }
+    if (small[this.mode] > 0) visible.push({ ...small, value: small[this.mode] });
+    return visible;
+  }
+
+  // The treemap of the folder shown; a folder with room for it shows its own
+  // items inside, a level deeper.
   draw() {
     const box = $("mapView");
     const width = box.clientWidth;
@@ -258,31 +287,28 @@ class SpaceMap {
       box.innerHTML = "";
       return;
     }
-    const whole = Number(this.view[this.mode]) || 1;
-    const visible = [];
-    let small = { name: "其他", kind: "rest", allocated: 0, apparent: 0, share: 0, count: 0 };
-    for (const item of this.view.items) {
-      const area = (Number(item[this.mode]) / whole) * width * height;
-      if (item.kind !== "rest" && area >= MIN_AREA && visible.length < MAX_CELLS) visible.push({ ...item, value: Number(item[this.mode]) });
-      else {
-        small.allocated += Number(item.allocated);
-        small.apparent += Number(item.apparent);
-        small.share += Number(item.share);
-        small.count += 1;
-      }
+    this.cells = [];
+    const html = [];
+    const add = (cell, depth, parent) => {
+      cell.parent = parent;
+      this.cells.push(cell);
+      const labelled = cell.w >= LABEL_WIDTH && cell.h >= (depth ? LABEL_HEIGHT / 2 : LABEL_HEIGHT);
+      html.push(
+        `<div class="map-cell kind-${cell.item.kind}${depth ? " inner" : ""}" data-cell="${this.cells.length - 1}" ` +
+          `style="left:${cell.x.toFixed(1)}px;top:${cell.y.toFixed(1)}px;width:${cell.w.toFixed(1)}px;height:${cell.h.toFixed(1)}px">` +
+          (labelled ? `<span class="cell-name">${escapeHtml(cell.item.name)}</span>` + (depth ? "" : `<span class="cell-size">${formatBytes(cell.item.value)}</span>`) : "") +
+          "</div>",
+      );
+    };
+    for (const cell of squarify(this.grouped(this.view, width * height), 0, 0, width, height)) {
+      add(cell, 0, "");
+      if (cell.item.kind !== "folder" || cell.w < NEST_WIDTH || cell.h < NEST_HEIGHT) continue;
+      const inner = parseAnswer(NativeUtil.spaceMapChildren(this.scanId, cell.item.path, this.mode === "apparent"), null);
+      if (!inner) continue;
+      const [x, y, w, h] = [cell.x + 3, cell.y + NEST_TOP, cell.w - 6, cell.h - NEST_TOP - 3];
+      for (const sub of squarify(this.grouped(inner, w * h), x, y, w, h)) add(sub, 1, cell.item.path);
     }
-    if (small[this.mode] > 0) visible.push({ ...small, value: small[this.mode] });
-    this.cells = squarify(visible, 0, 0, width, height);
-    box.innerHTML = this.cells
-      .map((c, n) => {
-        const labelled = c.w >= LABEL_WIDTH && c.h >= LABEL_HEIGHT;
-        return (
-          `<div class="map-cell kind-${c.item.kind}" data-cell="${n}" style="left:${c.x.toFixed(1)}px;top:${c.y.toFixed(1)}px;width:${c.w.toFixed(1)}px;height:${c.h.toFixed(1)}px">` +
-          (labelled ? `<span class="cell-name">${escapeHtml(c.item.name)}</span><span class="cell-size">${formatBytes(c.item.value)}</span>` : "") +
-          "</div>"
-        );
-      })
-      .join("");
+    box.innerHTML = html.join("");
   }
 
   cellAt(event) {
