@@ -202,7 +202,7 @@ class SpaceMap {
       const summary = parseAnswer(message.data, {}) || {};
       if (summary.path) this.root = summary.path;
       if (this.path === folder) this.path = this.root;
-      const counted = `${Number(summary.files || 0).toLocaleString()} 个文件，${Number(summary.folders || 0).toLocaleString()} 个文件夹，共 ${formatBytes(summary[this.mode])}`;
+      const counted = `${Number(summary.files || 0).toLocaleString()} 个文件，${Number(summary.folders || 0).toLocaleString()} 个文件夹，占用 ${formatBytes(summary.allocated)}（文件大小 ${formatBytes(summary.apparent)}）`;
       if (type === "progress") this.status("正在扫描… 已统计 " + counted, true);
       else {
         this.finish();
