@@ -16,7 +16,10 @@ packages=(
 )
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(fdupes jdupes rmlint openssl gdu ncdu)
+  packages+=(fdupes jdupes rmlint openssl)
+fi
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(gdu ncdu) # beside the space map
 fi
 missing=()
 for p in "${packages[@]}"; do
