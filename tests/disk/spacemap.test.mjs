@@ -107,9 +107,13 @@ test('the space map of a folder matches du, drills down and follows a move to th
   await clickRow('tree');
   await page.waitFor(`document.querySelectorAll("#mapCrumbs .crumb").length === 2`);
   await page.waitFor('document.querySelectorAll("#mapView .map-cell").length >= 3');
-  await shot(page, 'spacemap-top');
   const videoCell = await page.eval(`[...document.querySelectorAll("#mapView .map-cell")].findIndex((c) => c.textContent.startsWith("videos"))`);
   assert.ok(videoCell >= 0, 'videos is labelled on the map');
+  const { x, y } = await page.centreOf(`#mapView [data-cell="${videoCell}"] .cell-name`);
+  await page.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+  const tip = await page.waitFor('!document.getElementById("mapTip").hidden && document.getElementById("mapTip").innerText');
+  assert.match(tip, /^videos\n文件夹\n占用空间 [\d.]+ MB，文件大小 67\.0 MB\n占 \d+%$/);
+  await shot(page, 'spacemap-top');
   await page.click(`#mapView [data-cell="${videoCell}"]`);
   await page.waitFor(`document.querySelectorAll("#mapCrumbs .crumb").length === 3`);
   assert.deepEqual((await crumbs()).slice(1), ['tree', 'videos']);
