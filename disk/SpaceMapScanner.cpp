@@ -23,6 +23,7 @@ using namespace std::chrono_literals;
 
 constexpr auto progressInterval = 500ms;
 constexpr int keptTrees = 2;
+constexpr int listedItems = 2000;
 
 ScanRegistry &registry() {
   static ScanRegistry *scans =
@@ -147,6 +148,12 @@ QString SpaceMapScanner::spaceMapChildren(int id, const QString &path, bool appa
                    [&](const SpaceTree::Item &a, const SpaceTree::Item &b) {
                      return chosen(a.sizes) > chosen(b.sizes);
                    });
+  // A folder of many thousand subfolders: the smallest join the rest.
+  while (listing.items.size() > size_t(listedItems)) {
+    listing.rest += listing.items.back().sizes;
+    ++listing.restCount;
+    listing.items.pop_back();
+  }
   const double whole = std::max(1.0, number(chosen(listing.total)));
   QJsonArray items;
   for (const SpaceTree::Item &item : listing.items) {

@@ -24,9 +24,9 @@ public:
   //               "complete"}...],
   //    "rest": {"count", "allocated", "apparent", "share"}}
   // "kind" is "folder" or a FileKind text; "share" the part of the folder
-  // by the size chosen; "rest" the folder's own entry and the files not kept
-  // by name. Folders and regular files listed may then be deleted
-  // (ScannedFileRemover, "entries"). "" when there is no such tree or folder.
+  // by the size chosen; "rest" the folder's own entry, the files not kept
+  // by name and, past the first 2,000 items, the smaller ones. Folders and regular files listed may
+  // then be deleted (ScannedFileRemover, "entries"). "" when there is no such tree or folder.
   QString spaceMapChildren(int id, const QString &path, bool apparent);
   // After a deletion: takes the item at path out of the tree, and its sizes
   // out of its folders, when nothing is there any more.

@@ -58,6 +58,8 @@ TEST(SpaceMapScanner, SumsAsDuDoesWhereTheTreeIsHardToWalk) {
   }
   for (int n = 0; n < 100; ++n)
     tree.write(QStringLiteral("flat/f%1.bin").arg(n), QByteArray(n * 1000, 'f'));
+  for (int n = 0; n <= 2000; ++n) // more than a listing names
+    tree.mkdir(QStringLiteral("many/%1").arg(n));
   QFile sparse(tree.path("flat/sparse.img")); // big to look at, 4 KiB on disk
   ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
   sparse.seek(4 << 20);
@@ -84,7 +86,8 @@ TEST(SpaceMapScanner, SumsAsDuDoesWhereTheTreeIsHardToWalk) {
   EXPECT_TRUE(top["complete"].toBool());
   EXPECT_EQ(top["allocated"].toDouble(), du("-B1", tree.root()));
   EXPECT_EQ(children(scanner, id, tree.root(), true)["apparent"].toDouble(), du("-b", tree.root()));
-  for (const QString &name : {QStringLiteral("deep"), QStringLiteral("flat")}) {
+  for (const QString &name :
+       {QStringLiteral("deep"), QStringLiteral("flat"), QStringLiteral("many")}) {
     EXPECT_EQ(itemNamed(top, name)["allocated"].toDouble(), du("-B1", tree.path(name)))
         << name.toStdString();
     EXPECT_EQ(itemNamed(top, name)["apparent"].toDouble(), du("-b", tree.path(name)))
@@ -115,6 +118,14 @@ TEST(SpaceMapScanner, SumsAsDuDoesWhereTheTreeIsHardToWalk) {
 
   ::unlink((oddBytes + "/inside.txt").constData()); // QDir cannot name it
   ::rmdir(oddBytes.constData());
+
+  const QJsonObject many = children(scanner, id, tree.path("many"), false);
+  EXPECT_EQ(many["items"].toArray().size(), 2000);
+  EXPECT_EQ(many["rest"]["count"].toDouble(), 1);
+  double listed = many["rest"]["allocated"].toDouble();
+  for (const QJsonValue &item : many["items"].toArray())
+    listed += item["allocated"].toDouble();
+  EXPECT_EQ(listed, many["allocated"].toDouble());
 
   EXPECT_EQ(scanner.spaceMapChildren(id, tree.path("missing"), false), "");
   EXPECT_EQ(scanner.spaceMapChildren(id + 1, tree.root(), false), "");
