@@ -9,6 +9,7 @@
 #include "bridge/MethodTable.h"
 #include "bridge/OutsideClickWatcher.h"
 #include "bridge/TrayIcon.h"
+#include "disk/CleaningRecords.h"
 #include "online/ClientIdentity.h"
 
 NativeUtil::NativeUtil(const ISciterAPI &api)
@@ -24,13 +25,15 @@ NativeUtil::~NativeUtil() {
   LargeFileScanner::stopAllScans();
   DuplicateFileFinder::stopAllScans();
   ScannedFileRemover::stopAll();
+  CleanerMeasurement::stopAll();
+  CleaningUndo::stopAll();
   SpaceMapScanner::stopAllScans();
 }
 
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 94> methods = {
+  static const std::array<som_method_def_t, 100> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -124,6 +127,12 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::getPrivacyItemFiles>(api, "getPrivacyItemFiles"),
       MethodTable::method<&NativeUtil::getCleaners>(api, "getCleaners"),
       MethodTable::method<&NativeUtil::cleanCleaners>(api, "cleanCleaners"),
+      MethodTable::method<&NativeUtil::measureCleaners>(api, "measureCleaners"),
+      MethodTable::method<&NativeUtil::cleanItems>(api, "cleanItems"),
+      MethodTable::method<&NativeUtil::undoCleaning>(api, "undoCleaning"),
+      MethodTable::method<&NativeUtil::clearCleaningRecords>(api, "clearCleaningRecords"),
+      MethodTable::method<&NativeUtil::installUpdate>(api, "installUpdate"),
+      MethodTable::method<&NativeUtil::installedPackage>(api, "installedPackage"),
       MethodTable::method<&NativeUtil::startScanSpaceMap>(api, "startScanSpaceMap"),
       MethodTable::method<&NativeUtil::stopScanSpaceMap>(api, "stopScanSpaceMap"),
       MethodTable::method<&NativeUtil::spaceMapChildren>(api, "spaceMapChildren"),
@@ -344,6 +353,12 @@ int NativeUtil::deleteScannedFiles(const QString &request, ScriptCallback callba
 bool NativeUtil::stopDeleteScannedFiles(int id) {
   return scannedFileRemover.stopDeleteScannedFiles(id);
 }
+int NativeUtil::undoCleaning(const QString &record, ScriptCallback callback) {
+  return cleaningUndo.undoCleaning(record, std::move(callback));
+}
+bool NativeUtil::clearCleaningRecords() {
+  return CleaningRecords::clear();
+}
 int NativeUtil::startScanSpaceMap(const PagePath &folder, ScriptCallback callback) {
   return spaceMapScanner.startScanSpaceMap(folder, std::move(callback));
 }
@@ -386,6 +401,12 @@ QString NativeUtil::getCleaners() {
 }
 bool NativeUtil::cleanCleaners(const QString &ids) {
   return privacyCleaner.cleanCleaners(ids);
+}
+int NativeUtil::measureCleaners(ScriptCallback callback) {
+  return CleanerMeasurement::start(std::move(callback));
+}
+QString NativeUtil::cleanItems(const QString &ids) {
+  return privacyCleaner.cleanItems(ids);
 }
 
 // Desktop integration.
@@ -496,4 +517,13 @@ QString NativeUtil::getClientId() {
 QString NativeUtil::downloadUpdate(const QString &url, const PagePath &savePath,
                                    ScriptCallback callback) {
   return updateDownloader.downloadUpdate(url, savePath, std::move(callback));
+}
+QString NativeUtil::installUpdate(const PagePath &package) {
+  const QString refusal = updateDownloader.installUpdate(package);
+  if (!refusal.isEmpty())
+    Log::info("NativeUtil", "install update failed: {}", refusal.toStdString());
+  return refusal;
+}
+QString NativeUtil::installedPackage() {
+  return systemInfo.installedPackage();
 }

@@ -17,11 +17,13 @@
 #include "bridge/SharedMemoryStore.h"
 #include "bridge/StartOnBoot.h"
 #include "bridge/TimerService.h"
+#include "cleanup/CleanerMeasurement.h"
 #include "cleanup/InstalledPrograms.h"
 #include "cleanup/Pagefile.h"
 #include "cleanup/PrivacyCleaner.h"
 #include "cleanup/PrivacyPreview.h"
 #include "cleanup/StartupItems.h"
+#include "disk/CleaningUndo.h"
 #include "disk/DriveInfo.h"
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
@@ -104,6 +106,10 @@ public:
   QString getPrivacyItemFiles(const QString &type);
   QString getCleaners();
   bool cleanCleaners(const QString &ids);
+  int measureCleaners(ScriptCallback callback);
+  QString cleanItems(const QString &ids);
+  int undoCleaning(const QString &record, ScriptCallback callback);
+  bool clearCleaningRecords();
   QString getPagefileSize();
   bool migratePagefile(const QString &drive);
   QString getFileSha256(const PagePath &path);
@@ -129,6 +135,8 @@ public:
   bool openUrl(const QString &url);
   bool copyToClipboard(const QString &text);
   QString downloadUpdate(const QString &url, const PagePath &savePath, ScriptCallback callback);
+  QString installUpdate(const PagePath &package);
+  QString installedPackage();
   bool exitApp();
   QString getSetting(const QString &key, const QString &defaultValue);
   bool setSetting(const QString &key, const QString &value);
@@ -162,6 +170,7 @@ private:
   LargeFileScanner largeFileScanner;
   DuplicateFileFinder duplicateFileFinder;
   ScannedFileRemover scannedFileRemover;
+  CleaningUndo cleaningUndo;
   SpaceMapScanner spaceMapScanner;
   StartupItems startupItems;
   StartOnBoot startOnBoot;

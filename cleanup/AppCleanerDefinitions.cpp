@@ -13,10 +13,14 @@
 #include <stdexcept>
 
 #include <fnmatch.h>
+#include <sys/stat.h>
 
 #include "base/log/Log.h"
+#include "cleanup/BrowserProfiles.h"
 #include "cleanup/PrivacyCategories.h"
+#include "cleanup/SystemCleaners.h"
 #include "platform/storage/FileName.h"
+#include "system/ProcessControl.h"
 
 namespace {
 
@@ -49,12 +53,12 @@ CleanerLocation location(const QJsonValue &value, const QString &where) {
     refuse(where, "must be an object");
   const QJsonObject object = value.toObject();
   onlyKeys(object, {"root", "path"}, where);
-  CleanerLocation result{text(object, "root", where, true), text(object, "path", where, true)};
-  if (!QStringList({"cache", "config", "data", "home"}).contains(result.root))
-    refuse(where + ".root", "must be cache, config, data or home");
+  CleanerLocation result{text(object, "root", where, true), text(object, "path", where, false)};
+  if (!QStringList({"cache", "config", "data", "home", "temp", "var-temp"}).contains(result.root))
+    refuse(where + ".root", "must be cache, config, data, home, temp or var-temp");
   if (result.path.startsWith('/'))
     refuse(where + ".path", "must be relative");
-  for (const QString &part : result.path.split('/')) {
+  for (const QString &part : result.path.isEmpty() ? QStringList() : result.path.split('/')) {
     if (part.isEmpty() || part == "." || part == "..")
       refuse(where + ".path", "must not hold empty, . or .. components");
     if (part != "*" && part.contains(QRegularExpression(QStringLiteral("[*?\\[]"))))
@@ -63,23 +67,73 @@ CleanerLocation location(const QJsonValue &value, const QString &where) {
   return result;
 }
 
+QVector<CleanerLocation> locations(const QJsonValue &value, const QString &where) {
+  if (!value.isArray() || value.toArray().isEmpty())
+    refuse(where, "must be a non-empty list");
+  QVector<CleanerLocation> result;
+  for (int i = 0; i < value.toArray().size(); ++i)
+    result.append(location(value.toArray().at(i), QStringLiteral("%1[%2]").arg(where).arg(i)));
+  return result;
+}
+
+bool flag(const QJsonObject &object, const QString &key, const QString &where) {
+  if (object.contains(key) && !object.value(key).isBool())
+    refuse(where + '.' + key, "must be true or false");
+  return object.value(key).toBool();
+}
+
+void readInUse(const QJsonValue &value, AppCleaner &result, const QString &where) {
+  if (!value.isObject())
+    refuse(where, "must be an object");
+  const QJsonObject object = value.toObject();
+  onlyKeys(object, {"locks", "processes"}, where);
+  if (object.isEmpty())
+    refuse(where, "must name locks or processes");
+  if (object.contains("locks"))
+    result.locks = locations(object.value("locks"), where + ".locks");
+  if (object.contains("processes")) {
+    const QJsonValue names = object.value("processes");
+    if (!names.isArray() || names.toArray().isEmpty())
+      refuse(where + ".processes", "must be a non-empty list");
+    for (const QJsonValue &name : names.toArray()) {
+      if (!name.isString() || name.toString().isEmpty() || name.toString().contains('/'))
+        refuse(where + ".processes", "must hold executable names");
+      result.processes << name.toString();
+    }
+  }
+}
+
 AppCleaner cleaner(const QJsonValue &value, const QString &application, const QString &where) {
   if (!value.isObject())
     refuse(where, "must be an object");
   const QJsonObject object = value.toObject();
-  onlyKeys(object, {"id", "name", "description", "locations", "files", "olderThanDays", "safe"},
+  onlyKeys(object,
+           {"id", "name", "description", "nameEn", "descriptionEn", "warning", "locations", "files",
+            "olderThanDays", "ownedByUser", "safe", "inUse", "command"},
            where);
   AppCleaner result;
   result.application = application;
   result.id = text(object, "id", where, true);
   result.name = text(object, "name", where, true);
   result.description = text(object, "description", where, true);
-  const QJsonValue locations = object.value("locations");
-  if (!locations.isArray() || locations.toArray().isEmpty())
-    refuse(where + ".locations", "must be a non-empty list");
-  for (int i = 0; i < locations.toArray().size(); ++i)
-    result.locations.append(
-        location(locations.toArray().at(i), QStringLiteral("%1.locations[%2]").arg(where).arg(i)));
+  result.nameEn = text(object, "nameEn", where, true);
+  result.descriptionEn = text(object, "descriptionEn", where, true);
+  result.warning = text(object, "warning", where, false);
+  result.safe = flag(object, "safe", where);
+  if (result.safe && !result.warning.isEmpty())
+    refuse(where + ".safe", "a cleaner with a warning is never safe");
+  if (object.contains("command")) {
+    // Only a name from the table in code: what runs is never data.
+    result.command = text(object, "command", where, true);
+    if (!SystemCleaners::isKnown(result.command))
+      refuse(where + ".command", "is not an allow-listed system cleaner");
+    for (const char *key : {"locations", "files", "olderThanDays", "ownedByUser", "inUse"})
+      if (object.contains(key))
+        refuse(where + '.' + key, "does not go with command");
+    result.needsRoot = SystemCleaners::needsRoot(result.command);
+    return result;
+  }
+  result.locations = locations(object.value("locations"), where + ".locations");
   if (object.contains("files")) {
     result.files = text(object, "files", where, true);
     if (result.files.contains('/'))
@@ -91,9 +145,12 @@ AppCleaner cleaner(const QJsonValue &value, const QString &application, const QS
       refuse(where + ".olderThanDays", "must be a whole number of days, at least 1");
     result.olderThanDays = days.toInt();
   }
-  if (object.contains("safe") && !object.value("safe").isBool())
-    refuse(where + ".safe", "must be true or false");
-  result.safe = object.value("safe").toBool();
+  result.ownedByUser = flag(object, "ownedByUser", where);
+  for (const CleanerLocation &location : result.locations)
+    if (location.root.contains("temp") && !result.ownedByUser)
+      refuse(where + ".ownedByUser", "must be true below a temporary folder");
+  if (object.contains("inUse"))
+    readInUse(object.value("inUse"), result, where + ".inUse");
   return result;
 }
 
@@ -131,51 +188,93 @@ QString rootFolder(const QString &root, const PrivacyEnvironment &environment) {
     return environment.configHome;
   if (root == QLatin1String("data"))
     return environment.dataHome;
+  if (root == QLatin1String("temp"))
+    return tempFolderHoldsHome(environment) ? QString() : environment.tempFolder;
+  if (root == QLatin1String("var-temp"))
+    return QStringLiteral("/var/tmp");
   return environment.home;
+}
+
+// The paths a location names on this machine, a "*" standing for every
+// folder (never a link) at its level; whether they exist is left open.
+QStringList expand(const CleanerLocation &location, const PrivacyEnvironment &environment) {
+  const QString root = rootFolder(location.root, environment);
+  if (root.isEmpty())
+    return {};
+  QStringList found = {root};
+  for (const QString &part : location.path.split('/', Qt::SkipEmptyParts)) {
+    QStringList next;
+    for (const QString &folder : found) {
+      if (part != QLatin1String("*")) {
+        next << folder + '/' + part;
+        continue;
+      }
+      // Names only: each one is opened later beneath its root, through no link.
+      for (const QString &name : QDir(folder).entryList(
+               QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name))
+        next << folder + '/' + name;
+    }
+    found = next;
+  }
+  return found;
+}
+
+bool isRegularFile(const QString &path) {
+  struct stat info;
+  return lstat(FileName::toBytes(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Inside a Flatpak or Snap sandbox a lock names another process namespace.
+bool isSandboxed(const QString &path, const PrivacyEnvironment &environment) {
+  return path.startsWith(environment.home + "/.var/app/") ||
+         path.startsWith(environment.home + "/snap/");
 }
 
 } // namespace
 
-QVector<PrivacyTarget> AppCleaner::targets(const PrivacyEnvironment &environment) const {
-  QVector<PrivacyTarget> result;
-  for (const CleanerLocation &location : locations) {
-    QStringList found = {rootFolder(location.root, environment)};
-    for (const QString &part : location.path.split('/')) {
-      QStringList next;
-      for (const QString &folder : found) {
-        if (part != QLatin1String("*")) {
-          next << folder + '/' + part;
-          continue;
-        }
-        // Names only: each one is opened later beneath its root, through no link.
-        for (const QString &name : QDir(folder).entryList(
-                 QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name))
-          next << folder + '/' + name;
+QVector<CleanerTarget> AppCleaner::targets(const PrivacyEnvironment &environment) const {
+  QVector<CleanerTarget> result;
+  for (const CleanerLocation &location : locations)
+    for (const QString &path : expand(location, environment)) {
+      if (isRealFolder(path)) {
+        result.append({path, QByteArray()});
+      } else if (isRegularFile(path)) {
+        const int slash = path.lastIndexOf('/');
+        result.append({path.left(slash), FileName::toBytes(path.mid(slash + 1))});
       }
-      found = next;
     }
-    for (const QString &path : found)
-      if (isRealFolder(path))
-        result.append(PrivacyTarget{path, CleanAction::EmptyFolder, QString()});
-  }
   return result;
 }
 
-AppCleanerRules::AppCleanerRules(const AppCleaner &cleaner, qint64 nowSecs)
+QString AppCleaner::inUse(const PrivacyEnvironment &environment) const {
+  for (const CleanerLocation &lock : locks)
+    for (const QString &path : expand(lock, environment))
+      if (isLockHeld(path, isSandboxed(path, environment)))
+        return QStringLiteral("正在运行（%1 被占用）").arg(path);
+  ProcessControl running;
+  for (const QString &name : processes)
+    if (running.isProcessRunning(name))
+      return QStringLiteral("正在运行（进程 %1）").arg(name);
+  return QString();
+}
+
+AppCleanerRules::AppCleanerRules(const AppCleaner &cleaner, qint64 nowSecs, uid_t uid)
     : files_(FileName::toBytes(cleaner.files)),
       newestSecs_(cleaner.olderThanDays > 0 ? nowSecs - qint64(cleaner.olderThanDays) * 86400
-                                            : std::numeric_limits<qint64>::max()) {}
+                                            : std::numeric_limits<qint64>::max()),
+      owner_(cleaner.ownedByUser ? std::optional<uid_t>(uid) : std::nullopt) {}
 
 bool AppCleanerRules::mayEnter(const WalkEntry &entry) const {
-  return !entry.otherFileSystem;
+  return !entry.otherFileSystem && (!owner_ || entry.owner == *owner_);
 }
 
 bool AppCleanerRules::mayDelete(const WalkEntry &entry) const {
-  if (entry.otherFileSystem)
+  if (entry.otherFileSystem || (owner_ && entry.owner != *owner_))
     return false;
-  // Folders go once empty, unless only some names are the cleaner's.
+  // Folders go once empty, unless only some names are the cleaner's; under
+  // an age limit only an old one (a program's fresh empty folder stays).
   if (entry.type == EntryType::Directory)
-    return files_.isEmpty();
+    return files_.isEmpty() && entry.modifiedSecs < newestSecs_;
   if (!files_.isEmpty() && fnmatch(files_.constData(), entry.name.constData(), FNM_PERIOD) != 0)
     return false;
   return entry.modifiedSecs < newestSecs_;

@@ -28,5 +28,6 @@ struct InstalledProgram {
   QString uninstallString;
   QString displayIcon;
   quint64 estimatedSize = 0; // KiB
+  QString installLocation;   // a registration's folder
   UninstallAction action;
 };

@@ -11,6 +11,7 @@
 #include "cleanup/LinuxPrograms.h"
 #include "cleanup/ProgramUninstaller.h"
 #include "cleanup/RegistryPrograms.h"
+#include "platform/os/PackageOwner.h"
 #include "platform/registry/RegistryFactory.h"
 
 InstalledPrograms::InstalledPrograms()
@@ -25,8 +26,20 @@ InstalledPrograms::~InstalledPrograms() = default;
 
 QString InstalledPrograms::getInstalledPrograms() {
   IconFinder icons(roots_.iconDirs, roots_.iconTheme, roots_.pixmapDir);
-  QVector<InstalledProgram> found = RegistryPrograms::read(*registry_);
-  found += LinuxPrograms::debianPackages(roots_, icons);
+  const QVector<InstalledProgram> packages = LinuxPrograms::debianPackages(roots_, icons);
+  QStringList packageNames;
+  for (const InstalledProgram &package : packages)
+    packageNames.append(package.action.package);
+  QVector<InstalledProgram> found;
+  for (const InstalledProgram &program : RegistryPrograms::read(*registry_)) {
+    // A registration of a folder a listed package installed (an installer
+    // run over it) is that package, listed once, as the package.
+    if (!program.installLocation.isEmpty() && !packageNames.isEmpty() &&
+        !PackageOwner::of(program.installLocation, roots_.dpkgInfo, packageNames).isEmpty())
+      continue;
+    found.append(program);
+  }
+  found += packages;
   found += LinuxPrograms::flatpakApps(roots_);
   found += LinuxPrograms::snapApps(roots_);
   found += LinuxPrograms::appImages(roots_, icons);

@@ -1,5 +1,6 @@
 #include "cleanup/PrivacyCleaner.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,17 +8,19 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "base/log/Log.h"
 #include "cleanup/AppCleanerDefinitions.h"
+#include "cleanup/CleanerRunner.h"
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyRoots.h"
 #include "cleanup/PrivacyTree.h"
 #include "cleanup/RecentList.h"
+#include "cleanup/SystemCleaners.h"
 #include "cleanup/TempFileRules.h"
 
 namespace {
@@ -130,23 +133,68 @@ bool cleanNamed(const QString &ids, const char *what,
   return success;
 }
 
+QJsonObject categoryRow(const PrivacyCategory &category, const PrivacyEnvironment &environment,
+                        PrivacyRoots &roots) {
+  const PrivacyLocation location = locatePrivacyCategory(category, environment);
+  return QJsonObject{
+      {"type", QString::fromUtf8(category.type)},
+      {"name", QString::fromUtf8(category.name)},
+      {"description", QString::fromUtf8(category.description)},
+      {"path", location.path},
+      {"size",
+       double(measure(location.targets, rulesOrNone(rulesFor(category, environment)), roots))},
+  };
+}
+
+// The keys of what each system cleaner's row last showed: cleaning removes
+// those and nothing listed since.
+std::mutex shownMutex;
+QHash<QString, CleanerPreview> shownPreviews;
+
+QJsonObject cleanerRow(const AppCleaner &cleaner, CleanerRunner &runner) {
+  const CleanerPreview preview = runner.preview(cleaner, false);
+  QJsonObject row{
+      {"id", cleaner.id},
+      {"application", cleaner.application},
+      {"name", cleaner.name},
+      {"description", cleaner.description},
+      {"nameEn", cleaner.nameEn},
+      {"descriptionEn", cleaner.descriptionEn},
+      {"warning", cleaner.warning},
+      {"safe", cleaner.safe},
+      {"size", double(preview.bytes)},
+      {"skipped", preview.skipped},
+  };
+  if (cleaner.command.isEmpty())
+    return row;
+  {
+    std::lock_guard<std::mutex> lock(shownMutex);
+    shownPreviews.insert(cleaner.id, preview);
+  }
+  row.insert("root", cleaner.needsRoot);
+  row.insert("absent", preview.absent);
+  row.insert("note", preview.note);
+  return row;
+}
+
+// Cleans what the cleaner's row showed; listed now when no row showed it.
+CleanerOutcome cleanSystem(const AppCleaner &cleaner, CleanerRunner &runner) {
+  std::unique_lock<std::mutex> lock(shownMutex);
+  const auto shown = shownPreviews.constFind(cleaner.id);
+  const std::optional<CleanerPreview> preview =
+      shown == shownPreviews.constEnd() ? std::nullopt : std::make_optional(*shown);
+  lock.unlock();
+  return runner.clean(cleaner, preview ? *preview : runner.preview(cleaner, false));
+}
+
 } // namespace
 
 QString PrivacyCleaner::getPrivacyItems() {
   const PrivacyEnvironment environment = PrivacyEnvironment::current();
   PrivacyRoots roots(environment);
   QJsonArray list;
-  for (const PrivacyCategory &category : privacyCategories()) {
-    const PrivacyLocation location = locatePrivacyCategory(category, environment);
-    list.append(QJsonObject{
-        {"type", QString::fromUtf8(category.type)},
-        {"name", QString::fromUtf8(category.name)},
-        {"description", QString::fromUtf8(category.description)},
-        {"path", location.path},
-        {"size",
-         double(measure(location.targets, rulesOrNone(rulesFor(category, environment)), roots))},
-    });
-  }
+  for (const PrivacyCategory &category : privacyCategories())
+    list.append(categoryRow(category, environment, roots));
   return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }
 
@@ -164,35 +212,86 @@ bool PrivacyCleaner::cleanPrivacyItems(const QString &types) {
 }
 
 QString PrivacyCleaner::getCleaners() {
-  const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  PrivacyRoots roots(environment);
-  const qint64 now = qint64(time(nullptr));
+  CleanerRunner runner;
   QJsonArray list;
-  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed()) {
-    const AppCleanerRules rules(cleaner, now);
-    const QVector<PrivacyTarget> targets = cleaner.targets(environment);
-    list.append(QJsonObject{
-        {"id", cleaner.id},
-        {"application", cleaner.application},
-        {"name", cleaner.name},
-        {"description", cleaner.description},
-        {"safe", cleaner.safe},
-        {"size", double(measure(targets, &rules, roots))},
-    });
-  }
+  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed())
+    list.append(cleanerRow(cleaner, runner));
   return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }
 
 bool PrivacyCleaner::cleanCleaners(const QString &ids) {
-  const PrivacyEnvironment environment = PrivacyEnvironment::current();
-  PrivacyRoots roots(environment);
-  const qint64 now = qint64(time(nullptr));
+  CleanerRunner runner;
   return cleanNamed(ids, "cleaners", [&](const QString &id, TypeResult &result) {
     const AppCleaner *cleaner = AppCleanerDefinitions::find(id);
     if (!cleaner)
       return false;
-    const AppCleanerRules rules(*cleaner, now);
-    clean(cleaner->targets(environment), &rules, roots, result);
+    const CleanerOutcome outcome = cleaner->command.isEmpty()
+                                       ? runner.clean(*cleaner, runner.preview(*cleaner, false))
+                                       : cleanSystem(*cleaner, runner);
+    result.count += CleanCount{outcome.deleted, outcome.failed + outcome.changed};
+    result.skipped += outcome.skipped.isEmpty() ? 0 : 1;
     return true;
   });
+}
+
+void PrivacyCleaner::measureRows(const std::function<bool(const QJsonObject &)> &each) {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  for (const PrivacyCategory &category : privacyCategories())
+    if (!each(categoryRow(category, environment, roots)))
+      return;
+  CleanerRunner runner;
+  for (const AppCleaner &cleaner : AppCleanerDefinitions::installed())
+    if (!each(cleanerRow(cleaner, runner)))
+      return;
+}
+
+QString PrivacyCleaner::cleanItems(const QString &ids) {
+  const PrivacyEnvironment environment = PrivacyEnvironment::current();
+  PrivacyRoots roots(environment);
+  CleanerRunner runner;
+  QJsonArray list;
+  QStringList done;
+  QStringList summary;
+  for (const QJsonValue &element : QJsonDocument::fromJson(ids.toUtf8()).array()) {
+    const QString id = element.toString();
+    if (done.contains(id))
+      continue;
+    done << id;
+    const PrivacyCategory *category = findCategory(id);
+    const AppCleaner *cleaner = category ? nullptr : AppCleanerDefinitions::find(id);
+    SystemCleanResult outcome;
+    if (category) {
+      // Freed is what the file system no longer holds of the item's files.
+      const std::optional<TempFileRules> temp = rulesFor(*category, environment);
+      const QVector<PrivacyTarget> targets = locatePrivacyCategory(*category, environment).targets;
+      const qint64 before = measure(targets, rulesOrNone(temp), roots);
+      TypeResult result{id, {}, 0};
+      clean(targets, rulesOrNone(temp), roots, result);
+      outcome.freed = std::max<qint64>(0, before - measure(targets, rulesOrNone(temp), roots));
+      outcome.removed = result.count.deleted;
+      outcome.left = result.count.failed + result.skipped;
+      outcome.result = outcome.left > 0 ? QStringLiteral("partly") : QStringLiteral("cleaned");
+      if (result.skipped > 0)
+        outcome.detail = QStringLiteral("in use by a running browser");
+    } else if (cleaner) {
+      // What was removed is what the clean found unchanged and unlinked.
+      const CleanerOutcome cleaned = cleaner->command.isEmpty()
+                                         ? runner.clean(*cleaner, runner.preview(*cleaner, false))
+                                         : cleanSystem(*cleaner, runner);
+      outcome.freed = cleaned.freedBytes;
+      outcome.removed = cleaned.deleted;
+      outcome.left = cleaned.failed + cleaned.changed;
+      outcome.result = !cleaned.result.isEmpty()                        ? cleaned.result
+                       : !cleaned.skipped.isEmpty() || outcome.left > 0 ? QStringLiteral("partly")
+                                                                        : QStringLiteral("cleaned");
+      outcome.detail = cleaned.skipped.isEmpty() ? cleaned.detail : cleaned.skipped;
+    } else {
+      outcome.result = QStringLiteral("refused");
+    }
+    list.append(outcome.toJson(id));
+    summary << QStringLiteral("%1: %2, %3 bytes freed").arg(id, outcome.result).arg(outcome.freed);
+  }
+  Log::info("NativeUtil", "clean items. {}", summary.join(QStringLiteral("; ")).toStdString());
+  return QString::fromUtf8(QJsonDocument(QJsonObject{{"list", list}}).toJson());
 }

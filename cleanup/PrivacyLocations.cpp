@@ -24,21 +24,19 @@ void addFolder(PrivacyLocation &location, const QString &path, CleanAction actio
     location.targets.append({path, action, QString()});
 }
 
-// A temporary folder set to the home folder, or to one that holds it,
-// would put the user's own files under the temp-file rules.
-bool holdsHome(const QString &folder, const QString &home) {
-  const QString temp = QFileInfo(folder).canonicalFilePath();
-  const QString user = QFileInfo(home).canonicalFilePath();
-  return temp.isEmpty() || temp == QLatin1String("/") ||
-         (!user.isEmpty() && (user == temp || user.startsWith(temp + '/')));
-}
-
 bool exists(const QString &path) {
   struct stat info;
   return lstat(FileName::toBytes(path).constData(), &info) == 0;
 }
 
 } // namespace
+
+bool tempFolderHoldsHome(const PrivacyEnvironment &environment) {
+  const QString temp = QFileInfo(environment.tempFolder).canonicalFilePath();
+  const QString user = QFileInfo(environment.home).canonicalFilePath();
+  return temp.isEmpty() || temp == QLatin1String("/") ||
+         (!user.isEmpty() && (user == temp || user.startsWith(temp + '/')));
+}
 
 bool isRealFolder(const QString &path) {
   struct stat info;
@@ -79,7 +77,7 @@ PrivacyLocation locatePrivacyCategory(const PrivacyCategory &category,
     break;
   case PrivacySource::TempFiles:
     location.path = environment.tempFolder;
-    if (!holdsHome(location.path, environment.home))
+    if (!tempFolderHoldsHome(environment))
       addFolder(location, location.path, CleanAction::EmptyTempFolder);
     break;
   case PrivacySource::Nothing:

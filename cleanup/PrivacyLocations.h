@@ -42,6 +42,10 @@ struct PrivacyLocation {
   QVector<PrivacyTarget> targets;
 };
 
+// A temporary folder set to the home folder, or to one that holds it, would
+// put the user's own files under the temp-file rules.
+bool tempFolderHoldsHome(const PrivacyEnvironment &environment);
+
 // A folder itself, not a link to one.
 bool isRealFolder(const QString &path);
 

@@ -6,17 +6,17 @@
 #include <QSet>
 
 #include <algorithm>
-#include <ctime>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "cleanup/AppCleanerDefinitions.h"
+#include "cleanup/CleanerRunner.h"
 #include "cleanup/PrivacyLocations.h"
 #include "cleanup/PrivacyRoots.h"
+#include "cleanup/PrivacyTree.h"
 #include "cleanup/RecentList.h"
 #include "cleanup/TempFileRules.h"
-#include "platform/storage/FileName.h"
 
 namespace {
 
@@ -45,49 +45,21 @@ public:
     }
   }
 
-  QString text() {
+  // extra: keys of the answer besides "count" and "list".
+  QString text(QJsonObject extra = {}) {
     std::sort(kept_.begin(), kept_.end(), largerFirst);
     QJsonArray list;
     for (const ListedFile &file : kept_)
       list.append(QJsonObject{{"path", file.path}, {"size", double(file.size)}});
-    return QString::fromUtf8(
-        QJsonDocument(QJsonObject{{"count", double(count_)}, {"list", list}}).toJson());
+    extra.insert("count", double(count_));
+    extra.insert("list", list);
+    return QString::fromUtf8(QJsonDocument(extra).toJson());
   }
 
 private:
   std::vector<ListedFile> kept_;
   qint64 count_ = 0;
 };
-
-// The files beneath the open folder root, known as folder; each path is
-// built from the names on the way down, only for the files kept.
-void walk(int root, const QString &folder, const EntryRules *rules, QSet<FileId> &seen,
-          LargestFiles &files) {
-  std::vector<QByteArray> names; // by depth: the folders on the way to the entry
-  FileWalker walker;
-  walker.walk(root, [&](const WalkEntry &entry) {
-    if (entry.otherFileSystem)
-      return FileWalker::Action::Skip;
-    names.resize(size_t(entry.depth - 1));
-    if (entry.type == EntryType::Directory) {
-      if (rules && !rules->mayEnter(entry))
-        return FileWalker::Action::Skip;
-      names.push_back(entry.name);
-      return FileWalker::Action::Continue;
-    }
-    if (entry.type == EntryType::File && (!rules || rules->mayDelete(entry)) &&
-        !seen.contains(entry.id)) {
-      seen.insert(entry.id);
-      files.offer(entry.size, [&] {
-        QByteArray path = FileName::toBytes(folder);
-        for (const QByteArray &name : names)
-          path += '/' + name;
-        return FileName::fromBytes(path + '/' + entry.name);
-      });
-    }
-    return FileWalker::Action::Continue;
-  });
-}
 
 } // namespace
 
@@ -106,7 +78,13 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
         if (const qint64 bytes = recentListBytes(folder.get(), name); bytes > 0)
           files.offer(bytes, [&] { return target.path; });
       } else {
-        walk(folder.get(), target.path, rules, seen, files);
+        PrivacyTree::forEachFile(folder.get(), target.path, rules,
+                                 [&](const WalkEntry &entry, const std::function<QString()> &path) {
+                                   if (!seen.contains(entry.id)) {
+                                     seen.insert(entry.id);
+                                     files.offer(entry.size, path);
+                                   }
+                                 });
       }
     }
   };
@@ -118,9 +96,17 @@ QString PrivacyPreview::getPrivacyItemFiles(const QString &type) {
       rules = TempFileRules::current(environment.uid);
     walkTargets(locatePrivacyCategory(category, environment).targets, rules ? &*rules : nullptr);
   }
-  if (const AppCleaner *cleaner = AppCleanerDefinitions::find(type)) {
-    const AppCleanerRules rules(*cleaner, qint64(time(nullptr)));
-    walkTargets(cleaner->targets(environment), &rules);
+  const AppCleaner *cleaner = AppCleanerDefinitions::find(type);
+  if (cleaner && !cleaner->command.isEmpty()) {
+    const CleanerPreview preview = CleanerRunner().preview(*cleaner, true);
+    for (const CleanerFile &file : preview.files)
+      files.offer(file.size, [&] { return file.path; });
+    return files.text({{"command", preview.command}, {"note", preview.note}});
   }
+  if (cleaner)
+    CleanerRunner().preview(*cleaner, false,
+                            [&](const WalkEntry &entry, const std::function<QString()> &path) {
+                              files.offer(entry.size, path);
+                            });
   return files.text();
 }

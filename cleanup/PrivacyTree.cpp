@@ -3,6 +3,7 @@
 #include <QList>
 
 #include <cerrno>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "cleanup/EntryRules.h"
+#include "platform/storage/FileName.h"
 
 namespace {
 
@@ -72,6 +74,31 @@ qint64 measure(int folder, QSet<FileId> &seen, const EntryRules *rules) {
     return FileWalker::Action::Continue;
   });
   return bytes;
+}
+
+void forEachFile(int folder, const QString &folderPath, const EntryRules *rules,
+                 const FoundFile &found) {
+  std::vector<QByteArray> names; // by depth: the folders on the way to the entry
+  FileWalker walker;
+  walker.walk(folder, [&](const WalkEntry &entry) {
+    if (entry.otherFileSystem)
+      return FileWalker::Action::Skip;
+    names.resize(size_t(entry.depth - 1));
+    if (entry.type == EntryType::Directory) {
+      if (rules && !rules->mayEnter(entry))
+        return FileWalker::Action::Skip;
+      names.push_back(entry.name);
+      return FileWalker::Action::Continue;
+    }
+    if (entry.type == EntryType::File && (!rules || rules->mayDelete(entry)))
+      found(entry, [&] {
+        QByteArray path = FileName::toBytes(folderPath);
+        for (const QByteArray &name : names)
+          path += '/' + name;
+        return FileName::fromBytes(path + '/' + entry.name);
+      });
+    return FileWalker::Action::Continue;
+  });
 }
 
 CleanCount empty(int folder, const EntryRules *rules) {

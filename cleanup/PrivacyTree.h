@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 #include "platform/storage/FileWalker.h"
 
 class EntryRules;
@@ -26,6 +28,13 @@ namespace PrivacyTree {
 // Bytes of the regular files below the open folder, each file once across
 // seen; with rules, only the files they let go.
 qint64 measure(int folder, QSet<FileId> &seen, const EntryRules *rules);
+
+// Calls found for every regular file below the open folder, known as
+// folderPath, that the rules (when given) let go; path() builds the file's
+// path from the names on the way down, for the files that need one.
+using FoundFile = std::function<void(const WalkEntry &entry, const std::function<QString()> &path)>;
+void forEachFile(int folder, const QString &folderPath, const EntryRules *rules,
+                 const FoundFile &found);
 
 // Deletes everything below the open folder; with rules, only what they let
 // go, and a folder only when it ends up empty.

@@ -98,6 +98,7 @@ void readSource(Registry &registry, const RegistryKey &uninstall,
     if (!isNumber)
       program.estimatedSize = 0;
     const QString installLocation = text("InstallLocation");
+    program.installLocation = installLocation;
     program.displayIcon = resolveIcon(text("DisplayIcon"), installLocation);
     program.action = RegistryCommand::actionFor(program.uninstallString, installLocation);
     programs.append(program);

@@ -1,11 +1,12 @@
-# tw_add_archive(<target> DIRS <dir> [<dir>...])
+# tw_add_archive(<target> DIRS <dir> [<dir>...] [VERSION <version>])
 #
 # Builds a resource archive from the given folders, merged under their own
 # names (pages/common + pages/installer give common/... and installer/...),
 # with common/js/brandconfig.js generated from its template, and makes the
 # STATIC library <target> that embeds the archive as read-only data and
 # defines embeddedArchive() (base/resources/EmbeddedArchive.h). A folder
-# that is empty or missing simply contributes nothing.
+# that is empty or missing simply contributes nothing. The pages report
+# VERSION, by default the build's TW_VERSION.
 #
 # This file is also the staging script the build runs (cmake -P).
 
@@ -31,9 +32,7 @@ endif()
 # The brand configuration's values; the service origins come from the cache,
 # checked where they are defined.
 set(TW_BRAND_VALUES
-    NATIVE_VERSION=1.0.0
     UI_VERSION=1
-    APP_VERSION=1.0.0
     SERVER_URL=${TW_SERVICE_BASE_URL}
     API_BASE_URL=${TW_SERVICE_BASE_URL}
     PROCESS_NAME=Tidewell
@@ -45,9 +44,12 @@ set(TW_BRAND_VALUES
 set(TW_ARCHIVE_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
 
 function(tw_add_archive target)
-  cmake_parse_arguments(ARG "" "" "DIRS" ${ARGN})
+  cmake_parse_arguments(ARG "" "VERSION" "DIRS" ${ARGN})
   if(NOT ARG_DIRS)
     message(FATAL_ERROR "tw_add_archive(${target}): DIRS is required")
+  endif()
+  if(NOT ARG_VERSION)
+    set(ARG_VERSION ${TW_VERSION})
   endif()
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${target})
   set(archive ${work}/${target}.sar)
@@ -55,7 +57,7 @@ function(tw_add_archive target)
   set(OUTPUT ${archive})
   set(GENERATOR $<TARGET_FILE:brandconfig-generator>)
   set(BUILDER $<TARGET_FILE:archive-builder>)
-  set(VALUES ${TW_BRAND_VALUES})
+  set(VALUES ${TW_BRAND_VALUES} NATIVE_VERSION=${ARG_VERSION} APP_VERSION=${ARG_VERSION})
   set(DIRS "")
   set(sources "")
   foreach(dir IN LISTS ARG_DIRS)

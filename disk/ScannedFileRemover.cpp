@@ -1,14 +1,16 @@
 #include "disk/ScannedFileRemover.h"
 
 #include "base/log/Log.h"
+#include "disk/CleaningRecords.h"
+#include "disk/CopyLinker.h"
 #include "disk/FileDigest.h"
 #include "disk/JsonText.h"
+#include "disk/ListedFile.h"
 #include "disk/ScanRegistry.h"
-#include "disk/ShownFiles.h"
 #include "platform/storage/FileName.h"
-#include "platform/storage/ReadOnlyFile.h"
 #include "platform/storage/Trash.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QSet>
 
@@ -29,28 +31,8 @@ constexpr auto progressInterval = 500ms;
 // Copies compared with the kept file at once: with it, 64 files open.
 constexpr int copiesPerComparison = 63;
 
-enum class Result { Listed, Deleted, Trashed, Gone, Changed, KeptChanged, NotListed, Failed };
-
-QString resultText(Result result) {
-  switch (result) {
-  case Result::Deleted:
-    return QStringLiteral("deleted");
-  case Result::Trashed:
-    return QStringLiteral("trashed");
-  case Result::Gone:
-    return QStringLiteral("gone");
-  case Result::Changed:
-    return QStringLiteral("changed");
-  case Result::KeptChanged:
-    return QStringLiteral("keptChanged");
-  case Result::NotListed:
-    return QStringLiteral("notListed");
-  case Result::Listed:
-  case Result::Failed:
-    break;
-  }
-  return QStringLiteral("failed");
-}
+using ListedFile::Found;
+using ListedFile::Result;
 
 ScanRegistry &registry() {
   static ScanRegistry *removals =
@@ -58,63 +40,29 @@ ScanRegistry &registry() {
   return *removals;
 }
 
-FileId idOf(const struct stat &status) {
-  return {quint64(status.st_dev), quint64(status.st_ino)};
-}
-
-// A listed file found again: its folder, open, and its name there.
-struct Found {
-  UniqueFd folder;
-  QByteArray name;
-  struct stat status = {};
-};
-
-// Listed when the folder holding path is still the folder walked and the
-// entry there is still the file listed, not a link or anything else.
-Result find(const QString &path, const ShownFiles::Entry &entry, Found &found) {
-  found.folder = FileWalker::openParent(FileName::toBytes(path), found.name);
-  if (!found.folder.isValid())
-    return errno == ENOENT ? Result::Gone : errno == EACCES ? Result::Failed : Result::Changed;
-  struct stat &status = found.status;
-  if (found.name.isEmpty() || ::fstat(found.folder.get(), &status) != 0 ||
-      !(idOf(status) == entry.folder))
-    return Result::Changed;
-  if (::fstatat(found.folder.get(), found.name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno == ENOENT ? Result::Gone : Result::Failed;
-  if (entry.isFolder)
-    return S_ISDIR(status.st_mode) && idOf(status) == entry.id ? Result::Listed : Result::Changed;
-  if (!S_ISREG(status.st_mode) || !(idOf(status) == entry.id) || status.st_size != entry.size ||
-      status.st_mtim.tv_sec != entry.modifiedSecs)
-    return Result::Changed;
-  return Result::Listed;
-}
-
-// Open only while it is still the file listed.
-std::unique_ptr<ReadOnlyFile> open(const QString &path, const ShownFiles::Entry &entry) {
-  Found found;
-  if (find(path, entry, found) != Result::Listed)
-    return nullptr;
-  return std::make_unique<ReadOnlyFile>(found.folder.get(), found.name.constData(), entry.id,
-                                        entry.size);
-}
-
 // freed: what the deletion gave back to the file system, the blocks the
 // file held (a sparse file holds fewer than its size says), and nothing
 // while another name still links to them or while the file is in the Trash.
+// noted: where a trashed file went.
 Result remove(const QString &path, const ShownFiles::Entry &entry, bool toTrash, ShownFiles &shown,
-              qint64 &freed) {
+              qint64 &freed, QJsonObject &noted) {
   freed = 0;
   Found found;
-  const Result checked = find(path, entry, found);
+  const Result checked = ListedFile::find(path, entry, found);
   if (checked != Result::Listed)
     return checked;
   if (toTrash) {
-    const int error = Trash::moveToTrash(found.folder.get(), found.name, FileName::toBytes(path));
+    Trash::Trashed where;
+    const int error =
+        Trash::moveToTrash(found.folder.get(), found.name, FileName::toBytes(path), &where);
     if (error != 0) {
       Log::info("NativeUtil", "move to trash failed: {} ({})", path.toStdString(),
                 std::strerror(error));
       return error == ENOENT ? Result::Gone : Result::Failed;
     }
+    noted = {{QStringLiteral("trash"), CleaningRecords::encodedPath(where.folder)},
+             {QStringLiteral("name"), CleaningRecords::encodedPath(where.name)},
+             {QStringLiteral("file"), CleaningRecords::fileText(FileId::of(found.status))}};
   } else if (entry.isFolder) {
     if (!FileWalker::removeTree(found.folder.get(), found.name))
       return Result::Failed;
@@ -133,7 +81,8 @@ class RemovalContext : public ScanContext {
 public:
   RemovalContext(const QJsonObject &request, ScriptCallback callback)
       : ScanContext(QStringList(), std::move(callback)), request(request),
-        toTrash(request.value(QStringLiteral("trash")).toBool()) {}
+        toTrash(request.value(QStringLiteral("trash")).toBool()),
+        toLinks(request.value(QStringLiteral("link")).toBool()) {}
 
   QString run() {
     removeListed(request.value(QStringLiteral("files")).toArray(), ShownFiles::largeFiles());
@@ -144,7 +93,22 @@ public:
         break;
       removeCopies(group.toObject());
     }
-    return JsonText::list(answers);
+    QJsonObject ending{{QStringLiteral("list"), answers}};
+    if (!recorded.isEmpty()) {
+      const QString mode = toLinks   ? QStringLiteral("link")
+                           : toTrash ? QStringLiteral("trash")
+                                     : QStringLiteral("delete");
+      const QString id = CleaningRecords::add(
+          {{QStringLiteral("mode"), mode},
+           {QStringLiteral("time"), double(QDateTime::currentSecsSinceEpoch())},
+           {QStringLiteral("items"), recorded}});
+      if (id.isEmpty())
+        Log::info("NativeUtil", "could not record the cleaning in {}",
+                  CleaningRecords::folder().toStdString());
+      else
+        ending.insert(QStringLiteral("record"), id);
+    }
+    return JsonText::indented(ending);
   }
 
 private:
@@ -153,8 +117,17 @@ private:
     ShownFiles::Entry entry;
   };
 
-  void answer(const QString &path, Result result, qint64 freed = 0) {
-    const QString text = resultText(result);
+  // noted: what the history keeps of a file acted on, beside its path and size.
+  void answer(const QString &path, Result result, qint64 freed = 0,
+              QJsonObject noted = QJsonObject(), qint64 size = 0) {
+    const QString text = ListedFile::text(result);
+    if (result == Result::Deleted || result == Result::Trashed || result == Result::Linked ||
+        result == Result::Shared) {
+      noted.insert(QStringLiteral("path"), CleaningRecords::encodedPath(FileName::toBytes(path)));
+      noted.insert(QStringLiteral("result"), text);
+      noted.insert(QStringLiteral("size"), double(size));
+      recorded.append(noted);
+    }
     Log::info("NativeUtil", "delete listed file {} result: {}", path.toStdString(),
               text.toStdString());
     answers.append(QJsonObject{{QStringLiteral("freed"), double(freed)},
@@ -183,8 +156,31 @@ private:
 
   void answerRemoval(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown) {
     qint64 freed = 0;
-    const Result result = remove(path, entry, toTrash, shown, freed);
-    answer(path, result, freed);
+    QJsonObject noted;
+    const Result result = remove(path, entry, toTrash, shown, freed, noted);
+    answer(path, result, freed, noted, entry.size);
+  }
+
+  // The copy replaced by the kept file, both found again as listed.
+  void answerReplacement(const Member &copy, const Member &kept) {
+    Found copyFound, keptFound;
+    Result result = ListedFile::find(kept.path, kept.entry, keptFound);
+    if (result != Result::Listed)
+      return answer(copy.path, Result::KeptChanged);
+    result = ListedFile::find(copy.path, copy.entry, copyFound);
+    if (result != Result::Listed)
+      return answer(copy.path, result);
+    qint64 freed = 0;
+    QJsonObject noted;
+    result = CopyLinker::replace(copyFound, copy.entry, keptFound, kept.entry, freed, noted);
+    if (result == Result::Linked || result == Result::Shared) {
+      noted.insert(QStringLiteral("kept"),
+                   CleaningRecords::encodedPath(FileName::toBytes(kept.path)));
+      noted.insert(QStringLiteral("file"), CleaningRecords::fileText(kept.entry.id));
+      noted.insert(QStringLiteral("folder"), CleaningRecords::fileText(copy.entry.folder));
+      ShownFiles::duplicates().remove(copy.path);
+    }
+    answer(copy.path, result, freed, noted, copy.entry.size);
   }
 
   void removeCopies(const QJsonObject &group) {
@@ -193,16 +189,18 @@ private:
     std::vector<Member> copies;
     for (const QJsonValue &copy : group.value(QStringLiteral("delete")).toArray())
       copies.push_back({copy.toString(), {}});
-    Result result = check(hash, kept, copies);
+    Result result = toLinks && kept.path.isEmpty() ? Result::NotListed : check(hash, kept, copies);
     if (stopRequested) // the group was not reached
       return;
     if (result == Result::Listed && !kept.path.isEmpty()) {
       Found found; // still as compared
-      if (find(kept.path, kept.entry, found) != Result::Listed)
+      if (ListedFile::find(kept.path, kept.entry, found) != Result::Listed)
         result = Result::KeptChanged;
     }
     for (const Member &copy : copies) {
-      if (result == Result::Listed)
+      if (result == Result::Listed && toLinks)
+        answerReplacement(copy, kept);
+      else if (result == Result::Listed)
         answerRemoval(copy.path, copy.entry, ShownFiles::duplicates());
       else
         answer(copy.path, result);
@@ -225,10 +223,10 @@ private:
         return Result::NotListed;
     }
     Found found;
-    if (!kept.path.isEmpty() && find(kept.path, kept.entry, found) != Result::Listed)
+    if (!kept.path.isEmpty() && ListedFile::find(kept.path, kept.entry, found) != Result::Listed)
       return Result::KeptChanged;
     for (const Member &copy : copies) {
-      const Result result = find(copy.path, copy.entry, found);
+      const Result result = ListedFile::find(copy.path, copy.entry, found);
       if (result != Result::Listed)
         return result;
     }
@@ -239,9 +237,9 @@ private:
         return Result::Failed;
       const size_t end = std::min(copies.size(), begin + copiesPerComparison);
       std::vector<std::unique_ptr<ReadOnlyFile>> files;
-      files.push_back(open(kept.path, kept.entry));
+      files.push_back(ListedFile::open(kept.path, kept.entry));
       for (size_t k = begin; k < end; ++k)
-        files.push_back(open(copies[k].path, copies[k].entry));
+        files.push_back(ListedFile::open(copies[k].path, copies[k].entry));
       // A digest for each file that equals another, so the kept file's
       // is the scan's only while a copy still equals it.
       const QVector<QByteArray> digests = digest.ofCopies(files);
@@ -257,7 +255,9 @@ private:
 
   const QJsonObject request;
   const bool toTrash;
+  const bool toLinks; // the copies become links to the kept file
   QJsonArray answers;
+  QJsonArray recorded;
   FileDigest digest;
 };
 

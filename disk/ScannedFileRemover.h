@@ -22,7 +22,9 @@
 //   {"groups": [{"hash": H, "keep": P, "delete": [P, ...]}, ...]} duplicates
 //   {"entries": [{"path": P, "size": N}, ...]}                    a space map
 // with "keep" empty when the user chose every copy of a group, and either may
-// carry "trash": true. Contents are
+// carry "trash": true. Duplicates may instead carry "link": true: each copy
+// then stays, replaced by the file kept (CopyLinker.h), and "keep" must name
+// one. Contents are
 // compared, so the work runs on a worker thread. It sends "progress" after the
 // first answer and then at most every 0.5 s, and ends with one "done",
 // "stopped" (asked to stop: it stops between files and between groups) or
@@ -31,10 +33,13 @@
 // system got back (its blocks; 0 while other names link to the file, when it
 // went to the Trash, or when it was not deleted; for a folder, 0), R being "deleted",
 // "trashed" (in the Trash: its space returns when the Trash is emptied),
+// "linked" (now a hard link to the file kept), "shared" (its blocks shared
+// with the file kept's), "otherFileSystem" (no link can reach the file kept),
 // "gone" (no longer there), "changed" (not the file listed), "keptChanged"
 // (the file kept is gone, changed or no longer equal), "notListed" (no scan
 // showed it so) or "failed" (the system refused); a path not answered was
-// not reached.
+// not reached. When any file was acted on, the end message also carries
+// "record": the id of what CleaningRecords.h keeps of it, for an undo.
 #include "base/CallbackEvent.h"
 
 #include <QString>

@@ -1,7 +1,9 @@
 #include "online/UpdateDownloader.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -17,6 +19,7 @@
 #include "online/HttpClient.h"
 #include "online/IdentityEncoding.h"
 #include "online/UpdateDownload.h"
+#include "online/UpdatePackage.h"
 
 namespace {
 
@@ -100,16 +103,36 @@ QString UpdateDownloader::ownFolder() {
 }
 
 QString UpdateDownloader::programToStart(const QString &program) {
-  const auto found = saved_.find(program);
-  if (found == saved_.end())
+  if (saved_.find(program) == saved_.end())
     return program;
+  const int fd = unchangedDownload(program);
+  return fd < 0 ? QString() : QStringLiteral("/proc/self/fd/%1").arg(fd);
+}
+
+QString UpdateDownloader::installUpdate(const QString &package) {
+  const int fd = unchangedDownload(package);
+  if (fd < 0)
+    return QStringLiteral("not a verified download of this session: %1").arg(package);
+  QString error;
+  const QString folder = UpdatePackage::unpack(fd, QFileInfo(package).absolutePath(), error);
+  if (folder.isEmpty())
+    return error;
+  if (!UpdatePackage::startInstaller(folder, QCoreApplication::applicationPid()))
+    return QStringLiteral("the installer of the update did not start");
+  return QString();
+}
+
+int UpdateDownloader::unchangedDownload(const QString &path) {
+  const auto found = saved_.find(path);
+  if (found == saved_.end())
+    return -1;
   const int fd = found->second.file.get();
   struct stat named, held;
   if (::lstat(QFile::encodeName(found->first).constData(), &named) != 0 ||
       ::fstat(fd, &held) != 0 || !(FileId::of(named) == FileId::of(held)) ||
       sha256Of(fd) != found->second.sha256) {
-    saved_.erase(found); // changed since: never started
-    return QString();
+    saved_.erase(found); // changed since: never used
+    return -1;
   }
-  return QStringLiteral("/proc/self/fd/%1").arg(fd);
+  return fd;
 }

@@ -43,7 +43,17 @@ public:
   // changed. Any other program as it is.
   QString programToStart(const QString &program);
 
+  // Installs an update package saved here (see UpdatePackage) once this
+  // process has ended: unpacks it beside itself, from the descriptor held
+  // since it was written and only while it is unchanged, and starts its
+  // installer. Empty when started, else why not.
+  QString installUpdate(const QString &package);
+
 private:
+  // The descriptor of a file saved here whose name still leads to it and
+  // which still holds what was downloaded; -1 (and forgotten) otherwise.
+  int unchangedDownload(const QString &path);
+
   std::map<QString, SavedDownload> saved_;
   std::unique_ptr<QNetworkAccessManager> manager_;
   QList<QPointer<UpdateDownload>> downloads_;

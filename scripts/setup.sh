@@ -10,13 +10,16 @@ packages=(
   xvfb xauth fonts-wqy-microhei desktop-file-utils
   libx11-dev libxi-dev qttranslations5-l10n
   # what the tests check our output with: compositor, input, clipboard,
-  # trash, session bus, autostart generator, gio, local HTTP service, X screens
-  xcompmgr xdotool xclip trash-cli dbus dbus-x11 systemd libglib2.0-bin
+  # trash, session bus, autostart generator, gio, local HTTP service, X screens,
+  # block sharing (a btrfs image)
+  xcompmgr xdotool xclip trash-cli dbus dbus-x11 systemd libglib2.0-bin btrfs-progs
   python3 python3-httpbin iproute2 pkexec x11-utils
+  # the Debian package: its icons drawn, and Debian's own checks of it
+  librsvg2-bin dpkg-dev lintian appstream
 )
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(fdupes jdupes rmlint openssl)
+  packages+=(fdupes jdupes rmlint openssl bleachbit)
 fi
 if [ "${1:-}" = "--bench" ]; then
   packages+=(gdu ncdu) # beside the space map

@@ -11,6 +11,7 @@
 
 #include "base/log/Log.h"
 #include "platform/os/OsPlatform.h"
+#include "platform/os/PackageOwner.h"
 
 namespace {
 
@@ -99,6 +100,14 @@ QString SystemInfo::processFolder() {
   const QString path = QDir::toNativeSeparators(system_->programFile());
   const int separator = path.lastIndexOf(QDir::separator());
   return separator < 0 ? path : path.left(separator);
+}
+
+QString SystemInfo::installedPackage() {
+  // Packages install below /usr and /opt: a copy elsewhere is the user's own.
+  const QString program = system_->programFile();
+  if (!program.startsWith(QLatin1String("/usr/")) && !program.startsWith(QLatin1String("/opt/")))
+    return QString();
+  return PackageOwner::of(program);
 }
 
 QString SystemInfo::getTempPath() {

@@ -27,6 +27,8 @@ public:
   QString getCommandLine();
   QString arguments();
   QString processFolder();
+  // The system package this program came from, empty for a copy of its own.
+  QString installedPackage();
   QString getTempPath();
   QString appDataPath();
   QString programsPath();

@@ -80,12 +80,13 @@ struct Start {
 
 namespace CommandRunner {
 
-CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs) {
+CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs,
+                  const QString &inputFile) {
   CommandResult result;
   QProcess process;
   process.setProgram(program);
   process.setArguments(arguments);
-  process.setStandardInputFile(QProcess::nullDevice());
+  process.setStandardInputFile(inputFile.isEmpty() ? QProcess::nullDevice() : inputFile);
   process.start(QIODevice::ReadOnly);
   if (!process.waitForStarted())
     return result;

@@ -22,8 +22,9 @@ constexpr int noTimeLimit = -1;
 
 // Runs program with arguments and waits for it at most timeoutMs
 // milliseconds (noTimeLimit: until it ends); a command still running then is
-// killed. Standard input is closed.
-CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs);
+// killed. Standard input reads inputFile, or nothing without one.
+CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs,
+                  const QString &inputFile = QString());
 
 // Starts program detached, without waiting for it, with descriptors 0 to 2
 // only and none of the engine's variables; an empty workingFolder keeps ours.

@@ -124,13 +124,50 @@ bool writeAll(int fd, const QByteArray &bytes) {
   return ::fsync(fd) == 0;
 }
 
+// The path of the folder holding the open folder, as the kernel resolved it.
+QByteArray folderPath(int folder) {
+  char target[PATH_MAX];
+  const QByteArray link = "/proc/self/fd/" + QByteArray::number(folder);
+  const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+  if (length <= 0 || size_t(length) >= sizeof target)
+    return QByteArray();
+  const QByteArray path(target, int(length));
+  return path.left(path.lastIndexOf('/'));
+}
+
+QByteArray readSmall(int folder, const QByteArray &name) {
+  const UniqueFd file(::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  char buffer[PATH_MAX * 4];
+  const ssize_t length = file.isValid() ? ::read(file.get(), buffer, sizeof buffer) : -1;
+  return length > 0 ? QByteArray(buffer, int(length)) : QByteArray();
+}
+
 } // namespace
+
+Trash::Restore Trash::restore(const Trashed &where, const FileId &file, int parent,
+                              const QByteArray &name, const QByteArray &path) {
+  const UniqueFd folder = FileWalker::openDirectory(where.folder, false);
+  TrashFolder trash;
+  if (!folder.isValid() || !trash.open(folder.get()))
+    return errno == ENOENT ? Restore::NotInTrash : Restore::Failed;
+  struct stat status;
+  const QByteArray infoName = where.name + infoSuffix;
+  if (::fstatat(trash.files.get(), where.name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !(FileId::of(status) == file) ||
+      !readSmall(trash.info.get(), infoName).contains("\nPath=" + encodedPath(path) + "\n"))
+    return Restore::NotInTrash;
+  if (::renameat2(trash.files.get(), where.name.constData(), parent, name.constData(),
+                  RENAME_NOREPLACE) != 0)
+    return errno == EEXIST ? Restore::Occupied : Restore::Failed;
+  ::unlinkat(trash.info.get(), infoName.constData(), 0);
+  return Restore::Restored;
+}
 
 QByteArray Trash::encodedPath(const QByteArray &path) {
   return path.toPercentEncoding("/");
 }
 
-int Trash::moveToTrash(int parent, const QByteArray &name, const QByteArray &path) {
+int Trash::moveToTrash(int parent, const QByteArray &name, const QByteArray &path, Trashed *where) {
   if (!path.startsWith('/'))
     return EINVAL; // a relative Path= would name a place below the trash's top folder
   TrashFolder trash;
@@ -163,8 +200,11 @@ int Trash::moveToTrash(int parent, const QByteArray &name, const QByteArray &pat
     else if (::renameat2(parent, name.constData(), trash.files.get(), trashed.constData(),
                          RENAME_NOREPLACE) != 0)
       error = errno;
-    if (error == 0)
+    if (error == 0) {
+      if (where)
+        *where = {folderPath(trash.info.get()), trashed};
       return 0;
+    }
     ::unlinkat(trash.info.get(), infoName.constData(), 0);
     if (error != EEXIST) // else a stray entry in "files" holds that name
       return error;

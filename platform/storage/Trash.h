@@ -21,15 +21,40 @@
 //   removed again.
 // - The file is moved from an open descriptor of the folder holding it, by
 //   its name there, so a path re-resolved later cannot lead elsewhere.
+// - A restore puts back only the very file trashed (device, inode) whose
+//   info file still names the same place, never over an entry that has
+//   appeared there since, and then removes the info file.
+#include "platform/storage/FileWalker.h"
+
 #include <QByteArray>
 
 namespace Trash {
 
+// Where a file went: the trash folder (holding "files" and "info") and its
+// name in "files".
+struct Trashed {
+  QByteArray folder;
+  QByteArray name;
+};
+
 // Moves name (in the open folder parent) to the trash of its file system.
 // path is where the file was, absolute, as bytes: what Path= records. 0 once
 // moved, else an errno value (EXDEV when no trash on the file's own mount
-// can be used).
-int moveToTrash(int parent, const QByteArray &name, const QByteArray &path);
+// can be used). where, when given, says where it went.
+int moveToTrash(int parent, const QByteArray &name, const QByteArray &path,
+                Trashed *where = nullptr);
+
+enum class Restore {
+  Restored,
+  NotInTrash, // emptied, restored elsewhere, or another file holds its name now
+  Occupied,   // something is at the original place
+  Failed      // errno tells
+};
+
+// Moves the file trashed as where, which must still be file, back to name in
+// the open folder parent; path is its original place, as Path= recorded it.
+Restore restore(const Trashed &where, const FileId &file, int parent, const QByteArray &name,
+                const QByteArray &path);
 
 // Path=: the path with every byte but unreserved ones and '/' written %XX.
 QByteArray encodedPath(const QByteArray &path);

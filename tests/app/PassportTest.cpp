@@ -105,6 +105,13 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"getPrivacyItemFiles", 1},
     {"getCleaners", 0},
     {"cleanCleaners", 1},
+    {"measureCleaners", 1},
+    {"cleanItems", 1},
+    {"undoCleaning", 2},
+    {"clearCleaningRecords", 0},
+    {"installUpdate", 1},
+    {"installedPackage", 0},
+
     {"startScanSpaceMap", 2},
     {"stopScanSpaceMap", 1},
     {"spaceMapChildren", 3},

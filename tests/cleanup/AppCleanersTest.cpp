@@ -12,7 +12,8 @@
 namespace {
 
 const QByteArray goodFile = R"({"application": "Tool", "cleaners": [
-  {"id": "tool-cache", "name": "工具缓存", "description": "工具的缓存",
+  {"id": "tool-cache", "name": "工具缓存", "description": "工具的缓存", "nameEn": "Tool cache",
+   "descriptionEn": "The tool's cache",
    "locations": [{"root": "cache", "path": "tool"}, {"root": "config", "path": "tool/*/GPUCache"}],
    "files": "*.bin", "olderThanDays": 3, "safe": true}]})";
 
@@ -41,7 +42,8 @@ QJsonObject cleanerNamed(const QString &id) {
 TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoad) {
   QTemporaryDir folder;
   const auto cleaner = [](const QByteArray &extra, const QByteArray &path = "x") {
-    return withCleaner(R"({"id": "bad", "name": "n", "description": "d", "locations": [
+    return withCleaner(R"({"id": "bad", "name": "n", "description": "d", "nameEn": "n",
+      "descriptionEn": "d", "locations": [
       {"root": "cache", "path": ")" +
                        path + "\"}]" + extra + "}");
   };
@@ -52,12 +54,25 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
   write(folder.filePath("e-glob.json"), cleaner(R"(, "files": "")"));
   write(folder.filePath("f-taken.json"), goodFile);
   write(folder.filePath("g-category.json"),
-        withCleaner(R"({"id": "temp", "name": "n", "description": "d",
-                        "locations": [{"root": "home", "path": "t"}]})"));
+        withCleaner(R"({"id": "temp", "name": "n", "description": "d", "nameEn": "n",
+                        "descriptionEn": "d", "locations": [{"root": "home", "path": "t"}]})"));
   write(folder.filePath("h-broken.json"), "{");
   write(folder.filePath("i-second.json"),
         R"({"application": "Other", "cleaners": [{"id": "other", "name": "n", "description": "d",
-           "locations": [{"root": "data", "path": "o"}]}]})");
+           "nameEn": "n", "descriptionEn": "d", "locations": [{"root": "data", "path": "o"}]}]})");
+  write(folder.filePath("j-english.json"),
+        withCleaner(R"({"id": "e", "name": "n", "description": "d", "nameEn": "",
+                        "locations": [{"root": "home", "path": "t"}]})"));
+  write(folder.filePath("k-warned.json"), cleaner(R"(, "warning": "w", "safe": true)"));
+  write(folder.filePath("l-temp.json"), cleaner("", "x\"}, {\"root\": \"var-temp"));
+  write(folder.filePath("m-process.json"), cleaner(R"(, "inUse": {"processes": ["/bin/x"]})"));
+  write(folder.filePath("n-command.json"),
+        withCleaner(R"({"id": "rm", "name": "n", "description": "d", "nameEn": "n",
+                        "descriptionEn": "d", "command": "/bin/rm"})"));
+  write(folder.filePath("o-command-where.json"),
+        withCleaner(R"({"id": "apt", "name": "n", "description": "d", "nameEn": "n",
+                        "descriptionEn": "d", "command": "apt-archives",
+                        "locations": [{"root": "home", "path": "t"}]})"));
 
   const LogLines log;
   const std::vector<AppCleaner> loaded = AppCleanerDefinitions::load(folder.path());
@@ -72,24 +87,31 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
     return LogLines::native("NativeUtil", "cleaner file " + folder.filePath(file).toStdString() +
                                               " refused: " + why);
   };
-  EXPECT_EQ(log.messages(),
-            std::vector<std::string>({
-                refused("b-unknown.json", "cleaners[0].recursive: unknown key"),
-                refused("c-absolute.json", "cleaners[0].locations[0].path: must be relative"),
-                refused("d-parent.json", "cleaners[0].locations[0].path: must not hold empty, . "
-                                         "or .. components"),
-                refused("e-glob.json", "cleaners[0].files: must be a non-empty text"),
-                refused("f-taken.json", "cleaners[0].id: is already taken"),
-                refused("g-category.json", "cleaners[0].id: is already taken"),
-                refused("h-broken.json", "file: is not a JSON object"),
-            }));
+  EXPECT_EQ(
+      log.messages(),
+      std::vector<std::string>({
+          refused("b-unknown.json", "cleaners[0].recursive: unknown key"),
+          refused("c-absolute.json", "cleaners[0].locations[0].path: must be relative"),
+          refused("d-parent.json", "cleaners[0].locations[0].path: must not hold empty, . "
+                                   "or .. components"),
+          refused("e-glob.json", "cleaners[0].files: must be a non-empty text"),
+          refused("f-taken.json", "cleaners[0].id: is already taken"),
+          refused("g-category.json", "cleaners[0].id: is already taken"),
+          refused("h-broken.json", "file: is not a JSON object"),
+          refused("j-english.json", "cleaners[0].nameEn: must be a non-empty text"),
+          refused("k-warned.json", "cleaners[0].safe: a cleaner with a warning is never safe"),
+          refused("l-temp.json", "cleaners[0].ownedByUser: must be true below a temporary folder"),
+          refused("m-process.json", "cleaners[0].inUse.processes: must hold executable names"),
+          refused("n-command.json", "cleaners[0].command: is not an allow-listed system cleaner"),
+          refused("o-command-where.json", "cleaners[0].locations: does not go with command"),
+      }));
 }
 
 TEST(AppCleanerDefinitions, theShippedCleanersAllLoad) {
   const LogLines log;
   const std::vector<AppCleaner> loaded = AppCleanerDefinitions::load(TW_CLEANERS_DIR);
   EXPECT_EQ(log.messages(), std::vector<std::string>());
-  EXPECT_GE(loaded.size(), 12u);
+  EXPECT_GE(loaded.size(), 40u);
   EXPECT_EQ(AppCleanerDefinitions::installed().size(), loaded.size())
       << "copied beside the program";
 }
@@ -133,8 +155,8 @@ TEST(AppCleaners, measuresListsAndCleansCachesWithoutFollowingALinkOut) {
     EXPECT_EQ(cleanerNamed(id)["size"].toDouble(), 0) << id;
   EXPECT_EQ(QDir(cacheHome() + "/pip")
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-            QStringList())
-      << "links gone, the folder itself stays";
+            QStringList({"http", "precious.whl"}))
+      << "links stay, never followed; emptied folders go";
   EXPECT_TRUE(QFileInfo::exists(kept));
   EXPECT_EQ(findBytes({outside}), 4096);
   EXPECT_TRUE(QFileInfo::exists(home() + "/.npm/_logs/debug.log"));
@@ -156,14 +178,14 @@ TEST(AppCleaners, anAgeLimitKeepsRecentFilesAndAProfilePatternReachesEveryProfil
   write(configHome() + "/tool/Profile 2/GPUCache/data_0", bytes(1));
   link(cacheHome() + "/tool", configHome() + "/tool/Linked");
 
-  const QVector<PrivacyTarget> targets = loaded.front().targets(PrivacyEnvironment::current());
+  const QVector<CleanerTarget> targets = loaded.front().targets(PrivacyEnvironment::current());
   QStringList paths;
-  for (const PrivacyTarget &target : targets)
-    paths << target.path;
+  for (const CleanerTarget &target : targets)
+    paths << target.folder;
   EXPECT_EQ(paths, QStringList({cacheHome() + "/tool", configHome() + "/tool/Default/GPUCache",
                                 configHome() + "/tool/Profile 2/GPUCache"}));
 
-  const AppCleanerRules rules(loaded.front(), qint64(time(nullptr)));
+  const AppCleanerRules rules(loaded.front(), qint64(time(nullptr)), getuid());
   const UniqueFd root = FileWalker::openDirectory(QFile::encodeName(cacheHome() + "/tool"), false);
   ASSERT_TRUE(root.isValid());
   QSet<FileId> seen;
@@ -174,4 +196,16 @@ TEST(AppCleaners, anAgeLimitKeepsRecentFilesAndAProfilePatternReachesEveryProfil
   EXPECT_FALSE(QFileInfo::exists(old));
   EXPECT_TRUE(QFileInfo::exists(fresh));
   EXPECT_TRUE(QFileInfo::exists(other));
+
+  // Without a name pattern emptied folders go too, but under the age limit
+  // only old ones: a program's fresh empty folder stays.
+  AppCleaner every = loaded.front();
+  every.files.clear();
+  QDir().mkpath(cacheHome() + "/tool/fresh-empty");
+  QDir().mkpath(cacheHome() + "/tool/old-empty");
+  age(cacheHome() + "/tool/old-empty", 4 * 86400);
+  const AppCleanerRules everyRules(every, qint64(time(nullptr)), getuid());
+  PrivacyTree::empty(root.get(), &everyRules);
+  EXPECT_TRUE(QFileInfo::exists(cacheHome() + "/tool/fresh-empty"));
+  EXPECT_FALSE(QFileInfo::exists(cacheHome() + "/tool/old-empty"));
 }

@@ -12,6 +12,7 @@
 
 #include "CleanupTestSupport.h"
 #include "cleanup/InstalledPrograms.h"
+#include "platform/registry/RegistryBatch.h"
 #include "platform/registry/RegistryFactory.h"
 
 namespace {
@@ -273,6 +274,30 @@ TEST_F(LinuxFixture, DebianPackagesWithMenuEntriesAreListedOnceWithThemeIcons) {
             tree.path("usr/icons/hicolor/scalable/apps/barview.svg"));
   EXPECT_EQ(programNamed(programs, "Pix").value("displayIcon").toString(),
             tree.path("usr/pixmaps/pix.png"));
+}
+
+// A registration of the folder a package installed is that package, listed
+// once; a copy the program installed elsewhere is an installation of its own.
+TEST_F(LinuxFixture, APackagesFolderRegisteredAgainIsListedOnceAsThePackage) {
+  entry("usr/applications/org.tidewell.Tidewell.desktop", "Name=Tidewell\n");
+  package("tidewell", "Status: install ok installed\nArchitecture: amd64\nVersion: 1.0.0\n",
+          {"usr/applications/org.tidewell.Tidewell.desktop", "usr/lib/tidewell",
+           "usr/lib/tidewell/Tidewell-app.exe"});
+  RegistryBatch batch;
+  const auto registration = [&](const QString &key, const QString &name, const QString &folder) {
+    const RegistryKey at(RegistryRoot::LocalMachine, QString(uninstallKey) + "\\" + key,
+                         RegistryView::View64);
+    batch.setValue(at, "DisplayName", RegistryValue::fromString(name));
+    batch.setValue(at, "InstallLocation", RegistryValue::fromString(folder));
+    batch.setValue(at, "UninstallString", RegistryValue::fromString(folder + "/x-unstaller"));
+  };
+  registration("Tidewell", "潮井", tree.path("usr/lib/tidewell") + "/");
+  registration("Copy", "潮井 copy", tree.path("home/Tidewell"));
+  ASSERT_TRUE(createUserRegistry()->apply(batch));
+  QStringList names;
+  for (const QJsonValue &value : list())
+    names.append(value.toObject().value("name").toString());
+  EXPECT_EQ(names, QStringList({"Tidewell", "潮井 copy"}));
 }
 
 TEST_F(LinuxFixture, FlatpakSnapAndAppImagesAreListedWithTheirRemovals) {

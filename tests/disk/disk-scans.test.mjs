@@ -323,3 +323,75 @@ test('the overview counts each file once and tells what is sure from what is cho
   await page.eval('setTimeout(() => Window.this.close(), 20), true');
   assert.equal(await app.exit(15000), 0);
 });
+
+test('duplicates offer the Trash, deletion or links; the history undoes a trash and a link', async () => {
+  const root = await mkdtemp(join(process.env.HOME, 'undo-'));
+  const sha = (path) => execFileSync('sha256sum', [path], { encoding: 'utf8' }).split(' ')[0];
+  const copies = ['1', '2', '3'].map((n) => join(root, 'dup', n, 'photo.jpg'));
+  const old = new Date('2024-05-01T10:00:00');
+  for (const [n, path] of copies.entries()) {
+    await mkdir(join(path, '..'), { recursive: true });
+    await writeFile(path, Buffer.alloc(64 * 1024, 9));
+    await utimes(path, old, new Date(old.getTime() + n * 60000));
+  }
+  const before = copies.map(sha);
+  const { app, page } = await openApp();
+  await page.click('.nav-item[data-section="dup"]');
+  await chooseFolders(page, 'dupFolders', [join(root, 'dup')]);
+  await page.click('#dupScanBtn');
+  await page.waitFor(`/扫描完成：找到 1 组/.test(document.getElementById('dupStatus').textContent)`, 30000);
+  await page.click('#dupKeepOldest');
+  await page.click('#dupDeleteBtn');
+  await page.waitFor(`document.querySelector('.dialog')`);
+  const buttons = await page.eval(`[...document.querySelectorAll('.dialog [data-answer]')].map((b) => b.textContent)`);
+  assert.deepEqual(buttons, ['取消', '永久删除', '替换为链接', '移到回收站']);
+  await shot(page, 'undo-dup-choice');
+  await page.click('.dialog [data-answer="link"]');
+  await page.waitFor(`/已释放/.test(document.getElementById('dupStatus').textContent)`, 30000);
+  assert.deepEqual(copies.map(sha), before, 'every path reads the same bytes');
+  assert.equal(new Set(copies.map((p) => statSync(p).ino)).size, 1);
+  assert.equal(statSync(copies[0]).nlink, 3);
+  const linked = JSON.parse(await page.eval(`NativeUtil.getSetting('cleanHistory', '[]')`)).at(-1);
+  assert.equal(linked.mode, 'link');
+  assert.equal(linked.bytes, 2 * 64 * 1024);
+
+  // Two large files to the Trash; a new file takes one's place meanwhile.
+  const videos = ['a.bin', 'b.bin'].map((name) => join(root, name));
+  for (const video of videos) await writeFile(video, Buffer.alloc(11 * 1024 * 1024, 4));
+  await page.click('.nav-item[data-section="large"]');
+  await chooseFolders(page, 'largeFolders', [root]);
+  await page.eval(`document.getElementById('largeMin').value = '10', true`);
+  await page.click('#largeScanBtn');
+  await page.waitFor(`/扫描完成：找到 2 个文件/.test(document.getElementById('largeStatus').textContent)`, 30000);
+  await page.click('#largeAll + span');
+  await page.click('#largeDeleteBtn');
+  await page.waitFor(`document.querySelector('.dialog')`);
+  await page.click('.dialog [data-answer="yes"]');
+  await page.waitFor(`/回收站/.test(document.getElementById('largeStatus').textContent)`, 30000);
+  assert.match(execFileSync('trash-list', { encoding: 'utf8' }), new RegExp(`${videos[1]}`));
+  await writeFile(videos[1], 'new');
+
+  await page.click('#historyBtn');
+  const history = await app.page({ urlIncludes: 'history.html' });
+  // Newest first: the trash, then the links (earlier tests left their own).
+  await history.waitFor(`document.querySelectorAll('#historyRows [data-record]').length >= 2`);
+  await history.click('#historyRows tr:first-child [data-record]');
+  await history.waitFor(`!document.getElementById('undoReport').hidden`, 30000);
+  const report = await history.eval(`document.getElementById('undoReport').textContent`);
+  assert.match(report, /已恢复 1 个文件，1 个未能恢复/);
+  assert.ok(report.includes(`${videos[1]}：原位置已有文件，未覆盖`), report);
+  assert.equal(statSync(videos[0]).size, 11 * 1024 * 1024);
+  assert.equal(readFileSync(videos[1], 'utf8'), 'new');
+  await shot(history, 'undo-history-report');
+
+  await history.click('#historyRows tr:nth-child(2) [data-record]');
+  await history.waitFor(`/已恢复 2 个文件$/.test(document.getElementById('undoReport').textContent)`, 30000);
+  assert.deepEqual(copies.map(sha), before);
+  assert.equal(new Set(copies.map((p) => statSync(p).ino)).size, 3, 'each copy a file of its own again');
+  assert.equal(statSync(copies[2]).mtime.getTime(), old.getTime() + 2 * 60000);
+  assert.match(await history.eval(`document.getElementById('historyRows').textContent`), /替换为链接，已撤销/);
+  await shot(history, 'undo-history-link-undone');
+  await history.click('#doneBtn').catch(() => {});
+  await page.eval('setTimeout(() => Window.this.close(), 20), true');
+  assert.equal(await app.exit(15000), 0);
+});

@@ -92,6 +92,7 @@ test('installs the payload into the default folder and opens the application', a
     assert.equal(values.InstallLocation, regString(user.installDir));
     assert.equal(values.DisplayIcon, regString(path.join(user.installDir, APP)));
     assert.equal(values.Publisher, regString('Marrowfield Inc., Ltd'));
+    assert.match(values.DisplayVersion, /^"\d+\.\d+\.\d+"$/);
     assert.equal(values.NoModify, regDword(1));
     assert.equal(values.NoRepair, regDword(1));
     const size = parseInt(values.EstimatedSize.replace('dword:', ''), 16);
@@ -104,7 +105,7 @@ test('installs the payload into the default folder and opens the application', a
     const recorded = JSON.parse(fs.readFileSync(record, 'utf8'));
     assert.deepEqual([...recorded.files, ...recorded.links].sort(), expected);
     assert.deepEqual(recorded.launchers, [path.join(user.data, 'applications', '潮井.desktop'), user.shortcut]);
-    assert.equal(Object.keys(values).length, 9);
+    assert.equal(Object.keys(values).length, 10);
   } finally {
     await closeProgram(app);
   }
@@ -160,7 +161,7 @@ test('a payload of the installer alone installs nothing and registers no size', 
     const values = registryValues(user);
     assert.equal(values.InstallLocation, regString(chosen));
     assert.equal(values.EstimatedSize, undefined);
-    assert.equal(Object.keys(values).length, 8);
+    assert.equal(Object.keys(values).length, 9);
   } finally {
     await closeProgram(app);
   }

@@ -280,7 +280,7 @@ test('the upgrader finds the newer version, downloads and verifies it, and refus
     assert.deepEqual(fs.readdirSync(temp), []);
     await shot(upgrader, 'upgrader-verified');
 
-    // The installer is a Windows program: starting it here fails, and the window says so and stays.
+    // A file that is no update package cannot be installed: the window says so and stays.
     await upgrader.click('#actionBtn');
     await upgrader.waitFor(`/无法启动安装程序/.test(document.getElementById('state').textContent)`, 10000);
     assert.equal(await upgrader.eval(`document.getElementById('state').className`), 'state error');

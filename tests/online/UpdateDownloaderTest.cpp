@@ -324,3 +324,53 @@ TEST_F(UpdateDownloaderTest, DestroyedMidDownloadItLeavesNothing) {
 }
 
 } // namespace
+
+// An update is one packed folder: unpacked privately from the verified
+// download, its installer started to update once we have ended; a package
+// without a real installer, or changed since it was checked, is refused.
+TEST_F(UpdateDownloaderTest, AnUpdatePackageUnpacksPrivatelyAndStartsItsInstaller) {
+  const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+  const auto pack = [&](const QString &name, const std::function<void(const QString &)> &fill) {
+    const QString folder = dir.filePath(name);
+    QDir().mkpath(folder);
+    fill(folder);
+    QProcess tar;
+    tar.start("tar", {"czf", dir.filePath(name + ".tar.gz"), "-C", folder, "."});
+    EXPECT_TRUE(tar.waitForFinished() && tar.exitCode() == 0);
+    service.rule("/files/" + name, {{"file", dir.filePath(name + ".tar.gz")}});
+    const Recorder recorder = download("/files/" + name, "update/" + name + ".tar.gz");
+    EXPECT_EQ(recorder.last().type, "done") << recorder.last().text.toStdString();
+    return recorder.last().text;
+  };
+  const QString unpacked = dir.filePath("cache/Tidewell/update/unpacked");
+  const QString installer = "Tidewell-installer.exe";
+
+  const QString good = pack("good", [&](const QString &folder) {
+    QFile script(folder + "/" + installer);
+    script.open(QIODevice::WriteOnly);
+    script.write("#!/bin/sh\necho \"$PWD $*\" > " + QFile::encodeName(dir.filePath("ran")) + "\n");
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir().mkpath(folder + "/cleaners");
+  });
+  EXPECT_EQ(downloader.installUpdate(good), QString());
+  ASSERT_TRUE(spinUntil([&] { return QFileInfo(dir.filePath("ran")).size() > 0; }, 10000));
+  QFile ran(dir.filePath("ran"));
+  ran.open(QIODevice::ReadOnly);
+  EXPECT_EQ(ran.readAll().trimmed(),
+            (unpacked + " --update --after=" + QString::number(::getpid())).toUtf8());
+  EXPECT_EQ(modeOf(unpacked), 0700u);
+  EXPECT_TRUE(QFileInfo(unpacked + "/cleaners").isDir());
+
+  const QString linked = pack("linked", [&](const QString &folder) {
+    QFile::link("/usr/bin/true", folder + "/" + installer);
+  });
+  EXPECT_EQ(downloader.installUpdate(linked), "the update holds no installer");
+  EXPECT_FALSE(QFileInfo::exists(unpacked))
+      << "neither the earlier update nor the refused one stays";
+  const QString notPacked = pack("plain", [](const QString &) {});
+  QFile::resize(notPacked, 10);
+  EXPECT_TRUE(downloader.installUpdate(notPacked).startsWith("not a verified download"));
+  EXPECT_TRUE(downloader.installUpdate("/usr/bin/true").startsWith("not a verified download"));
+  qputenv("XDG_CACHE_HOME", cacheHome);
+}

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A stand-in for the web service, for tests: listens on 127.0.0.1 only.
 
-    python3 service.py [--port N] [--exit-with-stdin]
+    python3 service.py [--port N] [--exit-with-stdin] [--release VERSION=FILE]
 
 Prints "listening on http://127.0.0.1:PORT" once it accepts connections
 (port 0, the default, picks a free one). With --exit-with-stdin it ends
@@ -9,7 +9,9 @@ when its standard input closes, so it never outlives the test that started
 it, however that test ends. Answers the five service paths with
 fixed bodies (the latest version names a file of this service, with its
 size and SHA-256), serves generated files under /files/NAME?size=BYTES, and
-records every other request. A request may also arrive through it as a
+records every other request. With --release, the latest version is
+VERSION and its file the local FILE (a real update), served under
+/files/ by its own name. A request may also arrive through it as a
 proxy (an absolute URL in the request line): it is answered the same way; a
 tunnel (CONNECT) is recorded and refused with 404.
 
@@ -66,6 +68,7 @@ CHUNK = 64 * 1024
 lock = threading.Lock()
 record = []
 rules = {}
+release = None  # with --release: {"version", "path", "name", "sha256", "size"}
 
 
 def file_chunks(size):
@@ -87,6 +90,14 @@ def file_sha256(size):
 
 def latest_release(host):
     """{version, url, sha256, size, notes}: the answer to the latest-version read."""
+    if release:
+        return json.dumps({
+            "version": release["version"],
+            "url": f"http://{host}/files/{release['name']}",
+            "sha256": release["sha256"],
+            "size": release["size"],
+            "notes": "修复与改进",
+        }, ensure_ascii=False, separators=(",", ":"))
     return json.dumps({
         "version": "2.1.0",
         "url": f"http://{host}/files/Tidewell-2.1.0.exe?size={LATEST_SIZE}",
@@ -177,6 +188,8 @@ class Handler(BaseHTTPRequestHandler):
         if "redirect" in rule:
             return self.answer(302, b"", [("Location", rule["redirect"])])
         status = rule.get("status", 200)
+        if release and path == "/files/" + release["name"] and "file" not in rule:
+            rule["file"] = release["path"]
         if path.startswith("/files/"):
             size = int(parse_qs(query).get("size", ["0"])[0])
             return self.send_file(size, status, rule)
@@ -189,6 +202,9 @@ class Handler(BaseHTTPRequestHandler):
             content = rule["body"].encode()
         elif path == "/api/versions/latest/":
             content = latest_release(self.headers.get("Host", "127.0.0.1")).encode()
+        elif path == "/api/versions/" and release:
+            content = json.dumps({"list": [{"version": release["version"], "notes": "修复与改进"}]},
+                                 ensure_ascii=False).encode()
         elif path in FIXED:
             content = FIXED[path].encode()
         else:
@@ -284,7 +300,15 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--exit-with-stdin", action="store_true")
+    parser.add_argument("--release", metavar="VERSION=FILE")
     options = parser.parse_args()
+    if options.release:
+        global release
+        version, _, path = options.release.partition("=")
+        with open(path, "rb") as local:
+            content = local.read()
+        release = {"version": version, "path": path, "name": os.path.basename(path),
+                   "sha256": hashlib.sha256(content).hexdigest(), "size": len(content)}
     server = Server(("127.0.0.1", options.port), Handler)
     if options.exit_with_stdin:
         def watch():

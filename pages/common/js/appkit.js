@@ -118,19 +118,22 @@ let openDialog = null;
 // A confirmation in the window's own style; resolves true on confirm. The
 // safe answer has the focus, so Enter cancels; Escape cancels too.
 // With alternativeText a second choice is offered, answered "alternative".
-export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true, alternativeText = "" }) {
+// choices: further buttons before the confirming one, [{ text, answer }];
+// a click resolves with its answer.
+export function confirmDialog({ title, message, detail = "", confirmText = "确定", danger = true, alternativeText = "", choices = [] }) {
   if (openDialog) openDialog.finish(false);
   return new Promise((resolve) => {
     const overlay = document.createElement("div");
     overlay.className = "dialog-overlay";
     overlay.innerHTML =
-      `<div class="dialog" role="dialog">` +
+      `<div class="dialog${choices.length ? " wide" : ""}" role="dialog">` +
       `<div class="dialog-title">${escapeHtml(title)}</div>` +
       `<div class="dialog-message">${escapeHtml(message)}</div>` +
       (detail ? `<div class="dialog-detail">${escapeHtml(detail)}</div>` : "") +
       `<div class="dialog-actions">` +
       `<button class="btn btn-ghost" data-answer="no">取消</button>` +
       (alternativeText ? `<button class="btn btn-danger" data-answer="alternative">${escapeHtml(alternativeText)}</button>` : "") +
+      choices.map((c) => `<button class="btn btn-ghost" data-answer="${escapeHtml(c.answer)}">${escapeHtml(c.text)}</button>`).join("") +
       `<button class="btn ${danger ? "btn-danger" : "btn-primary"}" data-answer="yes">${escapeHtml(confirmText)}</button>` +
       `</div></div>`;
     const finish = (answer) => {
@@ -143,7 +146,8 @@ export function confirmDialog({ title, message, detail = "", confirmText = "确�
     openDialog = dialog;
     overlay.addEventListener("click", (event) => {
       const button = event.target.closest("[data-answer]");
-      if (button) finish(button.dataset.answer === "alternative" ? "alternative" : button.dataset.answer === "yes");
+      const answer = button && button.dataset.answer;
+      if (button) finish(answer === "yes" ? true : answer === "no" ? false : answer);
     });
     overlay.addEventListener("keydown", (event) => {
       if (event.key !== "Escape") return;
@@ -203,7 +207,7 @@ const HISTORY_LIMIT = 500;
 export const HISTORY_KINDS = {
   largeFiles: "大文件清理",
   duplicates: "重复文件清理",
-  privacy: "隐私清理",
+  privacy: "系统清理",
   startup: "移除启动项",
 };
 
@@ -212,14 +216,22 @@ export function readHistory() {
   return Array.isArray(entries) ? entries.filter((e) => e && typeof e === "object") : [];
 }
 
-export function addHistory(kind, count, bytes, failed = 0) {
+// extra: { record, mode } of a cleaning the native side recorded for an undo.
+export function addHistory(kind, count, bytes, failed = 0, extra = {}) {
   const entries = readHistory();
-  entries.push({ time: NativeUtil.getSecondsSinceEpoch(), kind, count, bytes, failed });
+  entries.push({ time: NativeUtil.getSecondsSinceEpoch(), kind, count, bytes, failed, ...extra });
   NativeUtil.setSetting(HISTORY_KEY, JSON.stringify(entries.slice(-HISTORY_LIMIT)));
+}
+
+// Sets values on the entry of the record given.
+export function markHistory(record, values) {
+  const entries = readHistory().map((e) => (e.record === record ? { ...e, ...values } : e));
+  NativeUtil.setSetting(HISTORY_KEY, JSON.stringify(entries));
 }
 
 export function clearHistory() {
   NativeUtil.setSetting(HISTORY_KEY, "[]");
+  NativeUtil.clearCleaningRecords();
 }
 
 // Keyboard shortcuts: action → virtual-key code, changeable in the shortcuts window.

@@ -1,10 +1,14 @@
 // The installer: copies this program's folder into the install folder, then
 // adds the desktop shortcut, the record of what it installed and the
-// uninstall registration that names it.
+// uninstall registration that names it. Started by the application with
+// "--update --after=PID" from an unpacked update, it updates the recorded
+// installation on its own once that process has ended, and starts the
+// application again.
 import * as env from "@env";
 import * as sys from "@sys";
 import {
   gAppNameCn,
+  gAppVersion,
   INSTALLER_EXE_NAME,
   APP_EXE_NAME,
   UNSTALLER_EXE_NAME,
@@ -41,6 +45,9 @@ import {
 const TAG = "installer";
 const LICENSE_WIDTH = 500;
 const LICENSE_HEIGHT = 400;
+// How long an update waits for the application that started it to end.
+const APP_EXIT_WAIT_MS = 30000;
+const APP_EXIT_POLL_MS = 200;
 
 const session = new PageSession();
 const progress = new ProgressView();
@@ -52,6 +59,7 @@ const installBtn = document.getElementById("installBtn");
 const installerWindow = document.querySelector(".installer-window");
 
 let installAction = runInstall;
+let updating = false;
 
 function showProgress(percent, tip, delay = 300) {
   progress.set(percent, tip);
@@ -122,6 +130,7 @@ function writeUninstallRegistration(installDir, record) {
       NativeUtil.setRegistryString(key, "InstallLocation", installDir),
       NativeUtil.setRegistryString(key, "DisplayIcon", installDir + PATH_SEPARATOR + APP_EXE_NAME),
       NativeUtil.setRegistryString(key, "Publisher", Company),
+      NativeUtil.setRegistryString(key, "DisplayVersion", gAppVersion),
       NativeUtil.setRegistryIntValue(key, "NoModify", 1),
       NativeUtil.setRegistryIntValue(key, "NoRepair", 1),
       sizeKiB > 0 ? NativeUtil.setRegistryIntValue(key, "EstimatedSize", sizeKiB) : true,
@@ -201,7 +210,12 @@ async function runInstall() {
     NativeUtil.log("create desktop shortcut: " + (shortcutMade ? "success" : "failed"));
     recordLaunchers(record);
     writeUninstallRegistration(installDir, record);
-    await showProgress(100, "安装完成");
+    await showProgress(100, updating ? "更新完成" : "安装完成");
+    if (updating) {
+      NativeUtil.launch(appPath, installDir, "");
+      session.closeWindow();
+      return;
+    }
 
     installBtn.textContent = "打开";
     installBtn.disabled = false;
@@ -258,9 +272,46 @@ function startingInstallDir() {
   return registered;
 }
 
+// The installation an update is for: the folder its record names, when that
+// still holds the application; null when this is no update.
+function updateRequest() {
+  const words = String(NativeUtil.arguments()).split(" ");
+  if (!words.includes("--update")) return null;
+  const record = InstallRecord.read(recordFile());
+  if (!record || !isInstallation(record.installDir)) {
+    NativeUtil.log("update: no recorded installation, installing as usual", TAG);
+    return null;
+  }
+  const after = words.find((word) => word.startsWith("--after="));
+  return { installDir: record.installDir, pid: after ? after.slice("--after=".length) : "" };
+}
+
+async function runUpdate(request) {
+  updating = true;
+  NativeUtil.log("update " + request.installDir + " to version " + gAppVersion, TAG);
+  document.title = gAppNameCn + "更新";
+  showInstallDir(request.installDir);
+  installBtn.disabled = true;
+  changeDirBtn.disabled = true;
+  dirGroup.style.display = "none";
+  progressArea.classList.add("active");
+  progress.set(0, "正在等待" + gAppNameCn + "退出...");
+  const running = () => request.pid && NativeUtil.getProcessIDList(APP_EXE_NAME).split(",").includes(request.pid);
+  for (let waited = 0; running() && waited < APP_EXIT_WAIT_MS; waited += APP_EXIT_POLL_MS) {
+    await session.wait(APP_EXIT_POLL_MS);
+  }
+  // As the user left it: a refused run leaves the page ready for another.
+  installBtn.disabled = false;
+  changeDirBtn.disabled = false;
+  dirGroup.style.display = "";
+  await runInstall();
+}
+
 document.getElementById("installerTitle").textContent = gAppNameCn;
 document.title = gAppNameCn + "安装向导";
-showInstallDir(startingInstallDir());
+const update = updateRequest();
+if (update) runUpdate(update);
+else showInstallDir(startingInstallDir());
 
 document.getElementById("closeBtn").addEventListener("click", () => session.closeWindow());
 document.getElementById("licenseLink").addEventListener("click", openLicense);

@@ -19,6 +19,7 @@ const SKIPPED = {
   changed: "副本在扫描后已改变，此组未删除",
   gone: "有文件已不存在，此组未删除",
   notListed: "不是扫描到的文件，此组未删除",
+  otherFileSystem: "有副本与保留的文件不在同一文件系统，未替换为链接",
 };
 
 const waste = (g) => Number(g.size || 0) * (g.files.length - 1);
@@ -201,19 +202,22 @@ class Duplicates {
     if (!files.length || this.running) return;
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
     const whole = this.groups.filter((g) => g.files.every((f) => this.selected.has(f.path))).length;
-    const trash = await askDeletion(
+    const mode = await askDeletion(
       "删除重复文件",
       files,
       bytes,
-      whole ? `注意：有 ${whole} 组的所有副本都被选中，删除后这些内容将一份也不剩。` : "每组至少保留一个文件。",
+      whole ? `注意：有 ${whole} 组的所有副本都被选中，删除后这些内容将一份也不剩（替换为链接时每组保留第一个）。` : "每组至少保留一个文件。",
+      true,
     );
-    if (trash === null) return;
+    if (!mode) return;
+    const trash = mode === "trash";
     // Each group names a file it keeps: its copies go only while that file
-    // still holds what they hold.
-    const request = { trash, groups: [] };
+    // still holds what they hold. Links need one, so the first stays then.
+    const request = { trash, link: mode === "link", groups: [] };
     for (const g of this.groups) {
-      const chosen = g.files.filter((f) => this.selected.has(f.path));
-      const kept = g.files.find((f) => !this.selected.has(f.path));
+      let chosen = g.files.filter((f) => this.selected.has(f.path));
+      let kept = g.files.find((f) => !this.selected.has(f.path));
+      if (mode === "link" && !kept) [kept, ...chosen] = chosen;
       if (chosen.length) request.groups.push({ hash: g.hash, keep: kept ? kept.path : "", delete: chosen.map((f) => f.path) });
     }
     const results = await deleteListed(request, files.length);
@@ -229,10 +233,11 @@ class Duplicates {
       }),
     );
     if (result.deleted.length) {
-      addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length);
-      showSuccess(`${trash ? "已将" : "已删除"} ${result.deleted.length} 个重复文件${trash ? "移到回收站" : ""}，${freedText(result)}`);
+      addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length, { record: result.record, mode });
+      const done = mode === "link" ? "个重复文件替换为链接" : trash ? "个重复文件移到回收站" : "个重复文件";
+      showSuccess(`${mode === "delete" ? "已删除" : "已将"} ${result.deleted.length} ${done}，${freedText(result)}`);
     }
-    if (skipped) showWarning(`${skipped} 组未删除：文件在扫描后已改变，原因见列表`);
+    if (skipped) showWarning(`${skipped} 组未${mode === "link" ? "全部替换" : "删除"}：原因见列表`);
     if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
     this.status(
       doneText(result) +

@@ -13,17 +13,19 @@ const FOLDER_ICON =
 
 // The answers of a deletion: a result per path, and in freed the bytes each
 // deletion gave back to the disk.
+// record names what the history keeps of the cleaning, for an undo.
 function answerMap(text) {
   const answers = listOf(text);
   const results = new Map(answers.map((a) => [a.path, String(a.result)]));
   results.freed = new Map(answers.map((a) => [a.path, Number(a.freed) || 0]));
+  results.record = String((parseAnswer(text, {}) || {}).record || "");
   return results;
 }
 
 // Deletes what a scan listed, on a native worker, each file only while it is
 // still the one listed, with its progress and a 停止 button in the busy
-// card. Resolves with a result per path ("deleted", "trashed", "gone", "changed",
-// "keptChanged", "notListed", "failed"; none for a path a stop left
+// card. Resolves with a result per path ("deleted", "trashed", "linked", "shared",
+// "gone", "changed", "keptChanged", "notListed", "otherFileSystem", "failed"; none for a path a stop left
 // unreached), or null when the deletion could not run.
 export function deleteListed(request, total) {
   let id = 0;
@@ -45,16 +47,19 @@ export function deleteListed(request, total) {
 // too, a file a stop left unreached stays as it was. bytes is the space the
 // disk got back (a sparse file gives back less than its size, a name whose
 // file has other links, a file in the Trash nothing); size what the deleted
-// files' sizes add up to. deleted holds the trashed files too.
+// files' sizes add up to. deleted holds the trashed and linked files too.
+const DONE = ["deleted", "trashed", "linked", "shared"];
+const LEFT = ["changed", "keptChanged", "notListed", "otherFileSystem"];
 export function sortResults(files, results) {
   const outcome = (f) => (results ? results.get(f.path) : "failed");
-  const deleted = files.filter((f) => ["deleted", "trashed"].includes(outcome(f)));
+  const deleted = files.filter((f) => DONE.includes(outcome(f)));
   return {
     deleted,
+    record: results ? results.record : "",
     trashed: files.filter((f) => outcome(f) === "trashed"),
     gone: files.filter((f) => outcome(f) === "gone"),
-    changed: files.filter((f) => ["changed", "keptChanged", "notListed"].includes(outcome(f))),
-    failed: files.filter((f) => ![undefined, "deleted", "trashed", "gone", "changed", "keptChanged", "notListed"].includes(outcome(f))),
+    changed: files.filter((f) => LEFT.includes(outcome(f))),
+    failed: files.filter((f) => ![undefined, "gone", ...DONE, ...LEFT].includes(outcome(f))),
     unreached: files.filter((f) => outcome(f) === undefined),
     bytes: deleted.reduce((sum, f) => sum + (results && results.freed ? results.freed.get(f.path) || 0 : 0), 0),
     size: deleted.reduce((sum, f) => sum + Number(f.size || 0), 0),
@@ -74,17 +79,25 @@ export function doneText(result) {
 }
 
 // What a deletion dialog offers: the Trash first, permanent deletion as a
-// second choice. Resolves with the request's "trash" value, or null.
-export async function askDeletion(title, files, bytes, note = "") {
+// second choice, and for duplicates links to the file kept. Resolves with
+// "trash", "delete" or "link", or null.
+export async function askDeletion(title, files, bytes, note = "", links = false) {
   const answer = await confirmDialog({
     title,
     message: `确定要将所选的 ${files.length} 个文件（共 ${formatBytes(bytes)}）移到回收站吗？`,
-    detail: note + "移到回收站的文件可以恢复，空间在清空回收站后才释放。选择“永久删除”则无法恢复。",
+    detail:
+      note +
+      "移到回收站的文件可以恢复，空间在清空回收站后才释放。选择“永久删除”则无法恢复。" +
+      (links
+        ? "选择“替换为链接”则每个路径都保留，与保留的文件共享数据，空间立即释放，可在清理记录中撤销；" +
+          "文件系统不支持共享数据块时改为硬链接，修改其中一个路径会同时改变其他路径。"
+        : ""),
     confirmText: "移到回收站",
     alternativeText: "永久删除",
+    choices: links ? [{ text: "替换为链接", answer: "link" }] : [],
     danger: false,
   });
-  return answer ? answer === true : null;
+  return answer === true ? "trash" : answer === "alternative" ? "delete" : answer || null;
 }
 
 // A path that keeps its end in sight: the middle gives way when the column
@@ -263,15 +276,16 @@ class LargeFiles {
     const files = this.selectedFiles();
     if (!files.length || this.running) return;
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
-    const trash = await askDeletion("删除文件", files, bytes);
-    if (trash === null) return;
+    const mode = await askDeletion("删除文件", files, bytes);
+    if (!mode) return;
+    const trash = mode === "trash";
     const request = { trash, files: files.map((f) => ({ path: f.path, size: Number(f.size) })) };
     const result = sortResults(files, await deleteListed(request, files.length));
     const gone = new Set([...result.deleted, ...result.gone].map((f) => f.path));
     for (const path of gone) this.selected.delete(path);
     this.setItems(this.items.filter((f) => !gone.has(f.path)));
     if (result.deleted.length) {
-      addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length);
+      addHistory("largeFiles", result.deleted.length, result.bytes, result.failed.length, { record: result.record, mode });
       showSuccess(`${trash ? "已将" : "已删除"} ${result.deleted.length} 个文件${trash ? "移到回收站" : ""}，${freedText(result)}`);
     }
     if (result.changed.length) showWarning(`${result.changed.length} 个文件在扫描后已改变，未删除，请重新扫描`);

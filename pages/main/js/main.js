@@ -8,7 +8,7 @@ import { dismissDialog, formatBytes, isBusy, listOf, parseAnswer, readHotkeys, r
 import { homeFolder } from "./folders.js";
 import { largeFiles } from "./large.js";
 import { duplicates, wasted } from "./dup.js";
-import { measurePrivacy, privacy } from "./privacy.js";
+import { preselected, privacy } from "./privacy.js";
 import { startup } from "./startup.js";
 import { programs } from "./programs.js";
 import { spaceMap } from "./spacemap.js";
@@ -20,7 +20,7 @@ const TITLES = {
   large: "大文件",
   dup: "重复文件",
   spacemap: "空间分布",
-  privacy: "隐私清理",
+  privacy: "系统清理",
   startup: "启动项",
   programs: "已安装程序",
   settings: "设置",
@@ -104,7 +104,8 @@ function showOverview() {
 // One button measures what every cleaning section could free in the home
 // folder, each file counted once. Caches and the copies beyond one in each
 // duplicate group can go for sure; large files (those not already counted
-// as copies), the Trash and the recent lists only if the user chooses.
+// as copies), the Trash and the recent lists only if the user chooses. The
+// caches not selected for the user count in neither.
 const CHOSEN_PRIVACY = new Set(["recyclebin", "recent"]);
 
 function measured({ large, groups, privacy }) {
@@ -115,9 +116,10 @@ function measured({ large, groups, privacy }) {
     large: sum(large.filter((f) => !copies.has(f.path))),
     dup: wasted(groups),
     privacy: sum(privacy),
+    privacySure: sum(privacy.filter(preselected)),
     privacyChosen: sum(privacy.filter((i) => CHOSEN_PRIVACY.has(i.type))),
   };
-  values.sure = values.dup + values.privacy - values.privacyChosen;
+  values.sure = values.dup + values.privacySure;
   values.chosen = values.large + values.privacyChosen;
   return values;
 }
@@ -144,10 +146,8 @@ async function measureAll() {
   };
   for (const id of ["measureLarge", "measureDup", "measurePrivacy", "measureTotal"]) $(id).textContent = "…";
   $("measureChoice").textContent = "缓存与多余副本";
-  $("measureStatus").textContent = "正在测量隐私痕迹…";
-  const items = await withBusy("正在测量隐私痕迹…", () => measurePrivacy());
-  found.privacy = items;
-  privacy().show(items);
+  $("measureStatus").textContent = "正在测量缓存和系统垃圾…";
+  found.privacy = await privacy().measure();
   $("measurePrivacy").textContent = formatBytes(measured(found).privacy);
   $("measureStatus").textContent = "正在扫描主文件夹中的大文件和重复文件…";
   const folders = [homeFolder()];
@@ -259,6 +259,12 @@ $("historyBtn").addEventListener("click", () => openWindow(NativeUtil.historyWin
 $("hotkeyBtn").addEventListener("click", () => openWindow(NativeUtil.hotkeyWindowPath));
 
 $("uninstallBtn").addEventListener("click", () => {
+  // A package's files are the package manager's to remove.
+  const packageName = NativeUtil.installedPackage();
+  if (packageName) {
+    showWarning(`潮井是用软件包 ${packageName} 安装的，请用系统的软件包管理器卸载：sudo apt remove ${packageName}`);
+    return;
+  }
   const uninstaller = installFolder + PATH_SEPARATOR + UNSTALLER_EXE_NAME;
   if (!NativeUtil.launch(uninstaller, installFolder, "")) {
     showError("无法启动卸载程序：" + uninstaller);

@@ -1,16 +1,20 @@
-// 隐私清理: the privacy categories, then the application caches (应用缓存),
-// with their sizes, each able to show the files it holds; the selected ones
-// are cleaned after a confirmation, then measured again to tell what was
-// freed and what stayed.
+// 系统清理: the privacy categories and the cleaners (application caches and
+// what the system accumulates) in one list grouped by application. Rows
+// appear as they are measured in the background; each can show what it
+// would remove; the selected ones are cleaned after a confirmation, those
+// needing root only after the system asks for the administrator's password,
+// and what was freed is what the file system no longer holds.
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showSuccess, showWarning } from "/common/js/toast.js";
 import { IS_WINDOWS } from "/common/js/constants.js";
-import { addHistory, confirmDialog, formatBytes, listOf, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { addHistory, confirmDialog, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
 
 const $ = (id) => document.getElementById(id);
 
 // What cleaning them loses cannot be had back: never selected for the user.
 const IRREVERSIBLE = new Set(["recyclebin", "recent"]);
+const CATEGORY_GROUP = "隐私痕迹";
+const LOCK = '<svg class="lock" viewBox="0 0 24 24"><path d="M18 8h-1V6A5 5 0 0 0 7 6v2H6a2 2 0 0 0-2 2v10a2 2 0 0 0 2 2h12a2 2 0 0 0 2-2V10a2 2 0 0 0-2-2zM9 6a3 3 0 0 1 6 0v2H9V6z"/></svg>';
 
 // The native descriptions are the Windows ones; these say what the
 // categories hold here. A category with no counterpart here is not shown.
@@ -24,26 +28,20 @@ const LOCAL_DESCRIPTIONS = IS_WINDOWS
     };
 const ABSENT_HERE = new Set(IS_WINDOWS ? [] : ["prefetch"]);
 
-export function measurePrivacy() {
-  return listOf(NativeUtil.getPrivacyItems())
-    .filter((item) => !ABSENT_HERE.has(item.type))
-    .map((item) => ({ ...item, description: LOCAL_DESCRIPTIONS[item.type] || item.description }));
-}
-
-// The application cleaners, as rows of the same list: their ids never clash
-// with the categories' types.
-function measureCleaners() {
-  return listOf(NativeUtil.getCleaners()).map((cleaner) => ({ ...cleaner, type: cleaner.id, cleaner: true }));
-}
-
-function measureAll() {
-  return [...measurePrivacy(), ...measureCleaners()];
+// A native row as the list shows it, or null for a category absent here.
+function rowOf(item) {
+  if (item.id === undefined) {
+    if (ABSENT_HERE.has(item.type)) return null;
+    return { ...item, group: CATEGORY_GROUP, description: LOCAL_DESCRIPTIONS[item.type] || item.description };
+  }
+  // Cleaner ids never clash with the categories' types.
+  return { ...item, type: item.id, group: item.application, cleaner: true };
 }
 
 // A category holding something starts selected unless its loss cannot be
-// undone; an application cache only when it is a regenerable one.
-function preselected(item) {
-  return Number(item.size) > 0 && !IRREVERSIBLE.has(item.type) && (!item.cleaner || item.safe === true);
+// undone; a cleaner only when it is a regenerable cache of the user's.
+export function preselected(item) {
+  return Number(item.size) > 0 && !IRREVERSIBLE.has(item.type) && (!item.cleaner || (item.safe === true && !item.root));
 }
 
 class Privacy {
@@ -51,12 +49,13 @@ class Privacy {
     this.items = [];
     this.selected = new Set();
     this.measured = false;
-    this.opened = new Map(); // type → the files it holds, as listed
+    this.measuring = null; // the running measurement's promise
+    this.opened = new Map(); // type → what it would remove, as listed
     $("privacyList").addEventListener("click", (event) => {
       const opener = event.target.closest("[data-open]");
       if (opener) return this.toggleFiles(opener.dataset.open);
       const card = event.target.closest("[data-type]");
-      if (!card) return;
+      if (!card || card.classList.contains("absent")) return;
       event.preventDefault();
       const type = card.dataset.type;
       if (this.selected.has(type)) this.selected.delete(type);
@@ -68,41 +67,69 @@ class Privacy {
   }
 
   activate() {
-    if (!this.measured) this.measure();
+    if (!this.measured && !this.measuring) this.measure();
   }
 
-  async measure() {
-    const items = await withBusy("正在测量隐私痕迹…", () => measureAll());
-    this.show(items);
-    $("privacyStatus").textContent = items.length
-      ? `共发现 ${formatBytes(this.total(items))} 可清理的痕迹。`
-      : "无法读取隐私项目。";
-  }
-
-  show(items) {
+  // Every row, as measured; rows show as they come. Resolves with them all.
+  measure() {
+    if (this.measuring) return this.measuring;
     this.measured = true;
-    this.items = items;
+    this.items = [];
     this.opened.clear();
-    this.selected = new Set(items.filter(preselected).map((i) => i.type));
+    this.selected.clear();
+    $("privacyCleanBtn").disabled = true;
+    $("privacyRefreshBtn").disabled = true;
+    $("privacyStatus").textContent = "正在测量…";
     this.render();
+    this.measuring = new Promise((resolve) => {
+      NativeUtil.measureCleaners((message) => {
+        const type = String(message.type);
+        if (type === "item") {
+          const row = rowOf(parseAnswer(message.data, {}));
+          if (!row) return;
+          this.items.push(row);
+          if (preselected(row)) this.selected.add(row.type);
+          $("privacyStatus").textContent = `正在测量… 已发现 ${formatBytes(this.total(this.items))}`;
+          return this.render();
+        }
+        this.measuring = null;
+        $("privacyRefreshBtn").disabled = false;
+        $("privacyStatus").textContent = this.items.length
+          ? `共发现 ${formatBytes(this.total(this.items))} 可清理的内容。`
+          : "无法读取清理项目。";
+        this.render();
+        resolve(this.items);
+      });
+    });
+    return this.measuring;
   }
 
   async toggleFiles(type) {
     if (this.opened.delete(type)) return this.render();
     const answer = await withBusy("正在列出文件…", () => parseAnswer(NativeUtil.getPrivacyItemFiles(type), {}));
-    this.opened.set(type, { count: Number(answer.count) || 0, list: Array.isArray(answer.list) ? answer.list : [] });
+    this.opened.set(type, {
+      count: Number(answer.count) || 0,
+      list: Array.isArray(answer.list) ? answer.list : [],
+      command: answer.command || "",
+      note: answer.note || "",
+    });
     this.render();
   }
 
   filesPanel(type) {
     const files = this.opened.get(type);
+    // A system cleaner's command removes runtimes and revisions as well as files.
+    const unit = files.command ? "项" : "个文件";
     const head = !files.count
-      ? "没有文件"
+      ? files.command ? "没有可清理的内容" : "没有文件"
       : files.count > files.list.length
-        ? `共 ${files.count} 个文件，以下是最大的 ${files.list.length} 个：`
-        : `共 ${files.count} 个文件，从大到小：`;
+        ? `共 ${files.count} ${unit}，以下是最大的 ${files.list.length} ${files.command ? "项" : "个"}：`
+        : `共 ${files.count} ${unit}，从大到小：`;
+    const about = [files.note && `报告：${files.note}`, files.command && `清理时运行：${files.command}`].filter(Boolean);
     return (
-      `<div class="item-files" data-files="${escapeHtml(type)}"><div class="item-files-head">${head}</div>` +
+      `<div class="item-files" data-files="${escapeHtml(type)}">` +
+      about.map((line) => `<div class="item-files-head">${escapeHtml(line)}</div>`).join("") +
+      `<div class="item-files-head">${head}</div>` +
       files.list
         .map((f) => `<div class="item-file"><span class="ellipsis" title="${escapeHtml(f.path)}">\u200e${escapeHtml(f.path)}\u200e</span><span class="num">${formatBytes(f.size)}</span></div>`)
         .join("") +
@@ -114,81 +141,79 @@ class Privacy {
     return items.reduce((s, i) => s + Number(i.size || 0), 0);
   }
 
+  card(item) {
+    const on = this.selected.has(item.type);
+    const lock = item.root ? `<span class="badge warn" title="清理时需要管理员授权">${LOCK}需要授权</span>` : "";
+    const description = item.absent ? item.note || "此电脑上没有" : item.description || "";
+    return (
+      `<div class="item-card${on ? " selected" : ""}${item.absent ? " absent" : ""}" data-type="${escapeHtml(item.type)}">` +
+      `<label class="check"><input type="checkbox" ${on ? "checked" : ""} ${item.absent ? "disabled" : ""}><span></span></label>` +
+      `<div class="item-main"><div class="item-name">${escapeHtml(item.name)}${lock}</div>` +
+      `<div class="item-desc">${escapeHtml(description)}</div>` +
+      (item.warning ? `<div class="item-desc item-warning">${escapeHtml(item.warning)}</div>` : "") +
+      (item.skipped && !item.absent ? `<div class="item-desc item-skipped">已跳过：${escapeHtml(item.skipped)}</div>` : "") +
+      `</div>` +
+      `<div class="item-size">${item.absent ? "—" : Number(item.size) > 0 ? formatBytes(item.size) : "无"}</div>` +
+      (Number(item.size) > 0
+        ? `<button class="link-btn" data-open="${escapeHtml(item.type)}">${this.opened.has(item.type) ? "收起" : "查看文件"}</button>`
+        : "") +
+      `</div>` +
+      (this.opened.has(item.type) ? this.filesPanel(item.type) : "")
+    );
+  }
+
   render() {
-    const firstCleaner = this.items.findIndex((i) => i.cleaner);
+    const groups = new Map();
+    for (const item of this.items) {
+      if (!groups.has(item.group)) groups.set(item.group, []);
+      groups.get(item.group).push(item);
+    }
     $("privacyList").innerHTML = this.items.length
-      ? this.items
-          .map((item, index) => {
-            const on = this.selected.has(item.type);
-            return (
-              (index === firstCleaner ? '<div class="item-group" id="privacyCleanersGroup">应用缓存</div>' : "") +
-              `<div class="item-card${on ? " selected" : ""}" data-type="${escapeHtml(item.type)}">` +
-              `<label class="check"><input type="checkbox" ${on ? "checked" : ""}><span></span></label>` +
-              `<div class="item-main"><div class="item-name">${escapeHtml(item.name)}</div>` +
-              `<div class="item-desc">${escapeHtml(item.description || "")}</div></div>` +
-              `<div class="item-size">${Number(item.size) > 0 ? formatBytes(item.size) : "无"}</div>` +
-              (Number(item.size) > 0
-                ? `<button class="link-btn" data-open="${escapeHtml(item.type)}">${this.opened.has(item.type) ? "收起" : "查看文件"}</button>`
-                : "") +
-              `</div>` +
-              (this.opened.has(item.type) ? this.filesPanel(item.type) : "")
-            );
-          })
+      ? [...groups]
+          .map(
+            ([name, items]) =>
+              `<div class="item-group" data-group="${escapeHtml(name)}">${escapeHtml(name)}<span class="badge gray">${formatBytes(this.total(items))}</span></div>` +
+              items.map((item) => this.card(item)).join(""),
+          )
           .join("")
-      : '<div class="empty-note">没有可显示的项目</div>';
+      : `<div class="empty-note">${this.measuring ? "正在测量…" : "没有可显示的项目"}</div>`;
     const chosen = this.items.filter((i) => this.selected.has(i.type));
     $("privacySelection").textContent = chosen.length
       ? `已选择 ${chosen.length} 项，共 ${formatBytes(this.total(chosen))}`
       : "未选择项目";
-    $("privacyCleanBtn").disabled = !chosen.length;
+    $("privacyCleanBtn").disabled = !chosen.length || !!this.measuring;
   }
 
   async clean() {
     const chosen = this.items.filter((i) => this.selected.has(i.type));
-    if (!chosen.length) return;
+    if (!chosen.length || this.measuring) return;
     const types = chosen.map((i) => i.type);
-    const categories = chosen.filter((i) => !i.cleaner).map((i) => i.type);
-    const cleaners = chosen.filter((i) => i.cleaner).map((i) => i.type);
     const warnings = [];
     if (this.selected.has("recyclebin")) warnings.push("回收站中的文件将被永久删除。");
     if (this.selected.has("recent")) warnings.push("“最近使用”记录将被清空。");
-    if (chosen.some((i) => i.cleaner && !i.safe)) warnings.push("所选应用缓存中有清理后需要重新下载的内容。");
+    if (chosen.some((i) => i.cleaner && !i.safe && !i.root)) warnings.push("所选应用缓存中有清理后需要重新下载的内容。");
+    if (chosen.some((i) => i.root)) warnings.push("标有“需要授权”的项目由系统要求输入管理员密码后才会清理。");
     const ok = await confirmDialog({
-      title: "清理隐私痕迹",
-      message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
+      title: "系统清理",
+      message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}${i.root ? "（需要授权）" : ""}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
       detail: warnings.concat("清理后无法恢复，可先点“查看文件”确认其中的内容。").join(""),
       confirmText: "清理",
     });
     if (!ok) return;
-    const before = new Map(this.items.map((i) => [i.type, Number(i.size || 0)]));
-    // False when something stayed: a file that could not go, a cache a
-    // running browser holds, a folder replaced by a link meanwhile.
-    let cleaned = true;
-    const after = await withBusy("正在清理…", () => {
-      if (categories.length) cleaned = NativeUtil.cleanPrivacyItems(JSON.stringify(categories)) === true;
-      if (cleaners.length) cleaned = NativeUtil.cleanCleaners(JSON.stringify(cleaners)) === true && cleaned;
-      return measureAll();
-    });
-    let freed = 0;
-    let left = 0;
-    for (const item of after) {
-      if (!types.includes(item.type)) continue;
-      freed += Math.max(0, (before.get(item.type) || 0) - Number(item.size || 0));
-      left += Number(item.size || 0);
-    }
-    this.show(after);
-    addHistory("privacy", types.length, freed, left > 0 || !cleaned ? 1 : 0);
-    reportEvent("clean_privacy", { categories: types.join(","), bytes: freed, leftBytes: left });
-    showSuccess(`已清理 ${types.length} 项，释放 ${formatBytes(freed)}`);
-    if (left > 0) showWarning(`仍有 ${formatBytes(left)} 未能删除，可能正被其他程序使用`);
-    else if (!cleaned) showWarning("部分项目未能清理（可能正被浏览器使用），已保留原样");
+    const answers = await withBusy("正在清理…", () => parseAnswer(NativeUtil.cleanItems(JSON.stringify(types)), {}).list || []);
+    const freed = answers.reduce((s, a) => s + Number(a.freed || 0), 0);
+    const refused = answers.filter((a) => a.result === "notAuthorised").length;
+    const failed = answers.filter((a) => !["cleaned", "notAuthorised"].includes(a.result)).length;
+    addHistory("privacy", types.length, freed, failed + refused);
+    reportEvent("clean_privacy", { categories: types.join(","), bytes: freed, failed });
+    showSuccess(`已清理 ${types.length - failed - refused} 项，释放 ${formatBytes(freed)}`);
+    if (refused) showWarning(`${refused} 项未获管理员授权，已保留原样`);
+    if (failed) showWarning(`${failed} 项未能完全清理（文件可能正被使用或已改变），已保留原样`);
+    await this.measure();
     $("privacyStatus").textContent =
       `已释放 ${formatBytes(freed)}` +
-      (left > 0
-        ? `；${formatBytes(left)} 未能删除（文件可能正被使用）。`
-        : cleaned
-          ? "。"
-          : "；部分项目未能清理，已保留原样。");
+      (refused ? `；${refused} 项未获授权` : "") +
+      (failed ? `；${failed} 项未能完全清理，已保留原样。` : "。");
   }
 
   refresh() {

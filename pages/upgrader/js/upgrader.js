@@ -1,6 +1,8 @@
 // The upgrader window: asks the service for a newer version, shows what
-// changed, downloads the installer with progress, verifies its SHA-256
-// against the digest the service published, and starts it.
+// changed, downloads the update with progress, verifies its SHA-256 against
+// the digest the service published, and installs it: the update unpacks
+// itself and its installer updates this installation, then starts it again.
+// A copy the system's package manager installed is updated by that instead.
 import "/common/js/tooltip.js";
 import { gAppVersion, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
@@ -68,7 +70,7 @@ function saveName(url) {
     name = "";
   }
   name = name.replace(/[^A-Za-z0-9._-]/g, "_").replace(/^\.+/, "");
-  return name || "Tidewell-installer.exe";
+  return name || "Tidewell-update.tar.gz";
 }
 
 function progress(percent, tip) {
@@ -129,8 +131,7 @@ function verify(latest, path) {
 }
 
 function install(path) {
-  const folder = path.slice(0, path.lastIndexOf(PATH_SEPARATOR));
-  if (!NativeUtil.launch(path, folder, "")) {
+  if (NativeUtil.installUpdate(path) !== "") {
     // The window stays: the user learns where the verified file is.
     state(`无法启动安装程序。已下载的安装包保存在：${path}`, "error");
     $("progressTip").textContent = "启动失败";
@@ -143,11 +144,25 @@ function install(path) {
   if (!NativeUtil.exitApp()) Window.this.close();
 }
 
+// Files a package put on the system are the package manager's to replace:
+// the page says how to update, and downloads nothing.
+function packageInstall(name) {
+  $("headline").textContent = "请通过软件包管理器更新";
+  $("versions").textContent = `当前版本 ${gAppVersion}（软件包 ${name}）`;
+  state(`潮井是用系统的软件包 ${name} 安装的，新版本由系统的软件包管理器提供。请在“软件”中更新，或在终端运行：sudo apt update && sudo apt upgrade`, "ok");
+  action("");
+}
+
 // The service call holds the page for up to a few seconds: the words go up first.
 async function check() {
   state("正在检查更新…");
   action("");
   await nextPaint();
+  const packageName = NativeUtil.installedPackage();
+  if (packageName) {
+    packageInstall(packageName);
+    return;
+  }
   const answer = parseAnswer(NativeUtil.checkUpdate(), null);
   $("versions").textContent = "当前版本 " + gAppVersion;
   if (!answer || typeof answer !== "object") {

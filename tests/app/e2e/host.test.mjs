@@ -69,10 +69,11 @@ const methodNames = [
   'clearInterval', 'setTimeout', 'clearTimeout', 'enableMenuOutsideClickClose',
   'disableMenuOutsideClickClose',
   // Beyond the service table: deletion of what a scan showed, checked again
-  // and stoppable, the files a privacy category holds, and the application
-  // cleaners.
+  // and stoppable, the files a privacy category holds, the cleaners measured
+  // and cleaned, and undo from the history.
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
-  'cleanCleaners',
+  'cleanCleaners', 'measureCleaners', 'cleanItems', 'undoCleaning', 'clearCleaningRecords',
+  'installUpdate', 'installedPackage',
   // The space map: a background scan, a folder's items, and forgetting what was deleted.
   'startScanSpaceMap', 'stopScanSpaceMap', 'spaceMapChildren', 'forgetSpaceMapItem',
 ];

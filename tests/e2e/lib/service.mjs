@@ -6,8 +6,10 @@ import { fileURLToPath } from 'node:url';
 
 const script = path.join(path.dirname(fileURLToPath(import.meta.url)), '../../service/service.py');
 
-export async function startService() {
-  const child = spawn('python3', [script, '--exit-with-stdin'], { stdio: ['pipe', 'pipe', 'inherit'] });
+// release: { version, file } to offer a real update as the latest version.
+export async function startService({ release } = {}) {
+  const args = [script, '--exit-with-stdin', ...(release ? ['--release', `${release.version}=${release.file}`] : [])];
+  const child = spawn('python3', args, { stdio: ['pipe', 'pipe', 'inherit'] });
   const origin = await new Promise((resolve, reject) => {
     let out = '';
     child.stdout.on('data', (chunk) => {
