@@ -287,6 +287,7 @@ class SpaceMap {
       box.innerHTML = "";
       return;
     }
+    $("mapTip").hidden = true; // its cell is redrawn
     this.cells = [];
     const html = [];
     const add = (cell, depth, parent) => {
@@ -326,13 +327,17 @@ class SpaceMap {
     const item = cell.item;
     tip.innerHTML =
       `<b>${escapeHtml(item.name)}</b><span>${KIND_NAMES[item.kind] || KIND_NAMES.other}${item.count ? `，${item.count} 项` : ""}</span>` +
-      `<span>占用空间 ${formatBytes(item.allocated)}，文件大小 ${formatBytes(item.apparent)}</span><span>占 ${percent(Number(item.share))}</span>`;
+      `<span>占用空间 ${formatBytes(item.allocated)}，文件大小 ${formatBytes(item.apparent)}</span><span>占${escapeHtml(this.nameOf(cell.parent || this.path))}的 ${percent(Number(item.share))}</span>`;
     tip.hidden = false;
     const area = $("mapView").getBoundingClientRect();
     const x = event.clientX - area.left + 14;
     const y = event.clientY - area.top + 14;
     tip.style.left = Math.min(x, area.width - tip.offsetWidth - 4) + "px";
     tip.style.top = (y + tip.offsetHeight > area.height ? y - tip.offsetHeight - 20 : y) + "px";
+  }
+
+  nameOf(path) {
+    return path.slice(path.lastIndexOf("/") + 1) || path;
   }
 
   reveal(item) {
