@@ -27,12 +27,13 @@ NativeUtil::~NativeUtil() {
   ScannedFileRemover::stopAll();
   CleanerMeasurement::stopAll();
   CleaningUndo::stopAll();
+  SpaceMapScanner::stopAllScans();
 }
 
 som_passport_t *NativeUtil::passport() {
   // Filled once per process; a function-local static is initialised once,
   // also against concurrent first requests.
-  static const std::array<som_method_def_t, 96> methods = {
+  static const std::array<som_method_def_t, 100> methods = {
       MethodTable::method<&NativeUtil::log>(api, "log"),
       MethodTable::method<&NativeUtil::is64BitOS>(api, "is64BitOS"),
       MethodTable::method<&NativeUtil::isWindows7>(api, "isWindows7"),
@@ -132,6 +133,10 @@ som_passport_t *NativeUtil::passport() {
       MethodTable::method<&NativeUtil::clearCleaningRecords>(api, "clearCleaningRecords"),
       MethodTable::method<&NativeUtil::installUpdate>(api, "installUpdate"),
       MethodTable::method<&NativeUtil::installedPackage>(api, "installedPackage"),
+      MethodTable::method<&NativeUtil::startScanSpaceMap>(api, "startScanSpaceMap"),
+      MethodTable::method<&NativeUtil::stopScanSpaceMap>(api, "stopScanSpaceMap"),
+      MethodTable::method<&NativeUtil::spaceMapChildren>(api, "spaceMapChildren"),
+      MethodTable::method<&NativeUtil::forgetSpaceMapItem>(api, "forgetSpaceMapItem"),
   };
   static const std::array<som_property_def_t, 8> properties = {
       MethodTable::property<&NativeUtil::isDebug>(api, "isDebug"),
@@ -353,6 +358,18 @@ int NativeUtil::undoCleaning(const QString &record, ScriptCallback callback) {
 }
 bool NativeUtil::clearCleaningRecords() {
   return CleaningRecords::clear();
+}
+int NativeUtil::startScanSpaceMap(const PagePath &folder, ScriptCallback callback) {
+  return spaceMapScanner.startScanSpaceMap(folder, std::move(callback));
+}
+bool NativeUtil::stopScanSpaceMap(int id) {
+  return spaceMapScanner.stopScanSpaceMap(id);
+}
+QString NativeUtil::spaceMapChildren(int id, const PagePath &path, bool apparent) {
+  return spaceMapScanner.spaceMapChildren(id, path, apparent);
+}
+bool NativeUtil::forgetSpaceMapItem(int id, const PagePath &path) {
+  return spaceMapScanner.forgetSpaceMapItem(id, path);
 }
 
 // Installed programs and swap.

@@ -28,6 +28,7 @@
 #include "disk/DuplicateFileFinder.h"
 #include "disk/LargeFileScanner.h"
 #include "disk/ScannedFileRemover.h"
+#include "disk/SpaceMapScanner.h"
 #include "online/ServiceClient.h"
 #include "online/UpdateDownloader.h"
 #include "system/FileService.h"
@@ -150,6 +151,10 @@ public:
   bool disableMenuOutsideClickClose();
   int deleteScannedFiles(const QString &request, ScriptCallback callback);
   bool stopDeleteScannedFiles(int id);
+  int startScanSpaceMap(const PagePath &folder, ScriptCallback callback);
+  bool stopScanSpaceMap(int id);
+  QString spaceMapChildren(int id, const PagePath &path, bool apparent);
+  bool forgetSpaceMapItem(int id, const PagePath &path);
 
 private:
   friend class Asset<NativeUtil>;
@@ -166,6 +171,7 @@ private:
   DuplicateFileFinder duplicateFileFinder;
   ScannedFileRemover scannedFileRemover;
   CleaningUndo cleaningUndo;
+  SpaceMapScanner spaceMapScanner;
   StartupItems startupItems;
   StartOnBoot startOnBoot;
   InstalledPrograms installedPrograms;

@@ -46,6 +46,9 @@ ListedFile::Result ListedFile::find(const QString &path, const ShownFiles::Entry
     return Result::Changed;
   if (::fstatat(found.folder.get(), found.name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
     return errno == ENOENT ? Result::Gone : Result::Failed;
+  if (entry.isFolder)
+    return S_ISDIR(status.st_mode) && FileId::of(status) == entry.id ? Result::Listed
+                                                                     : Result::Changed;
   if (!S_ISREG(status.st_mode) || !(FileId::of(status) == entry.id) ||
       status.st_size != entry.size || status.st_mtim.tv_sec != entry.modifiedSecs)
     return Result::Changed;

@@ -39,7 +39,8 @@ struct Found {
 };
 
 // Listed when the folder holding path is still the folder walked and the
-// entry there is still the file listed, not a link or anything else.
+// entry there is still the file listed, not a link or anything else (a
+// folder a space map listed: the same folder, by device and inode).
 Result find(const QString &path, const ShownFiles::Entry &entry, Found &found);
 
 // Open only while it is still the file listed.

@@ -63,13 +63,16 @@ Result remove(const QString &path, const ShownFiles::Entry &entry, bool toTrash,
     noted = {{QStringLiteral("trash"), CleaningRecords::encodedPath(where.folder)},
              {QStringLiteral("name"), CleaningRecords::encodedPath(where.name)},
              {QStringLiteral("file"), CleaningRecords::fileText(FileId::of(found.status))}};
+  } else if (entry.isFolder) {
+    if (!FileWalker::removeTree(found.folder.get(), found.name))
+      return Result::Failed;
   } else if (::unlinkat(found.folder.get(), found.name.constData(), 0) != 0) {
     return errno == ENOENT ? Result::Gone : Result::Failed;
   }
   shown.remove(path);
   if (toTrash)
     return Result::Trashed;
-  if (found.status.st_nlink <= 1)
+  if (found.status.st_nlink <= 1 && !entry.isFolder)
     freed = qint64(found.status.st_blocks) * 512;
   return Result::Deleted;
 }
@@ -82,20 +85,8 @@ public:
         toLinks(request.value(QStringLiteral("link")).toBool()) {}
 
   QString run() {
-    const QJsonArray files = request.value(QStringLiteral("files")).toArray();
-    for (const QJsonValue &file : files) {
-      if (stopRequested)
-        break;
-      const QString path = file.toObject().value(QStringLiteral("path")).toString();
-      const qint64 size = qint64(file.toObject().value(QStringLiteral("size")).toDouble(-1));
-      ShownFiles::Entry entry;
-      if (!ShownFiles::largeFiles().find(path, entry))
-        answer(path, Result::NotListed);
-      else if (entry.size != size) // a later scan listed it otherwise
-        answer(path, Result::Changed);
-      else
-        answerRemoval(path, entry, ShownFiles::largeFiles());
-    }
+    removeListed(request.value(QStringLiteral("files")).toArray(), ShownFiles::largeFiles());
+    removeListed(request.value(QStringLiteral("entries")).toArray(), ShownFiles::spaceMap());
     const QJsonArray groups = request.value(QStringLiteral("groups")).toArray();
     for (const QJsonValue &group : groups) {
       if (stopRequested)
@@ -145,6 +136,22 @@ private:
     // At once after the first, so the page shows a deletion under way.
     if (answers.size() == 1 || progressDue(progressInterval))
       send("progress", JsonText::list(answers));
+  }
+
+  void removeListed(const QJsonArray &files, ShownFiles &shown) {
+    for (const QJsonValue &file : files) {
+      if (stopRequested)
+        break;
+      const QString path = file.toObject().value(QStringLiteral("path")).toString();
+      const qint64 size = qint64(file.toObject().value(QStringLiteral("size")).toDouble(-1));
+      ShownFiles::Entry entry;
+      if (!shown.find(path, entry))
+        answer(path, Result::NotListed);
+      else if (entry.size != size) // a later scan listed it otherwise
+        answer(path, Result::Changed);
+      else
+        answerRemoval(path, entry, shown);
+    }
   }
 
   void answerRemoval(const QString &path, const ShownFiles::Entry &entry, ShownFiles &shown) {

@@ -14,9 +14,13 @@
 //   and what the scan hashed. If any file of a group fails a check, nothing
 //   of that group is deleted.
 //
+// - A folder or file of a space map goes while it is still what the map
+//   listed (a folder: its device and inode), a folder with all it holds.
+//
 // The request is JSON text, either
 //   {"files": [{"path": P, "size": N}, ...]}                      large files
 //   {"groups": [{"hash": H, "keep": P, "delete": [P, ...]}, ...]} duplicates
+//   {"entries": [{"path": P, "size": N}, ...]}                    a space map
 // with "keep" empty when the user chose every copy of a group, and either may
 // carry "trash": true. Duplicates may instead carry "link": true: each copy
 // then stays, replaced by the file kept (CopyLinker.h), and "keep" must name
@@ -27,7 +31,7 @@
 // "error". Each but "error" carries the answers so far,
 // {"list": [{"freed": B, "path": P, "result": R}, ...]}, B the bytes the file
 // system got back (its blocks; 0 while other names link to the file, when it
-// went to the Trash, or when it was not deleted), R being "deleted",
+// went to the Trash, or when it was not deleted; for a folder, 0), R being "deleted",
 // "trashed" (in the Trash: its space returns when the Trash is emptied),
 // "linked" (now a hard link to the file kept), "shared" (its blocks shared
 // with the file kept's), "otherFileSystem" (no link can reach the file kept),

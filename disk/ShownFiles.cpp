@@ -10,10 +10,18 @@ ShownFiles &ShownFiles::duplicates() {
   return *shown;
 }
 
+ShownFiles &ShownFiles::spaceMap() {
+  static ShownFiles *shown = new ShownFiles;
+  return *shown;
+}
+
 void ShownFiles::add(const FileRecord &record, const QByteArray &digest) {
+  add(record.path, {record.id, record.folder, record.size, record.modifiedSecs, digest});
+}
+
+void ShownFiles::add(const QString &path, const Entry &entry) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  entries_.insert(record.path,
-                  {record.id, record.folder, record.size, record.modifiedSecs, digest});
+  entries_.insert(path, entry);
 }
 
 bool ShownFiles::find(const QString &path, Entry &entry) const {

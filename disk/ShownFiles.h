@@ -18,16 +18,19 @@ public:
     FileId folder; // the folder holding it
     qint64 size = 0;
     qint64 modifiedSecs = 0;
-    QByteArray digest; // of its duplicate group
+    QByteArray digest;     // of its duplicate group
+    bool isFolder = false; // a folder of a space map, removed with all it holds
   };
 
   // One store per scan kind for the whole process: the page may delete what
   // any scan of that kind showed it (its own, or the overview's).
   static ShownFiles &largeFiles();
   static ShownFiles &duplicates();
+  static ShownFiles &spaceMap();
 
   // A later report of the same path replaces the earlier one.
   void add(const FileRecord &record, const QByteArray &digest = QByteArray());
+  void add(const QString &path, const Entry &entry);
   bool find(const QString &path, Entry &entry) const;
   void remove(const QString &path);
 

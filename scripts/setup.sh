@@ -21,6 +21,9 @@ command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(
 if [ "${1:-}" = "--bench" ]; then
   packages+=(fdupes jdupes rmlint openssl bleachbit)
 fi
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(gdu ncdu) # beside the space map
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -81,7 +81,8 @@ struct WalkEntry {
   QByteArray name;   // the entry's name in that folder
   int depth = 1;     // 1 for the root's own entries
   EntryType type = EntryType::Other;
-  qint64 size = 0; // st_size: bytes of a file, length of a link's target
+  qint64 size = 0;      // st_size: bytes of a file, length of a link's target
+  qint64 allocated = 0; // st_blocks * 512: the space it holds on disk
   FileId id;
   quint32 linkCount = 1; // st_nlink
   quint32 mode = 0;      // st_mode

@@ -355,6 +355,7 @@ bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
     }
     entry.type = typeOf(status.stx_mode);
     entry.size = qint64(status.stx_size);
+    entry.allocated = qint64(status.stx_blocks) * 512;
     entry.id = idOf(status);
     entry.linkCount = status.stx_nlink;
     entry.mode = status.stx_mode;

@@ -110,7 +110,12 @@ const std::vector<std::pair<const char *, size_t>> scriptMethods = {
     {"undoCleaning", 2},
     {"clearCleaningRecords", 0},
     {"installUpdate", 1},
-    {"installedPackage", 0}};
+    {"installedPackage", 0},
+
+    {"startScanSpaceMap", 2},
+    {"stopScanSpaceMap", 1},
+    {"spaceMapChildren", 3},
+    {"forgetSpaceMapItem", 2}};
 
 template <class T>
 class Held {

@@ -19,7 +19,9 @@ const { default: en } = await import(path.join(pages, 'common/i18n/en.js'));
 const NOT_CONVERTED = [
   'main/js/dup.js',
   'main/js/privacy.js',
+  'main/js/spacemap.js',
   'main/main.html#section-dup',
+  'main/main.html#section-spacemap',
   'main/main.html#section-privacy',
   'history/',
   'upgrader/',
@@ -175,7 +177,7 @@ test('a Chinese session shows today\'s words, and the language setting switches 
   try {
     assert.equal(await page.eval('document.documentElement.lang'), 'zh-CN');
     assert.deepEqual(await page.eval(`[...document.querySelectorAll('.nav-item')].map((b) => b.textContent)`),
-      ['概览', '大文件', '重复文件', '系统清理', '启动项', '已安装程序', '设置']);
+      ['概览', '大文件', '重复文件', '空间分布', '系统清理', '启动项', '已安装程序', '设置']);
     assert.equal(await page.eval(`document.getElementById('heroTitle').textContent + '|' + document.getElementById('measureLargeLabel').textContent`), '让磁盘保持清爽|大文件 (≥100 MB)');
     assert.match(await page.eval(`document.getElementById('drives').textContent`), /已用 \d+(\.\d+)? [KMGT]B，可用/);
     const tray = await app.page({ urlIncludes: 'tray.html', timeoutMs: 10000 });

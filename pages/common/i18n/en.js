@@ -50,6 +50,7 @@ export default {
   "nav.overview": "Overview",
   "nav.large": "Large Files",
   "nav.dup": "Duplicates",
+  "nav.spacemap": "Space map",
   "nav.privacy": "System cleanup",
   "nav.startup": "Startup",
   "nav.programs": "Programs",
@@ -61,6 +62,7 @@ export default {
 
   "overview.heroTitle": "Keep your disk tidy",
   "overview.heroSub": "Measure in one click the space large files, duplicates, caches and system junk take",
+  "overview.openMap": "Show where the space went",
   "overview.scan": "Scan Now",
   "overview.scanning": "Scanning…",
   "overview.rescan": "Scan Again",

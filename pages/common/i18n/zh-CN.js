@@ -49,6 +49,7 @@ export default {
   "nav.overview": "概览",
   "nav.large": "大文件",
   "nav.dup": "重复文件",
+  "nav.spacemap": "空间分布",
   "nav.privacy": "系统清理",
   "nav.startup": "启动项",
   "nav.programs": "已安装程序",
@@ -60,6 +61,7 @@ export default {
 
   "overview.heroTitle": "让磁盘保持清爽",
   "overview.heroSub": "一键测量大文件、重复文件、缓存和系统垃圾可释放的空间",
+  "overview.openMap": "查看空间分布",
   "overview.scan": "一键扫描",
   "overview.scanning": "正在扫描…",
   "overview.rescan": "重新扫描",

@@ -12,6 +12,7 @@ import { duplicates, wasted } from "./dup.js";
 import { preselected, privacy } from "./privacy.js";
 import { startup } from "./startup.js";
 import { programs } from "./programs.js";
+import { spaceMap } from "./spacemap.js";
 
 const $ = (id) => document.getElementById(id);
 const installFolder = NativeUtil.processFolder();
@@ -21,6 +22,7 @@ const sections = {
   overview: { activate() {}, refresh: () => showOverview() },
   large: largeFiles(),
   dup: duplicates(),
+  spacemap: spaceMap(),
   privacy: privacy(),
   startup: startup(),
   programs: programs(),
@@ -58,10 +60,10 @@ function spaceOf(path, total, free) {
   };
 }
 
-function bar(label, { used, available, total }) {
+function bar(label, { used, available, total }, mapped = "") {
   const percent = used + available > 0 ? Math.min(100, Math.round((used / (used + available)) * 100)) : 0;
   return (
-    `<div class="drive"><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
+    `<div class="drive"${mapped ? ` data-map="${escapeHtml(mapped)}" data-tooltip="${escapeHtml(t("overview.openMap"))}"` : ""}><div class="drive-name"><b>${escapeHtml(label)}</b><span class="muted">${percent}%</span></div>` +
     `<div class="bar"><div class="bar-fill${percent >= 90 ? " warn" : ""}" style="width:${percent}%"></div></div>` +
     `<div class="drive-space">${escapeHtml(t("overview.space", { used: formatBytes(used), available: formatBytes(available), total: formatBytes(total) }))}</div></div>`
   );
@@ -70,10 +72,10 @@ function bar(label, { used, available, total }) {
 function showOverview() {
   const total = Number(NativeUtil.getSystemDriveTotalBits());
   const free = Number(NativeUtil.getSystemDriveFreeBits());
-  let html = total > 1 ? bar(t("overview.systemDrive", { path: "/" }), spaceOf("/", total, free)) : "";
+  let html = total > 1 ? bar(t("overview.systemDrive", { path: "/" }), spaceOf("/", total, free), "/") : "";
   for (const drive of listOf(NativeUtil.getLogicalDrives())) {
     const space = spaceOf(drive.drive, Number(drive.totalSpace || 0), Number(drive.freeSpace || 0));
-    html += bar(t(drive.isRemovable ? "overview.removableDrive" : "overview.localDrive", { path: drive.drive }), space);
+    html += bar(t(drive.isRemovable ? "overview.removableDrive" : "overview.localDrive", { path: drive.drive }), space, String(drive.drive));
   }
   const memory = Number(NativeUtil.getMemeryBits());
   html +=
@@ -176,6 +178,12 @@ async function measureAll() {
   });
 }
 
+$("drives").addEventListener("click", (event) => {
+  const drive = event.target.closest("[data-map]");
+  if (!drive) return;
+  spaceMap().scanFolder(drive.dataset.map);
+  showSection("spacemap");
+});
 $("measureAllBtn").addEventListener("click", () => measureAll());
 $("measureCard").addEventListener("click", (event) => {
   const item = event.target.closest("[data-goto]");

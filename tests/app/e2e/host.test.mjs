@@ -74,6 +74,8 @@ const methodNames = [
   'deleteScannedFiles', 'stopDeleteScannedFiles', 'getPrivacyItemFiles', 'getCleaners',
   'cleanCleaners', 'measureCleaners', 'cleanItems', 'undoCleaning', 'clearCleaningRecords',
   'installUpdate', 'installedPackage',
+  // The space map: a background scan, a folder's items, and forgetting what was deleted.
+  'startScanSpaceMap', 'stopScanSpaceMap', 'spaceMapChildren', 'forgetSpaceMapItem',
 ];
 const propertyNames = [
   'isDebug', 'isAutoReload', 'canMainWindowTopmost', 'nativeVersion', 'mainWindowPath',
