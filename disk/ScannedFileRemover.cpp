@@ -82,7 +82,7 @@ Result find(const QString &path, const ShownFiles::Entry &entry, Found &found) {
   if (::fstatat(found.folder.get(), found.name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
     return errno == ENOENT ? Result::Gone : Result::Failed;
   if (!S_ISREG(status.st_mode) || !(idOf(status) == entry.id) || status.st_size != entry.size ||
-      status.st_mtim.tv_sec != entry.modifiedSecs)
+      qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec != entry.modifiedNs)
     return Result::Changed;
   return Result::Listed;
 }

@@ -12,8 +12,7 @@ ShownFiles &ShownFiles::duplicates() {
 
 void ShownFiles::add(const FileRecord &record, const QByteArray &digest) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  entries_.insert(record.path,
-                  {record.id, record.folder, record.size, record.modifiedSecs, digest});
+  entries_.insert(record.path, {record.id, record.folder, record.size, record.modifiedNs, digest});
 }
 
 bool ShownFiles::find(const QString &path, Entry &entry) const {

@@ -17,7 +17,7 @@ public:
     FileId id;
     FileId folder; // the folder holding it
     qint64 size = 0;
-    qint64 modifiedSecs = 0;
+    qint64 modifiedNs = 0;
     QByteArray digest; // of its duplicate group
   };
 
