@@ -123,8 +123,8 @@ FileRecord FileList::record(int index) const {
     record.path += QLatin1Char('/');
   record.path += FileName::fromBytes(relativePath(file));
   record.size = file.size;
-  // Whole seconds, rounded down also before 1970.
   record.modifiedNs = file.modifiedNs;
+  // Whole seconds, rounded down also before 1970.
   record.modifiedSecs = file.modifiedNs / 1000000000 - (file.modifiedNs % 1000000000 < 0);
   record.id = id(index);
   record.folder = folders_[size_t(file.folder)].id;

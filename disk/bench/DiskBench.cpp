@@ -602,8 +602,9 @@ int main(int argc, char **argv) {
   const long ourPeak = peakOfChild("--child-duplicates", root);
   const QString self = QCoreApplication::applicationFilePath();
   // Our search with an empty cache and with the kept one, then the peers:
-  // on the generated tree and on a real one.
-  const auto duplicatesOf = [&](const QString &folder, bool inProcess, const QString &ourNote) {
+  // on the generated tree all of them, on a real one the fastest.
+  const auto duplicatesOf = [&](const QString &folder, bool generated, const QString &ourNote) {
+    const bool inProcess = generated;
     std::vector<Contender> contenders;
     if (inProcess)
       contenders.push_back({"findDuplicateFiles (in process)",
@@ -630,7 +631,7 @@ int main(int argc, char **argv) {
          },
          "the digest cache of an earlier search"});
     for (const QString tool : {"jdupes", "fdupes"}) {
-      if (have(tool))
+      if ((generated || tool == "jdupes") && have(tool))
         contenders.push_back(
             {tool + " -r -q",
              [tool, folder] {
@@ -645,7 +646,7 @@ int main(int argc, char **argv) {
              return runProgram({"rdfind", "-makeresultsfile", "false", folder}, QDir::tempPath());
            },
            ""});
-    if (have("rmlint"))
+    if (generated && have("rmlint"))
       contenders.push_back({"rmlint",
                             [folder] {
                               // rmlint writes its reports into the working folder
