@@ -21,6 +21,9 @@ constexpr qint64 maxEntries = 300000;
 // each drop a few.
 constexpr qint64 keptAfterEviction = maxEntries * 9 / 10;
 constexpr qint64 recentNs = 2000000000;
+// What is learnt goes to the cache in transactions of this many entries, so
+// that a search of many files holds only a few of them in memory.
+constexpr size_t learntPerSave = 4096;
 // Stored keys depend on the prefix length and the key function: a change to
 // either is a new version, and older entries are dropped.
 constexpr int schemaVersion = 1;
@@ -88,6 +91,8 @@ DigestCache::~DigestCache() {
 
 void DigestCache::open(const QString &path) {
   db_ = openPrivateDatabase(path, schema);
+  // Each search reads each entry once: a small page cache does.
+  sqliteExecute(db_, "PRAGMA cache_size = -256");
   qint64 version;
   {
     SqliteStatement statement(db_, "PRAGMA user_version");
@@ -203,6 +208,8 @@ void DigestCache::learn(const FileList &files, int index, const Known &known) {
   const FileId folder = files.folderId(file.folder);
   learnt_.push_back(
       {folder.device, folder.inode, file.inode, file.size, file.modifiedNs, file.changedNs, known});
+  if (learnt_.size() >= learntPerSave)
+    save();
 }
 
 void DigestCache::save() {

@@ -48,7 +48,8 @@ public:
   void load(const FileList &files, int firstFolder = 0);
   // What is known of the file at index; false when nothing is.
   bool find(int index, Known &known) const;
-  // What reading the file at index taught; kept by save().
+  // What reading the file at index taught; kept by save() (and by itself
+  // when much has been learnt).
   void learn(const FileList &files, int index, const Known &known);
   // Stores what was learnt and drops stale entries, in one transaction.
   // Failures leave the cache as it was: it only saves reading.
