@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "cleanup/PrivacyCleaner.h"
-#include "platform/storage/ThreadPriority.h"
 
 namespace CleanerMeasurement {
 namespace {
@@ -42,7 +41,6 @@ int start(ScriptCallback callback) {
     ++shared.workers;
   }
   std::thread([id, stop, callback = std::move(callback)]() mutable {
-    lowerCurrentThreadPriority();
     const auto send = [&](const char *type, const QString &data) {
       CallbackEvent event;
       event.symbol(QStringLiteral("type"), QString::fromLatin1(type))

@@ -87,8 +87,7 @@ bool sameContent(ReadOnlyFile &a, ReadOnlyFile &b) {
 // Still at the size and time listed, after everything read.
 bool unchanged(const ReadOnlyFile &file, const ShownFiles::Entry &entry) {
   struct stat status;
-  return ::fstat(file.handle(), &status) == 0 && status.st_size == entry.size &&
-         status.st_mtim.tv_sec == entry.modifiedSecs;
+  return ::fstat(file.handle(), &status) == 0 && entry.unchangedAt(status);
 }
 
 QString timeText(const struct timespec &time) {
@@ -138,8 +137,7 @@ Result hardLink(const ListedFile::Found &copy, const ShownFiles::Entry &copyEntr
   const Result swapped = ListedFile::swapIn(
       folder, temporary, copy.name,
       [&](const struct stat &left) {
-        return FileId::of(left) == copyEntry.id && left.st_size == copyEntry.size &&
-               left.st_mtim.tv_sec == copyEntry.modifiedSecs;
+        return FileId::of(left) == copyEntry.id && copyEntry.unchangedAt(left);
       },
       replaced);
   if (swapped != Result::Listed)

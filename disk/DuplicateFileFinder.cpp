@@ -9,15 +9,11 @@
 
 #include <QSet>
 
-#include <algorithm>
-#include <thread>
-
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr auto progressInterval = 2s;
-constexpr auto pausePerRecord = 1ms;
 
 ScanRegistry &registry() {
   static ScanRegistry *scans =
@@ -40,18 +36,22 @@ void collectFolder(const QString &folder, const std::atomic<bool> *stop, FileLis
     FileTree::collectInParallel(directory, {0, FileTree::Access::OpenedLater}, files);
 }
 
-// The background form hashes as files arrive and pauses after each new one,
-// so a long scan leaves the machine responsive. Each file is looked at a
-// fixed number of times, so the work grows with the number of files.
+// The background form hashes as files arrive. It runs in the idle scheduling
+// and I/O classes, so it takes nothing the user's own work wants and needs no
+// pauses of its own. Each file is looked at a fixed number of times, so the
+// work grows with the number of files.
 class DuplicateFileScanContext : public ScanContext {
 public:
   using ScanContext::ScanContext;
 
   QString run() {
+    DigestCache cache; // before the first walk, for its rule of recent changes
     QueuedFolder folder;
     while (!stopRequested && takeFolder(folder)) {
       const int firstNew = files.size();
+      const int firstFolder = files.folderCount();
       collectFolder(folder.path, &stopRequested, files);
+      cache.load(files, firstFolder);
       for (int i = firstNew; i < files.size(); ++i) {
         if (stopRequested)
           break;
@@ -64,12 +64,13 @@ public:
         ++sameSize.count;
         sameSize.unhashed.append(i);
         if (sameSize.count >= 2)
-          hashUnhashed(sameSize);
-        pause();
+          hashUnhashed(sameSize, cache);
+        progressStep();
       }
-      pause();
+      progressStep();
     }
     progressStep();
+    cache.save();
     hashGroups.remember(ShownFiles::duplicates());
     return hashGroups.toText();
   }
@@ -82,7 +83,7 @@ private:
     QVector<int> unhashed;
   };
 
-  void hashUnhashed(SizeGroup &group) {
+  void hashUnhashed(SizeGroup &group, DigestCache &cache) {
     QVector<int> left;
     for (int k = 0; k < group.unhashed.size(); ++k) {
       const int i = group.unhashed[k];
@@ -90,31 +91,21 @@ private:
         left += group.unhashed.mid(k);
         break;
       }
-      const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
-      const QByteArray hash = digest.ofFile(*file, &stopRequested);
+      DigestCache::Known known;
+      if (!cache.find(i, known) || known.digest.isEmpty()) {
+        const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
+        known.digest = digest.ofFile(*file, &stopRequested, &known.prefixKey);
+        known.keyed = !known.digest.isEmpty();
+        if (known.keyed)
+          cache.learn(files, i, known);
+      }
+      const QByteArray &hash = known.digest;
       if (hash.isEmpty())
         left.append(i);
       else
         hashGroups.add(hash, files.record(i));
     }
     group.unhashed = left;
-  }
-
-  // One millisecond per pause on average: time a sleep overran (the thread
-  // was off the processor all the same) shortens the pauses that follow, so
-  // the pauses add up to what they are meant to and no more.
-  void pause() {
-    progressStep();
-    if (overrun >= pausePerRecord) {
-      overrun -= pausePerRecord;
-      std::this_thread::yield();
-      return;
-    }
-    // The sleep gives the processor away; no yield is needed before it.
-    const auto until = std::chrono::steady_clock::now() + pausePerRecord - overrun;
-    std::this_thread::sleep_until(until);
-    overrun = std::max<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - until,
-                                                 std::chrono::nanoseconds(0));
   }
 
   void progressStep() {
@@ -138,17 +129,17 @@ private:
   DigestGroups hashGroups;
   QSet<FileId> seen;
   FileDigest digest;
-  std::chrono::nanoseconds overrun{0};
 };
 
 } // namespace
 
 QString DuplicateFileFinder::findDuplicateFiles(const QString &folders) {
   FileRecord::resolveTimeZone();
+  DigestCache cache; // before the walk, for its rule of recent changes
   FileList files;
   for (const QString &folder : FolderList::parse(folders))
     collectFolder(folder, nullptr, files);
-  return DuplicateSearch::run(files);
+  return DuplicateSearch::run(files, cache);
 }
 
 int DuplicateFileFinder::startScanDuplicateFiles(const QString &folders, ScriptCallback callback) {

@@ -6,6 +6,7 @@
 #include "platform/storage/ReadOnlyFile.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <functional>
@@ -39,7 +40,8 @@ void inParallel(int count, const std::function<void(int, FileDigest &)> &job) {
 
 } // namespace
 
-QString run(const FileList &files) {
+QString run(const FileList &files, DigestCache &cache) {
+  cache.load(files);
   const int count = files.size();
   // Each file once: the first found of each device and inode.
   std::vector<int> order(static_cast<size_t>(count));
@@ -63,10 +65,20 @@ QString run(const FileList &files) {
   });
   FileList::Opener opener(files, Parallel::workerCount(), maxComparedAtOnce);
   const size_t comparedAtOnce = size_t(opener.filesPerWorker());
-  std::vector<std::pair<size_t, size_t>> shared; // runs of two or more files of one size
+  // Each file's prefix key and digest, read now or known from an earlier
+  // search; learnt marks what this search read.
+  const bool keeping = cache.usable();
+  std::vector<quint64> key(static_cast<size_t>(count));
+  std::vector<char> keyed(static_cast<size_t>(count)), learnt(static_cast<size_t>(count));
+  std::vector<QByteArray> full(static_cast<size_t>(count));
+  struct Run {
+    size_t begin, end; // two or more files of one size, in distinct
+    bool byKey;        // split by prefix keys before comparing
+  };
+  std::vector<Run> shared;
   // Sizes with few files are compared as they are: each file is opened once
-  // and most are read no further than a prefix. Only the files of larger
-  // sizes are keyed first by their prefix and compared in smaller sets.
+  // and most are read no further than a prefix. The files of larger sizes,
+  // and of sizes whose keys are all known, are split by their keys first.
   std::vector<std::vector<int>> alike;
   std::vector<int> candidates;
   for (size_t begin = 0, end; begin < distinct.size(); begin = end) {
@@ -75,12 +87,27 @@ QString run(const FileList &files) {
       ++end;
     if (end - begin < 2)
       continue;
-    shared.emplace_back(begin, end);
-    if (end - begin <= comparedAtOnce)
+    bool allKeyed = true;
+    for (size_t k = begin; k < end; ++k) {
+      const int i = distinct[k];
+      DigestCache::Known known;
+      if (cache.find(i, known)) {
+        keyed[size_t(i)] = known.keyed;
+        key[size_t(i)] = known.prefixKey;
+        full[size_t(i)] = known.digest;
+      }
+      allKeyed = allKeyed && keyed[size_t(i)];
+    }
+    const bool byKey = allKeyed || end - begin > comparedAtOnce;
+    shared.push_back({begin, end, byKey});
+    if (!byKey) {
       alike.emplace_back(distinct.begin() + long(begin), distinct.begin() + long(end));
-    else
-      candidates.insert(candidates.end(), distinct.begin() + long(begin),
-                        distinct.begin() + long(end));
+      continue;
+    }
+    for (size_t k = begin; k < end; ++k) {
+      if (!keyed[size_t(distinct[k])])
+        candidates.push_back(distinct[k]);
+    }
   }
 
   // In the order found, so that one folder's files come together.
@@ -88,28 +115,26 @@ QString run(const FileList &files) {
 
   // First pass: a key of every candidate's first bytes; unkeyed means the
   // file could not be opened or read.
-  const size_t keys = candidates.empty() ? 0 : size_t(count); // often none are needed
-  std::vector<quint64> key(keys);
-  std::vector<char> keyed(keys);
   const int batches = (int(candidates.size()) + firstPassBatch - 1) / firstPassBatch;
   inParallel(batches, [&](int batch, FileDigest &digest) {
     const size_t end = std::min(candidates.size(), size_t(batch + 1) * firstPassBatch);
     for (size_t k = size_t(batch) * firstPassBatch; k < end; ++k) {
-      const int i = candidates[k];
-      const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
-      keyed[size_t(i)] = digest.prefixKey(*file, prefixLength, key[size_t(i)]);
+      const size_t i = size_t(candidates[k]);
+      const std::unique_ptr<ReadOnlyFile> file = opener.open(int(i));
+      keyed[i] = digest.prefixKey(*file, key[i]);
+      learnt[i] = keyed[i];
     }
   });
   candidates = std::vector<int>();
 
   // Second pass: files whose first bytes match another file of their size,
-  // compared with those files.
-  for (const auto &[begin, end] : shared) {
-    if (end - begin <= comparedAtOnce)
+  // to be compared with those files.
+  for (const Run &run : shared) {
+    if (!run.byKey)
       continue;
     QHash<quint64, int> setOfKey;
     const size_t firstSet = alike.size();
-    for (size_t k = begin; k < end; ++k) {
+    for (size_t k = run.begin; k < run.end; ++k) {
       const int i = distinct[k];
       if (!keyed[size_t(i)])
         continue;
@@ -131,33 +156,65 @@ QString run(const FileList &files) {
                      return files.at(a.front()).size * qint64(a.size()) >
                             files.at(b.front()).size * qint64(b.size());
                    });
-  std::vector<QByteArray> full(static_cast<size_t>(count));
+  // Files of known digest are not read again: the others are compared with
+  // each other and with one file of each digest known.
   inParallel(int(alike.size()), [&](int k, FileDigest &digest) {
-    const std::vector<int> &set = alike[size_t(k)];
+    std::vector<int> set;
+    for (int i : alike[size_t(k)]) {
+      if (full[size_t(i)].isEmpty())
+        set.push_back(i);
+    }
+    const size_t unknown = set.size();
+    if (unknown == 0)
+      return;
+    QSet<QByteArray> digests;
+    for (int i : alike[size_t(k)]) {
+      if (!full[size_t(i)].isEmpty() && !digests.contains(full[size_t(i)])) {
+        digests.insert(full[size_t(i)]);
+        set.push_back(i);
+      }
+    }
     if (set.size() > comparedAtOnce) {
-      for (int i : set) {
-        const std::unique_ptr<ReadOnlyFile> file = opener.open(i);
-        full[size_t(i)] = digest.ofFile(*file);
+      for (size_t m = 0; m < unknown; ++m) {
+        const size_t i = size_t(set[m]);
+        const std::unique_ptr<ReadOnlyFile> file = opener.open(int(i));
+        full[i] = digest.ofFile(*file, nullptr, &key[i]);
+        keyed[i] = learnt[i] = !full[i].isEmpty();
       }
       return;
     }
     std::vector<std::unique_ptr<ReadOnlyFile>> opened;
     for (int i : set)
       opened.push_back(opener.open(i));
-    const QVector<QByteArray> digests = digest.ofCopies(opened);
-    for (size_t m = 0; m < set.size(); ++m)
-      full[size_t(set[m])] = digests[int(m)];
+    std::vector<std::optional<quint64>> keys;
+    const QVector<QByteArray> found = digest.ofCopies(opened, keeping ? &keys : nullptr);
+    for (size_t m = 0; m < unknown; ++m) {
+      const size_t i = size_t(set[m]);
+      full[i] = found[int(m)];
+      if (keeping && keys[m]) {
+        key[i] = *keys[m];
+        keyed[i] = learnt[i] = true;
+      }
+    }
   });
-
   alike = std::vector<std::vector<int>>();
+
+  for (const Run &run : shared) {
+    for (size_t k = run.begin; k < run.end; ++k) {
+      const int i = distinct[k];
+      if (learnt[size_t(i)])
+        cache.learn(files, i, {bool(keyed[size_t(i)]), key[size_t(i)], full[size_t(i)]});
+    }
+  }
+  cache.save();
   key = std::vector<quint64>();
-  keyed = std::vector<char>();
+  keyed = learnt = std::vector<char>();
 
   // Groups in ascending digest order, each one's files in the order they
   // joined: by size, then as found.
   std::vector<int> joined;
-  for (const auto &[begin, end] : shared) {
-    for (size_t k = begin; k < end; ++k) {
+  for (const Run &run : shared) {
+    for (size_t k = run.begin; k < run.end; ++k) {
       if (!full[size_t(distinct[k])].isEmpty())
         joined.push_back(distinct[k]);
     }

@@ -16,7 +16,7 @@ namespace {
 constexpr int compareChunk = 64 * 1024;
 // The first piece is smaller: most files compared differ from all the others
 // in their first bytes, and need no more read than that.
-constexpr int firstCompareChunk = 4096;
+constexpr int firstCompareChunk = FileDigest::prefixLength;
 
 using DigestState = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
@@ -90,6 +90,20 @@ struct Copies {
   qint64 done = 0; // bytes read of each
 };
 
+// The digest of a file that parted from its copies after done bytes: the
+// state of those bytes, the chunk just read and the rest of the file.
+QByteArray finishAlone(ReadOnlyFile &file, const EVP_MD_CTX *shared, qint64 done, char *chunk,
+                       int length, size_t room) {
+  const DigestState state = newState();
+  EVP_MD_CTX_copy_ex(state.get(), shared);
+  qint64 total = done;
+  for (int got = length; got > 0; got = readFull(file, chunk, int(room))) {
+    EVP_DigestUpdate(state.get(), chunk, size_t(got));
+    total += got;
+  }
+  return total == file.size() ? finish(state.get()) : QByteArray();
+}
+
 } // namespace
 
 FileDigest::FileDigest() : buffer_(chunkSize, Qt::Uninitialized), context_(EVP_MD_CTX_new()) {
@@ -101,10 +115,10 @@ FileDigest::~FileDigest() {
   EVP_MD_CTX_free(context_);
 }
 
-bool FileDigest::prefixKey(ReadOnlyFile &file, int length, quint64 &key) {
+bool FileDigest::prefixKey(ReadOnlyFile &file, quint64 &key) {
   if (!file.isOpen())
     return false;
-  const int filled = readFull(file, buffer_.data(), length);
+  const int filled = readFull(file, buffer_.data(), prefixLength);
   if (filled < 0)
     return false;
   key = prefixHash(buffer_.constData(), filled);
@@ -116,7 +130,7 @@ QByteArray FileDigest::ofFile(const QString &path, const std::atomic<bool> *stop
   return ofFile(file, stop);
 }
 
-QByteArray FileDigest::ofFile(ReadOnlyFile &file, const std::atomic<bool> *stop) {
+QByteArray FileDigest::ofFile(ReadOnlyFile &file, const std::atomic<bool> *stop, quint64 *prefix) {
   if (!file.isOpen())
     return QByteArray();
   EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
@@ -124,9 +138,11 @@ QByteArray FileDigest::ofFile(ReadOnlyFile &file, const std::atomic<bool> *stop)
   for (;;) {
     if (stop && *stop)
       return QByteArray();
-    const qint64 got = file.read(buffer_.data(), chunkSize);
+    const int got = readFull(file, buffer_.data(), chunkSize);
     if (got < 0)
       return QByteArray();
+    if (prefix && total == 0)
+      *prefix = prefixHash(buffer_.constData(), std::min(got, prefixLength));
     if (got == 0)
       break;
     total += got;
@@ -137,8 +153,11 @@ QByteArray FileDigest::ofFile(ReadOnlyFile &file, const std::atomic<bool> *stop)
   return finish(context_);
 }
 
-QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFile>> &files) {
+QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFile>> &files,
+                                         std::vector<std::optional<quint64>> *keys) {
   QVector<QByteArray> digests(int(files.size()));
+  if (keys)
+    keys->assign(files.size(), std::nullopt);
   std::vector<Copies> reading;
   reading.push_back({{}, newState()});
   for (size_t i = 0; i < files.size(); ++i) {
@@ -178,6 +197,8 @@ QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFil
         files[m].reset();
         continue;
       }
+      if (keys && copies.done == 0)
+        (*keys)[size_t(m)] = prefixHash(chunk(m), lengths[m]);
       const auto same = std::find_if(parts.begin(), parts.end(), [&](const QVector<int> &part) {
         const int first = part.first();
         return lengths[first] == lengths[m] &&
@@ -191,6 +212,9 @@ QVector<QByteArray> FileDigest::ofCopies(std::vector<std::unique_ptr<ReadOnlyFil
     for (QVector<int> &part : parts) {
       const int first = part.first();
       if (part.size() < 2) {
+        if (keys && copies.done > 0)
+          digests[first] = finishAlone(*files[first], copies.state.get(), copies.done, chunk(first),
+                                       lengths[first], room);
         files[first].reset();
         continue;
       }

@@ -16,6 +16,10 @@
 
 namespace {
 
+// Paths below a top folder that one call resolves: well within PATH_MAX, and
+// few folders deep, so that resolving them costs less than opening a folder.
+constexpr int shortPath = 1024;
+
 // What the process may have open at once.
 qint64 descriptorLimit() {
   struct rlimit limit;
@@ -49,7 +53,8 @@ int FileList::addFolder(int parent, const QByteArray &name, const FileId &id) {
 void FileList::addFile(int folder, const WalkEntry &entry) {
   File file;
   file.size = entry.size;
-  file.modifiedSecs = entry.modifiedSecs;
+  file.modifiedNs = entry.modifiedNs;
+  file.changedNs = entry.changedNs;
   file.inode = entry.id.inode;
   file.folder = folder;
   file.nameStart = quint32(names_.size());
@@ -84,33 +89,43 @@ void FileList::append(const FileList &other) {
   }
 }
 
-QByteArray FileList::relativePath(const File &file) const {
+QByteArray FileList::relativePath(const File &file, int limit) const {
   std::vector<int> chain;
-  for (int f = file.folder; folders_[size_t(f)].parent >= 0; f = folders_[size_t(f)].parent)
+  int length = nameLength(file);
+  for (int f = file.folder; folders_[size_t(f)].parent >= 0; f = folders_[size_t(f)].parent) {
     chain.push_back(f);
+    length += folders_[size_t(f)].nameLength + 1;
+    if (length > limit)
+      return QByteArray();
+  }
   QByteArray path;
+  path.reserve(length);
   for (auto f = chain.rbegin(); f != chain.rend(); ++f) {
-    const Folder &folder = folders_[size_t(*f)];
-    path.append(names_.data() + folder.nameStart, folder.nameLength);
+    const Folder &entry = folders_[size_t(*f)];
+    path.append(names_.data() + entry.nameStart, entry.nameLength);
     path.append('/');
   }
-  path.append(nameOf(file), nameLength(file));
-  return path;
+  return path.append(nameOf(file), nameLength(file));
+}
+
+int FileList::topOf(int folder) const {
+  while (folders_[size_t(folder)].parent >= 0)
+    folder = folders_[size_t(folder)].parent;
+  return folder;
 }
 
 FileRecord FileList::record(int index) const {
   const File &file = at(index);
-  int root = file.folder;
-  while (folders_[size_t(root)].parent >= 0)
-    root = folders_[size_t(root)].parent;
-  const QString &top = roots_.at(folders_[size_t(root)].nameLength);
+  const QString &top = roots_.at(folders_[size_t(topOf(file.folder))].nameLength);
   FileRecord record;
   record.path = top;
   if (!top.endsWith(QLatin1Char('/')))
     record.path += QLatin1Char('/');
   record.path += FileName::fromBytes(relativePath(file));
   record.size = file.size;
-  record.modifiedSecs = file.modifiedSecs;
+  record.modifiedNs = file.modifiedNs;
+  // Whole seconds, rounded down also before 1970.
+  record.modifiedSecs = file.modifiedNs / 1000000000 - (file.modifiedNs % 1000000000 < 0);
   record.id = id(index);
   record.folder = folders_[size_t(file.folder)].id;
   return record;
@@ -225,18 +240,28 @@ FileList::Opener::Opener(const FileList &list, int workers, int wanted, int fold
 
 std::unique_ptr<ReadOnlyFile> FileList::Opener::open(int index) {
   const File &file = list_.at(index);
+  // A file not far below its top folder is opened beneath that in one call,
+  // so that no folder on the way is opened again; a deeper one from its own
+  // folder, which its neighbours in the tree share.
+  const QByteArray relative = list_.relativePath(file, shortPath);
+  const int from = relative.isEmpty() ? file.folder : list_.topOf(file.folder);
   int parent;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    parent = folderFd(file.folder);
+    parent = folderFd(from);
     if (parent >= 0)
-      ++held_[file.folder].users;
+      ++held_[from].users;
   }
-  auto opened =
-      std::make_unique<ReadOnlyFile>(parent, list_.nameOf(file), list_.id(index), file.size);
+  std::unique_ptr<ReadOnlyFile> opened;
+  if (relative.isEmpty())
+    opened = std::make_unique<ReadOnlyFile>(parent, list_.nameOf(file), list_.id(index), file.size);
+  else
+    opened = std::make_unique<ReadOnlyFile>(
+        parent >= 0 ? FileWalker::openFileBeneath(parent, relative) : UniqueFd(), list_.id(index),
+        file.size);
   if (parent >= 0) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    --held_[file.folder].users;
+    --held_[from].users;
   }
   return opened;
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,11 +21,12 @@ class ReadOnlyFile;
 
 class FileList {
 public:
-  // 32 bytes: a large tree has hundreds of thousands.
+  // 40 bytes: a large tree has hundreds of thousands.
   struct File {
     qint64 size = 0;
-    qint64 modifiedSecs = 0;
-    quint64 inode = 0; // the device is the folder's: a walk stays on one file system
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0; // ctime
+    quint64 inode = 0;    // the device is the folder's: a walk stays on one file system
     int folder = 0;
     quint32 nameStart = 0; // in names_: the length in two bytes, the name, a NUL
   };
@@ -44,6 +46,9 @@ public:
     return {folders_[size_t(at(index).folder)].id.device, at(index).inode};
   }
   FileRecord record(int index) const;
+  // Folders as the walks added them (a folder listed twice is there twice).
+  int folderCount() const { return int(folders_.size()); }
+  FileId folderId(int folder) const { return folders_[size_t(folder)].id; }
 
   // Indexes of all files, largest first; equal sizes in no particular order
   // (the order std::sort gives for the list as found). A file is there once
@@ -63,10 +68,12 @@ public:
   // included, but for QJsonDocument's own escapes of control characters).
   qint64 textRoom(const std::vector<int> &indexes) const;
 
-  // Opens found files again, each through its folder's descriptor; the
-  // folders are opened as the walk did (no link followed, each checked to be
-  // the folder listed) and many are kept open, shared by all threads: files
-  // compared by content lie in folders all over the tree.
+  // Opens found files again: beneath their top folder by their names below
+  // it, in one call through no link and on that folder's mount only
+  // (FileWalker::openFileBeneath), or, deep down, through their own folder.
+  // The folders are opened as the walk did (no link followed, each checked
+  // to be the folder listed) and many are kept open, shared by all threads:
+  // files compared by content lie in folders all over the tree.
   class Opener {
   public:
     // For workers threads, each wanting up to wanted files open at once
@@ -109,7 +116,10 @@ private:
     FileId id;
   };
 
-  QByteArray relativePath(const File &file) const;
+  // Below the folder the walk began at: the names joined by "/"; empty when
+  // longer than limit.
+  QByteArray relativePath(const File &file, int limit = INT_MAX) const;
+  int topOf(int folder) const;
   std::vector<int> distinct() const;
   void appendSkippedHidden(QString &text) const;
   const char *nameOf(const File &file) const { return names_.data() + file.nameStart + 2; }

@@ -9,6 +9,7 @@ struct FileRecord {
   QString path; // absolute, "/" separators
   qint64 size = 0;
   qint64 modifiedSecs = 0; // seconds since the epoch
+  qint64 modifiedNs = 0;   // the same time to the nanosecond; not sent to scripts
   FileId id;               // the same for every hard link; not sent to scripts
   FileId folder;           // the folder holding it, as the walk found it; not sent
 

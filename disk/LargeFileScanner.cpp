@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <limits>
-#include <thread>
 
 namespace {
 
@@ -49,7 +48,6 @@ public:
     while (!stopRequested && takeFolder(folder)) {
       scanFolder(folder);
       progressStep();
-      std::this_thread::yield();
     }
     progressStep();
     return shownText(records);

@@ -49,8 +49,7 @@ ListedFile::Result ListedFile::find(const QString &path, const ShownFiles::Entry
   if (entry.isFolder)
     return S_ISDIR(status.st_mode) && FileId::of(status) == entry.id ? Result::Listed
                                                                      : Result::Changed;
-  if (!S_ISREG(status.st_mode) || !(FileId::of(status) == entry.id) ||
-      status.st_size != entry.size || status.st_mtim.tv_sec != entry.modifiedSecs)
+  if (!S_ISREG(status.st_mode) || !(FileId::of(status) == entry.id) || !entry.unchangedAt(status))
     return Result::Changed;
   return Result::Listed;
 }

@@ -6,29 +6,30 @@ ScanContext::ScanContext(const QStringList &folders, ScriptCallback callback)
     : callback(std::move(callback)), lastProgressTime_(std::chrono::steady_clock::now()) {
   FileRecord::resolveTimeZone();
   for (const QString &folder : folders)
-    pendingFolders_.append({folder, -1});
+    pendingFolders_.push_back({folder, -1});
 }
 
 bool ScanContext::takeFolder(QueuedFolder &folder) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (pendingFolders_.isEmpty()) {
+  if (pendingFolders_.empty()) {
     finished_ = true;
     return false;
   }
-  folder = pendingFolders_.takeFirst();
+  folder = std::move(pendingFolders_.front());
+  pendingFolders_.pop_front();
   return true;
 }
 
 void ScanContext::appendFolders(const QVector<QueuedFolder> &folders) {
   std::lock_guard<std::mutex> lock(mutex_);
-  pendingFolders_.append(folders);
+  pendingFolders_.insert(pendingFolders_.end(), folders.begin(), folders.end());
 }
 
 bool ScanContext::addFolder(const QString &folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (finished_)
     return false;
-  pendingFolders_.append({folder, -1});
+  pendingFolders_.push_back({folder, -1});
   return true;
 }
 

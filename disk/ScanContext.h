@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <mutex>
 
 // A folder waiting in a scan's queue. A folder the caller gave goes through
@@ -45,7 +46,7 @@ public:
 
 private:
   std::mutex mutex_;
-  QVector<QueuedFolder> pendingFolders_;
+  std::deque<QueuedFolder> pendingFolders_; // taken from the front, added at the back
   bool finished_ = false;
   std::chrono::steady_clock::time_point lastProgressTime_;
 };

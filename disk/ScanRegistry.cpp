@@ -16,7 +16,7 @@ int ScanRegistry::start(const std::shared_ptr<ScanContext> &context, std::functi
   }
   try {
     std::thread([this, worker = context, body = std::move(body), failureMessage]() mutable {
-      lowerCurrentThreadPriority();
+      runCurrentThreadWhenIdle();
       finish(*worker, body, failureMessage);
       body = nullptr; // it may hold the context too
       worker.reset();

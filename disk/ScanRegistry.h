@@ -11,7 +11,7 @@
 class ScanRegistry {
 public:
   // Registers the context under a new id and runs body on a detached thread
-  // at a lower priority. body returns the end message's data; when it throws,
+  // in the idle scheduling and I/O classes. body returns the end message's data; when it throws,
   // the scan ends with failureMessage instead. Either way the scan leaves the
   // registry just before its one final message. Returns the id.
   int start(const std::shared_ptr<ScanContext> &context, std::function<QString()> body,

@@ -16,7 +16,7 @@ ShownFiles &ShownFiles::spaceMap() {
 }
 
 void ShownFiles::add(const FileRecord &record, const QByteArray &digest) {
-  add(record.path, {record.id, record.folder, record.size, record.modifiedSecs, digest});
+  add(record.path, {record.id, record.folder, record.size, record.modifiedNs, digest});
 }
 
 void ShownFiles::add(const QString &path, const Entry &entry) {

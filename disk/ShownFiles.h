@@ -11,15 +11,24 @@
 
 #include <mutex>
 
+#include <sys/stat.h>
+
 class ShownFiles {
 public:
   struct Entry {
     FileId id;
     FileId folder; // the folder holding it
     qint64 size = 0;
-    qint64 modifiedSecs = 0;
+    qint64 modifiedNs = 0;
     QByteArray digest;     // of its duplicate group
     bool isFolder = false; // a folder of a space map, removed with all it holds
+
+    // Still the size and modification time listed, to the nanosecond: a
+    // rewrite within the same second shows.
+    bool unchangedAt(const struct stat &status) const {
+      return status.st_size == size &&
+             qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec == modifiedNs;
+    }
   };
 
   // One store per scan kind for the whole process: the page may delete what

@@ -169,7 +169,7 @@ QString SpaceMapScanner::spaceMapChildren(int id, const QString &path, bool appa
     items.append(shown);
     if (item.folder || (item.kind != FileKind::Link && item.kind != FileKind::Special))
       ShownFiles::spaceMap().add(itemPath, {item.id, listing.id, qint64(item.sizes.apparent),
-                                            item.modifiedSecs, QByteArray(), item.folder});
+                                            item.modifiedNs, QByteArray(), item.folder});
   }
   const QJsonObject rest{{QStringLiteral("count"), number(listing.restCount)},
                          {QStringLiteral("allocated"), number(listing.rest.allocated)},

@@ -31,7 +31,7 @@ struct SpaceTree::Folder {
 struct SpaceTree::File {
   Sizes sizes;
   quint64 inode = 0;
-  qint64 modifiedSecs = 0;
+  qint64 modifiedNs = 0;
   quint32 name = 0;
   quint32 next = none;
   quint16 nameLength = 0;
@@ -138,7 +138,7 @@ void SpaceTree::addFile(quint32 folder, const WalkEntry &entry) {
   File &kept = files_[slot];
   kept.sizes = file.sizes;
   kept.inode = entry.id.inode;
-  kept.modifiedSecs = entry.modifiedSecs;
+  kept.modifiedNs = entry.modifiedNs;
   kept.name = names_->add(entry.name);
   kept.nameLength = quint16(entry.name.size());
   // A regular file's kind comes from its name when it is listed.
@@ -228,7 +228,7 @@ bool SpaceTree::list(const QString &path, Listing &listing) const {
                                              : kept.kind;
     item.sizes = kept.sizes;
     item.id = {device_, kept.inode};
-    item.modifiedSecs = kept.modifiedSecs;
+    item.modifiedNs = kept.modifiedNs;
     listing.items.push_back(std::move(item));
   }
   return true;

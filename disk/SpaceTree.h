@@ -46,7 +46,7 @@ public:
     bool complete = true; // a folder walked to its end
     Sizes sizes;
     FileId id;
-    qint64 modifiedSecs = 0;
+    qint64 modifiedNs = 0;
   };
   struct Listing {
     Sizes total;

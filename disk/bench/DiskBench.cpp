@@ -1,8 +1,12 @@
 // disk-bench: the duplicate finder, the large-file scan and a full listing
-// (threshold 0) against peer tools (jdupes, fdupes, rmlint, find, find -printf
-// | sort) on a generated tree: wall time as min, median and max of rounds in
-// which every contender runs once, in turn, so a slow spell of the machine
-// falls on all alike, with processor time and peak memory beside it.
+// (threshold 0) against peer tools (jdupes, fdupes, rmlint, rdfind, find,
+// find -printf | sort) on a generated tree and on /usr: wall time as min,
+// median and max of rounds in which every contender runs once, in turn, so a
+// slow spell of the machine falls on all alike, with processor time and peak
+// memory beside it. The duplicate search runs with an empty digest cache (a
+// first search) and with the cache an earlier search filled (searched
+// again). Then the background scans against the same peers, and how much a
+// processor-bound job on every core slows down while one runs.
 //
 //   disk-bench [--files N] [--rounds R] [--cold] [--keep DIR]
 //   disk-bench --child-duplicates|--child-large|--child-list FOLDER
@@ -29,11 +33,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -46,6 +52,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char **environ;
@@ -56,9 +63,8 @@ constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
 constexpr int runs = 3; // the one-core digest figures only
 int rounds = 5;
 constexpr int sameSizeFiles = 40000;
-// Larger trees skip the background scan of the whole tree: its pauses alone
-// would take minutes.
-constexpr int maxAsyncTreeFiles = 50000;
+// About what the processor-bound job takes alone, in seconds.
+constexpr double jobSeconds = 1.5;
 
 struct TreeStats {
   int files = 0;
@@ -290,6 +296,10 @@ long peakOfChild(const QString &mode, const QString &folder) {
   return runProgram({self, mode, folder}, QDir::tempPath()).peakKiB;
 }
 
+int parseList(const QString &json) {
+  return QJsonDocument::fromJson(json.toUtf8()).object()["list"].toArray().size();
+}
+
 int countGroups(const QString &json, int *files) {
   const QJsonArray groups = QJsonDocument::fromJson(json.toUtf8()).object()["groups"].toArray();
   *files = 0;
@@ -318,7 +328,7 @@ int countPeerGroups(const QStringList &arguments) {
 
 // A background scan from start to its end message: the end data, the
 // seconds it took and the number of progress messages.
-QString runAsync(DuplicateFileFinder &finder, const QString &folders, double *seconds,
+QString runAsync(const std::function<int(ScriptCallback)> &start, double *seconds,
                  int *progressMessages = nullptr) {
   std::mutex mutex;
   std::condition_variable ended;
@@ -326,7 +336,7 @@ QString runAsync(DuplicateFileFinder &finder, const QString &folders, double *se
   int progress = 0;
   QElapsedTimer timer;
   timer.start();
-  finder.startScanDuplicateFiles(folders, [&](const CallbackEvent &event) {
+  start([&](const CallbackEvent &event) {
     std::lock_guard<std::mutex> lock(mutex);
     const QString type = event.fields().first().text;
     if (type == "progress") {
@@ -344,13 +354,67 @@ QString runAsync(DuplicateFileFinder &finder, const QString &folders, double *se
   return endData;
 }
 
-void row(const char *name, const Measure &m, const QString &note) {
-  if (m.cpuSeconds == 0 && m.peakKiB == 0) {
-    std::printf("  %-34s %8.3f s wall %38s%s\n", name, m.seconds, "", qPrintable(note));
-    return;
+// Digest caches for the searches: a new, empty one for each first search,
+// or the one an earlier search filled. Children inherit the choice.
+class CacheFolders {
+public:
+  void useEmpty() { use(QStringLiteral("%1/empty-%2").arg(root_.path()).arg(++made_)); }
+  void useKept() { use(root_.path() + QStringLiteral("/kept")); }
+
+private:
+  static void use(const QString &folder) { qputenv("XDG_CACHE_HOME", folder.toLocal8Bit()); }
+  QTemporaryDir root_{QDir::tempPath() + "/disk-bench-caches-XXXXXX"};
+  int made_ = 0;
+};
+
+// A peer missing from this machine is left out, with a message.
+bool have(const QString &tool) {
+  if (!QStandardPaths::findExecutable(tool).isEmpty())
+    return true;
+  std::printf("  (%s is not installed: scripts/setup.sh --bench installs it)\n", qPrintable(tool));
+  return false;
+}
+
+// SHA-256 of memory on every core, the same work each time: seconds.
+double foregroundJob(int rounds) {
+  std::vector<std::thread> threads;
+  QElapsedTimer timer;
+  timer.start();
+  for (int t = 0; t < int(std::max(1u, std::thread::hardware_concurrency())); ++t) {
+    threads.emplace_back([rounds] {
+      const QByteArray data(int(8 * MiB), 'j');
+      EVP_MD_CTX *context = EVP_MD_CTX_new();
+      unsigned char digest[EVP_MAX_MD_SIZE];
+      unsigned int length;
+      for (int r = 0; r < rounds; ++r) {
+        EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
+        EVP_DigestUpdate(context, data.constData(), size_t(data.size()));
+        EVP_DigestFinal_ex(context, digest, &length);
+      }
+      EVP_MD_CTX_free(context);
+    });
   }
-  std::printf("  %-34s %8.3f s wall %8.3f s cpu %7.1f MB peak  %s\n", name, m.seconds, m.cpuSeconds,
-              m.peakKiB / 1024.0, qPrintable(note));
+  for (std::thread &thread : threads)
+    thread.join();
+  return timer.nsecsElapsed() / 1e9;
+}
+
+// The job's seconds while scan runs again and again beside it.
+double jobWhile(const std::function<void()> &scan, int rounds, int *scans) {
+  std::atomic<bool> done{false};
+  std::atomic<int> count{0};
+  std::thread scanner([&] {
+    while (!done) {
+      scan();
+      ++count;
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the scan under way
+  const double seconds = foregroundJob(rounds);
+  done = true;
+  scanner.join();
+  *scans = count;
+  return seconds;
 }
 
 // Wall time as min, median and max; processor time as the median; the
@@ -412,32 +476,45 @@ std::pair<double, double> sha256InMemory() {
   return {data.size() / bestWall / 1e6, data.size() / bestCpu / 1e6};
 }
 
-// A background scan of many files of one size: its pauses, and the work
-// beyond them, which grows with what each file costs.
+// A background scan of many files of one size beside jdupes: the work grows
+// with what each file costs.
 void sameSizeScan() {
+  std::printf("\nbackground duplicate scan of %d empty files in one folder (%d rounds)\n",
+              sameSizeFiles, rounds);
+  QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
+  for (int i = 0; i < sameSizeFiles; ++i)
+    QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
   DuplicateFileFinder finder;
-  std::printf("\nasynchronous duplicate scan of %d empty files (once; the pauses are 1 ms per "
-              "file and folder)\n",
-              sameSizeFiles);
-  {
-    QTemporaryDir folder(QDir::tempPath() + "/disk-bench-same-XXXXXX");
-    for (int i = 0; i < sameSizeFiles; ++i)
-      QFile(QStringLiteral("%1/e%2").arg(folder.path()).arg(i)).open(QIODevice::WriteOnly);
-    int files = 0;
-    double seconds = 0;
-    struct rusage before, after;
-    getrusage(RUSAGE_SELF, &before);
-    const int groups = countGroups(runAsync(finder, folder.path(), &seconds), &files);
-    getrusage(RUSAGE_SELF, &after);
-    const double pauses = (sameSizeFiles + 1) / 1000.0;
-    // The processor time is the scan's own work whatever else the machine runs.
-    row("startScanDuplicateFiles", {seconds, cpuSecondsOf(after) - cpuSecondsOf(before), 0},
-        QStringLiteral("%1 group of %2 files; pauses %3 s, everything else %4 s")
-            .arg(groups)
-            .arg(files)
-            .arg(pauses, 0, 'f', 1)
-            .arg(seconds - pauses, 0, 'f', 2));
-  }
+  CacheFolders caches;
+  QString note;
+  std::vector<Contender> contenders = {
+      {"startScanDuplicateFiles",
+       [&] {
+         caches.useEmpty();
+         double seconds = 0;
+         QString data;
+         Measure m = timeCall([&] {
+           data = runAsync(
+               [&](ScriptCallback callback) {
+                 return finder.startScanDuplicateFiles(folder.path(), std::move(callback));
+               },
+               &seconds);
+         });
+         int files = 0;
+         const int groups = countGroups(data, &files);
+         note = QStringLiteral("%1 group of %2 files").arg(groups).arg(files);
+         return m;
+       },
+       ""}};
+  if (have("jdupes"))
+    contenders.push_back(
+        {"jdupes -r -q",
+         [&] {
+           return runProgram({"jdupes", "-r", "-q", folder.path()}, QDir::tempPath());
+         },
+         ""});
+  printRows(contenders, false);
+  std::printf("  (%s)\n", qPrintable(note));
 }
 
 } // namespace
@@ -502,43 +579,101 @@ int main(int argc, char **argv) {
               generation.nsecsElapsed() / 1e9);
   ::sync();
 
-  // Warm the cache: every file read once.
+  // The page cache warm: every file read once. The digest cache filled by a
+  // search begun two seconds after the last change (it keeps no file changed
+  // less than that before a search).
+  CacheFolders caches;
   DuplicateFileFinder finder;
+  caches.useEmpty();
   QString ours = finder.findDuplicateFiles(root);
-  for (const QString tool : {"fdupes", "jdupes"})
-    runProgram({tool, "-r", "-q", root}, QDir::tempPath());
+  for (const QString tool : {"fdupes", "jdupes"}) {
+    if (!QStandardPaths::findExecutable(tool).isEmpty())
+      runProgram({tool, "-r", "-q", root}, QDir::tempPath());
+  }
+  if (!reuse)
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+  caches.useKept();
+  const bool sameWithCache =
+      finder.findDuplicateFiles(root) == ours && finder.findDuplicateFiles(root) == ours;
 
   int ourFiles = 0;
   const int ourGroups = countGroups(ours, &ourFiles);
+  caches.useEmpty();
   const long ourPeak = peakOfChild("--child-duplicates", root);
-  std::vector<Contender> duplicates = {
-      {"findDuplicateFiles (in process)",
-       [&] {
-         Measure m = timeCall([&] { ours = finder.findDuplicateFiles(root); });
-         m.peakKiB = ourPeak;
-         return m;
-       },
-       QStringLiteral("%1 groups, %2 files").arg(ourGroups).arg(ourFiles)},
-      {"findDuplicateFiles (own process)",
-       [&] {
-         return runProgram({QCoreApplication::applicationFilePath(), "--child-duplicates", root},
-                           QDir::tempPath());
-       },
-       ""}};
-  for (const QString tool : {"jdupes", "fdupes"}) {
-    duplicates.push_back(
-        {tool + " -r -q",
-         [tool, root] {
-           return runProgram({tool, "-r", "-q", root}, QDir::tempPath());
+  const QString self = QCoreApplication::applicationFilePath();
+  // Our search with an empty cache and with the kept one, then the peers:
+  // on the generated tree all of them, on a real one the fastest.
+  const auto duplicatesOf = [&](const QString &folder, bool generated, const QString &ourNote) {
+    const bool inProcess = generated;
+    std::vector<Contender> contenders;
+    if (inProcess)
+      contenders.push_back({"findDuplicateFiles (in process)",
+                            [&, folder] {
+                              caches.useEmpty();
+                              Measure m =
+                                  timeCall([&] { ours = finder.findDuplicateFiles(folder); });
+                              m.peakKiB = ourPeak;
+                              return m;
+                            },
+                            ourNote});
+    contenders.push_back(
+        {"findDuplicateFiles (own process)",
+         [&, folder] {
+           caches.useEmpty();
+           return runProgram({self, "--child-duplicates", folder}, QDir::tempPath());
          },
-         QStringLiteral("%1 groups").arg(countPeerGroups({tool, "-r", "-q", root}))});
+         inProcess ? "" : ourNote});
+    contenders.push_back(
+        {"  searched again (own process)",
+         [&, folder] {
+           caches.useKept();
+           return runProgram({self, "--child-duplicates", folder}, QDir::tempPath());
+         },
+         "the digest cache of an earlier search"});
+    for (const QString tool : {"jdupes", "fdupes"}) {
+      if ((generated || tool == "jdupes") && have(tool))
+        contenders.push_back(
+            {tool + " -r -q",
+             [tool, folder] {
+               return runProgram({tool, "-r", "-q", folder}, QDir::tempPath());
+             },
+             QStringLiteral("%1 groups").arg(countPeerGroups({tool, "-r", "-q", folder}))});
+    }
+    if (have("rdfind"))
+      contenders.push_back(
+          {"rdfind -makeresultsfile false",
+           [folder] {
+             return runProgram({"rdfind", "-makeresultsfile", "false", folder}, QDir::tempPath());
+           },
+           ""});
+    if (generated && have("rmlint"))
+      contenders.push_back({"rmlint",
+                            [folder] {
+                              // rmlint writes its reports into the working folder
+                              QTemporaryDir reports;
+                              return runProgram({"rmlint", folder}, reports.path());
+                            },
+                            ""});
+    return contenders;
+  };
+  const std::vector<Contender> duplicates =
+      duplicatesOf(root, true,
+                   QStringLiteral("%1 groups, %2 files; the same text with the cache: %3")
+                       .arg(ourGroups)
+                       .arg(ourFiles)
+                       .arg(sameWithCache ? "yes" : "NO"));
+  const QString realTree = QStringLiteral("/usr");
+  const bool realTreeThere = QFileInfo(realTree).isDir();
+  std::vector<Contender> realDuplicates;
+  if (realTreeThere) {
+    caches.useKept(); // filled once for the rows searched again
+    const QString text = finder.findDuplicateFiles(realTree);
+    int files = 0;
+    const int groups = countGroups(text, &files);
+    realDuplicates =
+        duplicatesOf(realTree, false, QStringLiteral("%1 groups, %2 files").arg(groups).arg(files));
   }
-  QTemporaryDir rmlintFolder; // rmlint writes its reports into the working folder
-  duplicates.push_back({"rmlint",
-                        [&] {
-                          return runProgram({"rmlint", root}, rmlintFolder.path());
-                        },
-                        ""});
+
   const qint64 minimum = MiB;
   LargeFileScanner scanner;
   int found = 0;
@@ -566,8 +701,7 @@ int main(int argc, char **argv) {
   const std::vector<Contender> listing = {
       {"scanLargeFiles, threshold 0 (own process)",
        [&] {
-         return runProgram({QCoreApplication::applicationFilePath(), "--child-list", root},
-                           QDir::tempPath());
+         return runProgram({self, "--child-list", root}, QDir::tempPath());
        },
        ""},
       {"find -printf | sort -rn",
@@ -590,6 +724,10 @@ int main(int argc, char **argv) {
     printLoad();
     std::printf("duplicates (%d rounds, %s)\n", rounds, cache);
     printRows(duplicates, cold);
+    if (realTreeThere) {
+      std::printf("\nduplicates in %s (%d rounds, %s)\n", qPrintable(realTree), rounds, cache);
+      printRows(realDuplicates, cold);
+    }
     std::printf("\nlarge files of at least %lld bytes (%d rounds, %s)\n", minimum, rounds, cache);
     printRows(large, cold);
     std::printf("  (scanLargeFiles found %d files)\n\n", found);
@@ -598,24 +736,104 @@ int main(int argc, char **argv) {
     std::printf("\n");
   }
 
-  std::printf("\nasynchronous duplicate scan (once; 1 ms pause per new record and folder)\n");
-  if (stats.files > maxAsyncTreeFiles) {
-    std::printf("  skipped: its pauses alone would take %.0f s\n", stats.files / 1000.0);
-  } else {
+  // The background scans as the page starts them, each with an empty digest
+  // cache, beside the peers; the whole file system for the large files.
+  const auto duplicateScan = [&](const QString &folder) {
+    caches.useEmpty();
     double seconds = 0;
-    int progress = 0;
-    const QString endData = runAsync(finder, root, &seconds, &progress);
-    int files = 0;
-    const int groups = countGroups(endData, &files);
-    const double pauses = (stats.files + 1) / 1000.0; // one folder queued
-    row("startScanDuplicateFiles", {seconds, 0, 0},
-        QStringLiteral("%1 groups, %2 files, %3 progress messages; pauses alone >= %4 s; same "
-                       "groups as the synchronous form: %5")
-            .arg(groups)
-            .arg(files)
-            .arg(progress)
-            .arg(pauses, 0, 'f', 1)
-            .arg(endData == ours ? "yes" : "NO"));
+    return runAsync(
+        [&](ScriptCallback callback) {
+          return finder.startScanDuplicateFiles(folder, std::move(callback));
+        },
+        &seconds);
+  };
+  const auto largeScan = [&](const QString &folder) {
+    double seconds = 0;
+    return runAsync(
+        [&](ScriptCallback callback) {
+          return scanner.startScanLargeFiles(folder, float(minimum), std::move(callback));
+        },
+        &seconds);
+  };
+  QString asyncText;
+  std::vector<Contender> background = {
+      {"startScanDuplicateFiles",
+       [&] { return timeCall([&] { asyncText = duplicateScan(root); }); }, ""}};
+  if (have("jdupes"))
+    background.push_back({"jdupes -r -q",
+                          [&] {
+                            return runProgram({"jdupes", "-r", "-q", root}, QDir::tempPath());
+                          },
+                          ""});
+  const QString findSize = QStringLiteral("+%1c").arg(minimum - 1);
+  int largeFound = 0, wholeFound = 0;
+  const QString whole = QStringLiteral("/");
+  background.push_back({"startScanLargeFiles",
+                        [&] { return timeCall([&] { largeFound = parseList(largeScan(root)); }); },
+                        ""});
+  background.push_back(
+      {"find -type f -size",
+       [&] {
+         return runProgram({"find", root, "-type", "f", "-size", findSize}, QDir::tempPath());
+       },
+       ""});
+  background.push_back({"startScanLargeFiles /",
+                        [&] { return timeCall([&] { wholeFound = parseList(largeScan(whole)); }); },
+                        ""});
+  background.push_back({"find / -xdev -type f -size",
+                        [&] {
+                          return runProgram(
+                              {"find", whole, "-xdev", "-type", "f", "-size", findSize},
+                              QDir::tempPath());
+                        },
+                        ""});
+  printLoad();
+  std::printf("background scans, idle scheduling and I/O classes (%d rounds, warm cache)\n",
+              rounds);
+  printRows(background, false);
+  std::printf("  (the duplicate scan gives the synchronous form's text: %s; large files: %d in "
+              "the tree, %d in /)\n",
+              asyncText == ours ? "yes" : "NO", largeFound, wholeFound);
+
+  // A processor-bound job on every core, alone and beside a scan started
+  // again and again: how much the scan takes from it.
+  int jobRounds = 8;
+  for (double seconds = foregroundJob(jobRounds); seconds < jobSeconds / 2;
+       seconds = foregroundJob(jobRounds))
+    jobRounds *= 2;
+  jobRounds = int(jobRounds * jobSeconds / foregroundJob(jobRounds)) + 1;
+  std::vector<std::vector<double>> jobTimes(4);
+  std::vector<int> scanCounts(4);
+  for (int r = 0; r < rounds; ++r) {
+    int scans = 0;
+    jobTimes[0].push_back(foregroundJob(jobRounds));
+    jobTimes[1].push_back(jobWhile([&] { duplicateScan(root); }, jobRounds, &scans));
+    scanCounts[1] += scans;
+    jobTimes[2].push_back(jobWhile([&] { largeScan(whole); }, jobRounds, &scans));
+    scanCounts[2] += scans;
+    jobTimes[3].push_back(jobWhile(
+        [&] {
+          caches.useEmpty();
+          finder.findDuplicateFiles(root);
+        },
+        jobRounds, &scans));
+    scanCounts[3] += scans;
+  }
+  for (std::vector<double> &times : jobTimes)
+    std::sort(times.begin(), times.end());
+  const double alone = jobTimes[0][size_t(rounds / 2)];
+  printLoad();
+  std::printf("a processor-bound job on every core (SHA-256 of memory, %d rounds)\n", rounds);
+  const char *names[] = {"alone", "beside startScanDuplicateFiles", "beside startScanLargeFiles /",
+                         "beside findDuplicateFiles"};
+  const char *notes[] = {"", "idle classes", "idle classes", "normal priority, for comparison"};
+  for (size_t k = 0; k < jobTimes.size(); ++k) {
+    const double median = jobTimes[k][size_t(rounds / 2)];
+    std::printf("  %-34s %7.3f %7.3f %7.3f s wall  %+6.1f %%", names[k], jobTimes[k].front(),
+                median, jobTimes[k].back(), (median / alone - 1) * 100);
+    if (k > 0)
+      std::printf("  (%d scans ran beside it; %s)", scanCounts[k], notes[k]);
+    std::printf("\n");
   }
 
   sameSizeScan();

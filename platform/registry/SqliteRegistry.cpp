@@ -1,18 +1,13 @@
 #include "platform/registry/SqliteRegistry.h"
 
-#include <QFileInfo>
 #include <QHash>
-#include <chrono>
-#include <thread>
 
 #include <sqlite3.h>
 
-#include "base/files/PrivateFiles.h"
-#include "platform/registry/SqliteStatement.h"
+#include "platform/registry/SqliteDatabase.h"
 
 namespace {
 
-constexpr int busyTimeoutMs = 10000;
 constexpr int maxKeyNameLength = 255;
 constexpr int maxValueNameLength = 16383;
 constexpr int maxCachedKeys = 10000;
@@ -67,32 +62,10 @@ QStringList storedNames(const RegistryKey &key) {
 
 class SqliteRegistry::Connection {
 public:
-  explicit Connection(const QString &path) {
-    if (!PrivateFiles::makeFolder(QFileInfo(path).absolutePath()))
-      throw SqliteError{QStringLiteral("cannot create the folder of %1").arg(path)};
-    // SQLite gives its journals the database's mode, so a private database
-    // keeps them private too; older versions left all of them readable.
-    if (!PrivateFiles::makeFile(path))
-      throw SqliteError{QStringLiteral("cannot create %1").arg(path)};
-    for (const char *journal : {"-wal", "-shm", "-journal"})
-      PrivateFiles::tighten(path + QLatin1String(journal));
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr) != SQLITE_OK) {
-      const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
-      sqlite3_close(db_);
-      throw SqliteError{QStringLiteral("cannot open %1: %2").arg(path, message)};
-    }
+  explicit Connection(const QString &path) : db_(openPrivateDatabase(path, schema)) {
     try {
-      sqlite3_busy_timeout(db_, busyTimeoutMs);
-      enableWal();
-      // WAL commits survive a killed process; NORMAL skips only the fsync per commit.
-      sqliteExecute(db_, "PRAGMA synchronous=NORMAL");
-      sqliteExecute(db_, "BEGIN IMMEDIATE");
-      sqliteExecute(db_, schema);
-      sqliteExecute(db_, "COMMIT");
       prepare();
     } catch (...) {
-      statements_.reset();
       sqlite3_close(db_);
       throw;
     }
@@ -203,29 +176,6 @@ private:
     SqliteStatement beginRead, beginWrite, commit, dataVersion, child, insertKey, value, setValue,
         deleteValue, deleteTreeValues, deleteTreeKeys, subKeys, values, subKeyAt, valueAt;
   };
-
-  void enableWal() {
-    // Switching a new database to WAL needs it exclusively; another process
-    // doing the same at that moment makes us wait a little.
-    for (int attempt = 0;; ++attempt) {
-      sqlite3_stmt *statement = nullptr;
-      int result = sqlite3_prepare_v2(db_, "PRAGMA journal_mode=WAL", -1, &statement, nullptr);
-      QByteArray mode;
-      if (result == SQLITE_OK) {
-        result = sqlite3_step(statement);
-        if (result == SQLITE_ROW)
-          mode = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
-      }
-      sqlite3_finalize(statement);
-      if (mode == "wal")
-        return;
-      if ((result != SQLITE_BUSY && result != SQLITE_LOCKED && result != SQLITE_ROW) ||
-          attempt == 500)
-        throw SqliteError{
-            QStringLiteral("cannot switch to WAL: %1").arg(QString::fromUtf8(sqlite3_errmsg(db_)))};
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
 
   void prepare() { statements_ = std::make_unique<Statements>(db_); }
 

@@ -118,6 +118,12 @@ SqliteStatement::Use &SqliteStatement::Use::bind(const QByteArray &blob) {
   return *this;
 }
 
+SqliteStatement::Use &SqliteStatement::Use::bindNull() {
+  if (sqlite3_bind_null(statement_.statement_, nextIndex_++) != SQLITE_OK)
+    statement_.fail("bind");
+  return *this;
+}
+
 bool SqliteStatement::Use::next() {
   const int result = sqlite3_step(statement_.statement_);
   if (result == SQLITE_ROW)
@@ -141,6 +147,10 @@ QByteArray SqliteStatement::Use::blob(int column) const {
   const void *data = sqlite3_column_blob(statement_.statement_, column);
   const int bytes = sqlite3_column_bytes(statement_.statement_, column);
   return QByteArray(static_cast<const char *>(data), bytes);
+}
+
+bool SqliteStatement::Use::isNull(int column) const {
+  return sqlite3_column_type(statement_.statement_, column) == SQLITE_NULL;
 }
 
 void sqliteExecute(sqlite3 *db, const char *sql) {

@@ -30,10 +30,12 @@ public:
     Use &bind(qint64 number);
     Use &bind(const QString &text);
     Use &bind(const QByteArray &blob);
+    Use &bindNull();
     bool next(); // true while there is a row; throws on error
     qint64 integer(int column) const;
     QString text(int column) const;
     QByteArray blob(int column) const;
+    bool isNull(int column) const;
 
   private:
     SqliteStatement &statement_;

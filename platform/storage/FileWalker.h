@@ -88,6 +88,10 @@ struct WalkEntry {
   quint32 mode = 0;      // st_mode
   quint32 owner = 0;     // st_uid
   qint64 modifiedSecs = 0;
+  qint64 modifiedNs = 0; // the same time to the nanosecond the file system keeps
+  // The last change of content or status (ctime), in nanoseconds: a write
+  // moves it, and unlike the modification time no one can set it back.
+  qint64 changedNs = 0;
   // On another mount than the root (a mount point, also a bind mount from
   // the same disk, or a file mounted over): reported, never entered.
   bool otherFileSystem = false;
@@ -129,6 +133,9 @@ public:
   // RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV, else step by
   // step with O_NOFOLLOW). "..", an absolute path and NUL are refused.
   static UniqueFd openBeneath(int root, const QByteArray &relative);
+  // The same for a file to read (non-blocking, see ReadOnlyFile): one call
+  // however deep it lies, and no folder on the way is opened.
+  static UniqueFd openFileBeneath(int root, const QByteArray &relative);
   // Whether the open file or folder fd lies on a pseudo file system.
   static bool onPseudoFileSystem(int fd);
 

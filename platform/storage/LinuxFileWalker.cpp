@@ -78,6 +78,10 @@ quint64 mountOf(int fd) {
   return statEntry(fd, "", AT_EMPTY_PATH, info, mount) ? mount : 0;
 }
 
+qint64 nanoseconds(const statx_timestamp &time) {
+  return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 EntryType typeOf(mode_t mode) {
   if (S_ISREG(mode))
     return EntryType::File;
@@ -109,32 +113,27 @@ bool isDevtmpfs(dev_t device) {
                           QByteArray::number(minor(device)));
 }
 
-// Every name of the folder fd, read at once so that no directory stream
-// stays open while the walk goes deeper.
+// Every name of the folder fd, read at once so that the walk can go deeper
+// before the folder is done. The walker's own descriptor is read directly:
+// no second descriptor is opened for a directory stream.
 bool listNames(int fd, std::vector<QByteArray> &names) {
-  const int own = retryOpenAt(fd, ".", directoryFlags);
-  if (own < 0)
-    return false;
-  DIR *dir = ::fdopendir(own);
-  if (!dir) {
-    ::close(own);
-    return false;
-  }
-  bool ok = true;
+  alignas(dirent64) char buffer[32 * 1024];
   for (;;) {
-    errno = 0;
-    const dirent *item = ::readdir(dir);
-    if (!item) {
-      ok = errno == 0;
-      break;
+    ssize_t got;
+    do {
+      got = ::getdents64(fd, buffer, sizeof buffer);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0)
+      return got == 0;
+    for (ssize_t at = 0; at < got;) {
+      const auto *item = reinterpret_cast<const dirent64 *>(buffer + at);
+      at += item->d_reclen;
+      const char *name = item->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+        continue;
+      names.emplace_back(name);
     }
-    const char *name = item->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-      continue;
-    names.emplace_back(name);
   }
-  ::closedir(dir);
-  return ok;
 }
 
 struct Level {
@@ -260,14 +259,18 @@ UniqueFd FileWalker::openDirectory(const QByteArray &path, bool followLink) {
       retryOpenAt(parent.get(), name.constData(), directoryFlags | (followLink ? 0 : O_NOFOLLOW)));
 }
 
-UniqueFd FileWalker::openBeneath(int root, const QByteArray &relative) {
+namespace {
+
+// relative below the open folder root through no link and on root's mount
+// only, opened with flags (which hold O_NOFOLLOW).
+UniqueFd openBeneathWith(int root, const QByteArray &relative, int flags) {
   const QList<QByteArray> parts = relative.split('/');
   if (relative.contains('\0') || relative.startsWith('/') || parts.contains("..")) {
     errno = EINVAL;
     return UniqueFd();
   }
   open_how how = {};
-  how.flags = directoryFlags | O_NOFOLLOW;
+  how.flags = quint64(flags);
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;
   const char *path = relative.isEmpty() ? "." : relative.constData();
   long fd;
@@ -281,18 +284,33 @@ UniqueFd FileWalker::openBeneath(int root, const QByteArray &relative) {
   // component at a time, none a link, each on root's mount.
   const quint64 mount = mountOf(root);
   UniqueFd current(retryOpenAt(root, ".", directoryFlags));
-  for (const QByteArray &part : parts) {
-    if (!current.isValid())
-      break;
+  for (int i = 0; i < parts.size() && current.isValid(); ++i) {
+    const QByteArray &part = parts[i];
     if (part.isEmpty() || part == ".")
       continue;
-    current.reset(retryOpenAt(current.get(), part.constData(), directoryFlags | O_NOFOLLOW));
+    const bool last = i + 1 == parts.size();
+    current.reset(
+        retryOpenAt(current.get(), part.constData(), last ? flags : directoryFlags | O_NOFOLLOW));
     if (current.isValid() && mountOf(current.get()) != mount) {
       current.reset();
       errno = EXDEV;
     }
   }
   return current;
+}
+
+} // namespace
+
+UniqueFd FileWalker::openBeneath(int root, const QByteArray &relative) {
+  return openBeneathWith(root, relative, directoryFlags | O_NOFOLLOW);
+}
+
+UniqueFd FileWalker::openFileBeneath(int root, const QByteArray &relative) {
+  if (relative.isEmpty() || relative.endsWith('/')) {
+    errno = EISDIR;
+    return UniqueFd();
+  }
+  return openBeneathWith(root, relative, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
 }
 
 bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
@@ -361,6 +379,8 @@ bool FileWalker::walk(int root, const EnterFn &enter, const LeaveFn &leave) {
     entry.mode = status.stx_mode;
     entry.owner = status.stx_uid;
     entry.modifiedSecs = status.stx_mtime.tv_sec;
+    entry.modifiedNs = nanoseconds(status.stx_mtime);
+    entry.changedNs = nanoseconds(status.stx_ctime);
     entry.otherFileSystem =
         entry.type != EntryType::Link && (entry.id.device != rootId.device || mount != rootMount);
 

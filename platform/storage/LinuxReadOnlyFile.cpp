@@ -35,6 +35,13 @@ ReadOnlyFile::ReadOnlyFile(int parentFd, const char *name, const FileId &found, 
   open(parentFd, name, &found, foundSize);
 }
 
+ReadOnlyFile::ReadOnlyFile(UniqueFd opened, const FileId &found, qint64 foundSize) {
+  if (opened.isValid())
+    adopt(std::move(opened), &found, foundSize);
+  else
+    error_ = errno;
+}
+
 void ReadOnlyFile::open(int parentFd, const char *name, const FileId *found, qint64 foundSize) {
   int fd;
   do {
@@ -44,7 +51,11 @@ void ReadOnlyFile::open(int parentFd, const char *name, const FileId *found, qin
     error_ = errno;
     return;
   }
-  UniqueFd opened(fd);
+  adopt(UniqueFd(fd), found, foundSize);
+}
+
+void ReadOnlyFile::adopt(UniqueFd opened, const FileId *found, qint64 foundSize) {
+  const int fd = opened.get();
   struct stat status;
   if (::fstat(fd, &status) != 0) {
     error_ = errno;

@@ -1,21 +1,22 @@
 #include "platform/storage/ThreadPriority.h"
 
-#include <algorithm>
-#include <cerrno>
+#include <linux/ioprio.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
-constexpr int niceIncrement = 5;
 constexpr int weakestNice = 19;
 } // namespace
 
-// The nice value is per thread on Linux, addressed by the thread id.
-void lowerCurrentThreadPriority() {
-  const id_t thread = id_t(syscall(SYS_gettid));
-  errno = 0;
-  const int current = getpriority(PRIO_PROCESS, thread);
-  if (errno == 0)
-    setpriority(PRIO_PROCESS, thread, std::min(current + niceIncrement, weakestNice));
+// Scheduling class, nice value and I/O class are all per thread on Linux,
+// addressed by the thread id.
+void runCurrentThreadWhenIdle() {
+  const pid_t thread = pid_t(syscall(SYS_gettid));
+  const sched_param none{};
+  if (::sched_setscheduler(thread, SCHED_IDLE, &none) != 0)
+    ::setpriority(PRIO_PROCESS, id_t(thread), weakestNice);
+  // Schedulers without I/O classes (none, kyber) ignore it; nothing else can be done there.
+  ::syscall(SYS_ioprio_set, IOPRIO_WHO_PROCESS, thread, IOPRIO_PRIO_VALUE(IOPRIO_CLASS_IDLE, 0));
 }

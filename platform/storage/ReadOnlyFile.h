@@ -21,6 +21,8 @@ public:
   // never leaves the file system it began on, so a file with the device it
   // reported needs no file-system check of its own.
   ReadOnlyFile(int parentFd, const char *name, const FileId &found, qint64 foundSize);
+  // The same for a file already opened for reading (FileWalker::openFileBeneath).
+  ReadOnlyFile(UniqueFd opened, const FileId &found, qint64 foundSize);
   ReadOnlyFile(const ReadOnlyFile &) = delete;
   ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
 
@@ -38,6 +40,7 @@ public:
 private:
   // With found set, a file that is not that one is refused (ESTALE).
   void open(int parentFd, const char *name, const FileId *found = nullptr, qint64 foundSize = 0);
+  void adopt(UniqueFd opened, const FileId *found, qint64 foundSize);
 
   UniqueFd fd_;
   int error_ = 0;

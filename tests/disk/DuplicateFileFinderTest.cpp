@@ -2,6 +2,7 @@
 #include "disk/DuplicateGroups.h"
 #include "disk/FileDigest.h"
 #include "disk/JsonText.h"
+#include "disk/LargeFileScanner.h"
 #include "platform/storage/ReadOnlyFile.h"
 
 #include "DiskTestSupport.h"
@@ -11,9 +12,13 @@
 #include <QJsonArray>
 
 #include <fcntl.h>
+#include <linux/ioprio.h>
+#include <sched.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -244,16 +249,18 @@ TEST(DuplicateFiles, ALowDescriptorLimitLosesNoCopy) {
 }
 
 TEST(DuplicateFilesAsync, ProgressOnlyWhenGroupsChangedAndNeverWithoutDuplicates) {
-  // Each folder costs a pause of 1 ms, so one small folder queued 2,300 times
-  // keeps a scan busy past the 2 s progress interval.
+  // One small folder queued again and again, far faster than a scan can walk
+  // it, keeps both scans busy past the 2 s progress interval however fast the
+  // machine; then they are stopped.
   TempTree tree;
   tree.write("pair/a", "twin");
   tree.write("pair/b", "twin");
+  const QString many = tree.mkdir("many");
   tree.write("many/f", "single");
   QStringList folders;
-  for (int i = 0; i < 2300; ++i)
-    folders.append(tree.path("many"));
-  const QString many =
+  for (int i = 0; i < 2000; ++i)
+    folders.append(many);
+  const QString manyTimes =
       QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(folders)).toJson());
   folders.prepend(tree.path("pair"));
   const QString pairThenMany =
@@ -261,8 +268,20 @@ TEST(DuplicateFilesAsync, ProgressOnlyWhenGroupsChangedAndNeverWithoutDuplicates
   DuplicateFileFinder finder;
   auto withPair = MessageLog::create();
   auto without = MessageLog::create();
-  finder.startScanDuplicateFiles(pairThenMany, withPair->callback(withPair));
-  finder.startScanDuplicateFiles(many, without->callback(without));
+  const int ids[2] = {finder.startScanDuplicateFiles(pairThenMany, withPair->callback(withPair)),
+                      finder.startScanDuplicateFiles(manyTimes, without->callback(without))};
+  const auto started = std::chrono::steady_clock::now();
+  while (withPair->messages().empty() ||
+         std::chrono::steady_clock::now() - started < std::chrono::milliseconds(2500)) {
+    for (int i = 0; i < 200; ++i) {
+      for (const int id : ids)
+        ASSERT_TRUE(finder.addScanDuplicateFilesFolder(id, many));
+    }
+    ASSERT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  for (const int id : ids)
+    EXPECT_TRUE(finder.stopScanDuplicateFiles(id));
   ASSERT_TRUE(withPair->waitForEnd(std::chrono::seconds(60)));
   ASSERT_TRUE(without->waitForEnd(std::chrono::seconds(60)));
 
@@ -270,12 +289,43 @@ TEST(DuplicateFilesAsync, ProgressOnlyWhenGroupsChangedAndNeverWithoutDuplicates
   ASSERT_EQ(all.size(), 2u); // one progress for the one change, then the end
   EXPECT_EQ(all[0].type, "progress");
   EXPECT_EQ(groupsOf(all[0].data).size(), 1);
-  EXPECT_EQ(all[1].type, "done");
+  EXPECT_EQ(all[1].type, "stopped");
   EXPECT_EQ(all[1].data, all[0].data);
 
   ASSERT_EQ(without->messages().size(), 1u);
-  EXPECT_EQ(without->last().type, "done");
+  EXPECT_EQ(without->last().type, "stopped");
   EXPECT_TRUE(groupsOf(without->last().data).isEmpty());
+}
+
+// Both kinds of scan work in the idle scheduling and I/O classes; the thread
+// that starts them keeps its own.
+TEST(BackgroundScans, WorkersRunOnlyWhenTheMachineIsIdle) {
+  TempTree tree;
+  tree.write("a", "same");
+  tree.write("b", "same");
+  struct Seen {
+    std::mutex mutex;
+    std::vector<std::pair<int, long>> classes; // scheduling policy, I/O priority
+  };
+  auto seen = std::make_shared<Seen>();
+  const ScriptCallback record = [seen](const CallbackEvent &) {
+    const long io = syscall(SYS_ioprio_get, IOPRIO_WHO_PROCESS, 0);
+    std::lock_guard<std::mutex> lock(seen->mutex);
+    seen->classes.emplace_back(sched_getscheduler(0), io);
+  };
+  DuplicateFileFinder duplicates;
+  LargeFileScanner large;
+  duplicates.startScanDuplicateFiles(tree.root(), record);
+  large.startScanLargeFiles(tree.root(), 0, record);
+  DuplicateFileFinder::stopAllScans();
+  LargeFileScanner::stopAllScans();
+  ASSERT_EQ(seen->classes.size(), 2u);
+  for (const auto &[policy, io] : seen->classes) {
+    EXPECT_EQ(policy, SCHED_IDLE);
+    EXPECT_EQ(IOPRIO_PRIO_CLASS(io), IOPRIO_CLASS_IDLE);
+  }
+  EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
+  EXPECT_NE(IOPRIO_PRIO_CLASS(syscall(SYS_ioprio_get, IOPRIO_WHO_PROCESS, 0)), IOPRIO_CLASS_IDLE);
 }
 
 TEST(DuplicateFilesAsync, StopAndAddRules) {
@@ -343,8 +393,8 @@ TEST(FileDigestReads, AFailedReadGivesNoDigestRatherThanThatOfAnEmptyFile) {
   EXPECT_EQ(digest.ofFile(empty), QByteArray(emptyDigest));
   EXPECT_TRUE(digest.ofFile(unreadable).isEmpty());
   quint64 key = 0;
-  EXPECT_FALSE(digest.prefixKey(*found("unreadable"), 4096, key));
-  EXPECT_TRUE(digest.prefixKey(*found("empty"), 4096, key));
+  EXPECT_FALSE(digest.prefixKey(*found("unreadable"), key));
+  EXPECT_TRUE(digest.prefixKey(*found("empty"), key));
   std::vector<std::unique_ptr<ReadOnlyFile>> files;
   files.push_back(found("unreadable"));
   files.push_back(found("empty"));

@@ -135,6 +135,7 @@ TEST(ScannedFileRemover, OnlyLargeFilesStillAsListedAreDeleted) {
   TempTree tree;
   const QByteArray big(20000, 'b');
   const QString replaced = tree.write("listed/replaced.bin", big),
+                touched = tree.write("listed/touched.bin", big),
                 kept = tree.write("listed/kept.bin", big),
                 stranger = tree.write("other/stranger.bin", big);
   LargeFileScanner scanner;
@@ -142,15 +143,28 @@ TEST(ScannedFileRemover, OnlyLargeFilesStillAsListedAreDeleted) {
   scanner.startScanLargeFiles(tree.path("listed"), 10000, log->callback(log));
   ASSERT_TRUE(log->waitForEnd());
   replace(replaced, QByteArray(20000, 'n'));
+  // Written again within the same second as the time listed.
+  struct stat listed;
+  ASSERT_EQ(stat(touched.toLocal8Bit().constData(), &listed), 0);
+  const int fd = open(touched.toLocal8Bit().constData(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const QByteArray rewritten(20000, 'w');
+  ASSERT_EQ(write(fd, rewritten.constData(), size_t(rewritten.size())), rewritten.size());
+  struct timespec times[2] = {listed.st_atim, listed.st_mtim};
+  times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+  ASSERT_EQ(futimens(fd, times), 0);
+  close(fd);
   const auto file = [](const QString &path, qint64 size) {
     return QJsonObject{{"path", path}, {"size", double(size)}};
   };
   const QMap<QString, QString> results = removeListed({{"files", QJsonArray{
                                                                      file(replaced, 20000),
+                                                                     file(touched, 20000),
                                                                      file(kept, 20000),
                                                                      file(stranger, 20000),
                                                                  }}});
   EXPECT_EQ(results.value(replaced), "changed");
+  EXPECT_EQ(results.value(touched), "changed");
   EXPECT_EQ(tree.read("listed/replaced.bin"), QByteArray(20000, 'n'));
   EXPECT_EQ(results.value(stranger), "notListed") << "never listed by a scan";
   EXPECT_TRUE(QFile::exists(stranger));

@@ -18,7 +18,7 @@ after(() => running.forEach((app) => app.kill()));
 
 // "pair": two equal files and one large file; "spread": 3,000 files of
 // distinct sizes below the large file's, which keep both scans busy past their
-// progress intervals (walked many times, or paused for 1 ms per new file).
+// progress intervals (walked many times over).
 async function makeTree() {
   const root = await mkdtemp(join(tmp, 'disk-scans-'));
   await mkdir(join(root, 'pair'));
@@ -55,7 +55,8 @@ test('background scans report progress and end once, from a page', async () => {
 
   const largeFolders = JSON.stringify([pair, ...Array(400).fill(spread)]);
   const large = await scan(`(f) => NativeUtil.startScanLargeFiles(${JSON.stringify(largeFolders)}, 5000, f)`);
-  const duplicates = await scan(`(f) => NativeUtil.startScanDuplicateFiles(${JSON.stringify(`${pair},${spread}`)}, f)`);
+  const duplicateFolders = JSON.stringify([pair, ...Array(1000).fill(spread)]);
+  const duplicates = await scan(`(f) => NativeUtil.startScanDuplicateFiles(${JSON.stringify(duplicateFolders)}, f)`);
 
   for (const [name, result, key] of [['large', large, 'list'], ['duplicates', duplicates, 'groups']]) {
     const { id, messages } = result;
