@@ -322,7 +322,7 @@ test('settings survive a restart, the history lists the cleanings, the other win
     await section(page, 'settings');
     await page.click('#checkUpdateBtn');
     const upgrader = await app.page({ urlIncludes: 'upgrader.html' });
-    await upgrader.waitFor(`document.getElementById('state').textContent !== '正在检查更新…'`, 15000);
+    await upgrader.waitFor(`!['', '正在检查更新…'].includes(document.getElementById('state').textContent)`, 15000);
     const answer = JSON.parse(await upgrader.eval('NativeUtil.checkUpdate()'));
     if (answer.error) assert.notEqual(await upgrader.eval(`document.getElementById('state').className`), 'state', 'a failure is said in words');
     await shot(upgrader, 'app-upgrader');

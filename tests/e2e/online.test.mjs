@@ -236,7 +236,7 @@ test('the upgrader finds the newer version, downloads and verifies it, and refus
     await page.waitFor(`document.getElementById('section-settings').classList.contains('active')`, 10000);
     await page.click('#checkUpdateBtn');
     const upgrader = await app.page({ urlIncludes: 'upgrader.html', timeoutMs: 15000 });
-    await upgrader.waitFor(`document.getElementById('state').textContent !== '正在检查更新…'`, 15000);
+    await upgrader.waitFor(`!['', '正在检查更新…'].includes(document.getElementById('state').textContent)`, 15000);
     return upgrader;
   };
   const closeUpgrader = async (upgrader) => {

@@ -55,7 +55,7 @@ test(`an installed ${oldVersion} updates itself to ${newVersion} and starts agai
   await main.waitFor(`document.getElementById('section-settings').classList.contains('active')`, 10000);
   await main.click('#checkUpdateBtn');
   const upgrader = await app.page({ urlIncludes: 'upgrader.html', timeoutMs: 15000 });
-  await upgrader.waitFor(`document.getElementById('state').textContent !== '正在检查更新…'`, 15000);
+  await upgrader.waitFor(`!['', '正在检查更新…'].includes(document.getElementById('state').textContent)`, 15000);
   assert.equal(await text(upgrader, 'headline'), `发现新版本 ${newVersion}`);
   await upgrader.click('#actionBtn');
   await upgrader.waitFor(`document.getElementById('actionBtn').textContent === '立即安装'`, 60000).catch(async (e) => {

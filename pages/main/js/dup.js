@@ -1,11 +1,12 @@
-// 重复文件: groups of files with the same content, the space the extra
+// Duplicate files: groups of files with the same content, the space the extra
 // copies waste, a one-click selection that keeps one file per group, and
 // the deletion of the selection.
 import * as sys from "@sys";
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { addHistory, folderOf, formatBytes, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { addHistory, folderOf, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { formatBytes, t } from "/common/js/i18n.js";
 import { FolderChooser } from "./folders.js";
 import { askDeletion, deleteListed, doneText, elidedPath, freedText, revealFile, sortResults } from "./large.js";
 
@@ -14,13 +15,7 @@ const FOLDER_ICON =
   '<svg viewBox="0 0 24 24"><path d="M10 4H4c-1.1 0-2 .9-2 2v12c0 1.1.9 2 2 2h16c1.1 0 2-.9 2-2V8c0-1.1-.9-2-2-2h-8l-2-2z"/></svg>';
 
 // Why a group was left whole, by the answer for its copies.
-const SKIPPED = {
-  keptChanged: "保留的文件已改变，此组未删除",
-  changed: "副本在扫描后已改变，此组未删除",
-  gone: "有文件已不存在，此组未删除",
-  notListed: "不是扫描到的文件，此组未删除",
-  otherFileSystem: "有副本与保留的文件不在同一文件系统，未替换为链接",
-};
+const SKIPPED = new Set(["keptChanged", "changed", "gone", "notListed", "otherFileSystem"]);
 
 const waste = (g) => Number(g.size || 0) * (g.files.length - 1);
 export const wasted = (groups) => groups.reduce((sum, g) => sum + waste(g), 0);
@@ -41,20 +36,21 @@ class Duplicates {
     this.running = false;
     this.chooser = new FolderChooser($("dupFolders"), {
       onAdd: (folder) => {
-        if (this.running && !NativeUtil.addScanDuplicateFilesFolder(this.scanId, folder)) showWarning("扫描即将结束，新文件夹将在下次扫描时加入");
+        if (this.running && !NativeUtil.addScanDuplicateFilesFolder(this.scanId, folder)) showWarning(t("large.addLate"));
       },
     });
     this.list = new VirtualList($("dupList"), {
       rowHeight: 34,
-      empty: "还没有扫描结果",
+      empty: t("large.empty"),
       rowClass: (row) => (row.file ? "" : "group"),
       renderRow: (row) => {
         if (!row.file) {
           const g = row.group;
           return (
-            `<span>第 ${row.number} 组</span><span class="muted">${g.files.length} 个相同文件，每个 ${formatBytes(g.size)}</span>` +
-            `<span class="waste">可释放 ${formatBytes(g.size * (g.files.length - 1))}</span>` +
-            (g.skipped ? `<span class="skipped">${escapeHtml(g.skipped)}</span>` : "")
+            `<span>${t("dup.group", { number: row.number })}</span>` +
+            `<span class="muted">${t("dup.groupFiles", { n: g.files.length, size: formatBytes(g.size) })}</span>` +
+            `<span class="waste">${t("dup.groupWaste", { size: formatBytes(g.size * (g.files.length - 1)) })}</span>` +
+            (g.skipped ? `<span class="skipped">${escapeHtml(t("dup.skipped." + g.skipped))}</span>` : "")
           );
         }
         const f = row.file;
@@ -64,7 +60,7 @@ class Duplicates {
           `<span class="num">${formatBytes(f.size)}</span>` +
           `<span class="muted">${escapeHtml(f.modifiedTime || "")}</span>` +
           elidedPath(folderOf(f.path)) +
-          `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${FOLDER_ICON}</button>`
+          `<button class="icon-btn reveal" data-tooltip="${t("large.reveal")}">${FOLDER_ICON}</button>`
         );
       },
     });
@@ -104,7 +100,7 @@ class Duplicates {
     });
     const present = new Set(rows.filter((r) => r.file).map((r) => r.file.path));
     for (const path of [...this.selected]) if (!present.has(path)) this.selected.delete(path);
-    this.list.setItems(rows, "没有找到重复文件");
+    this.list.setItems(rows, t("dup.noneFound"));
     this.updateSelection();
   }
 
@@ -117,7 +113,7 @@ class Duplicates {
   updateSelection() {
     const files = this.selectedFiles();
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
-    $("dupSelection").textContent = files.length ? `已选择 ${files.length} 个文件，共 ${formatBytes(bytes)}` : "未选择文件";
+    $("dupSelection").textContent = files.length ? t("large.selection", { n: files.length, size: formatBytes(bytes) }) : t("large.noSelection");
     $("dupDeleteBtn").disabled = !files.length || this.running;
   }
 
@@ -143,35 +139,35 @@ class Duplicates {
 
   summary() {
     const files = this.groups.reduce((s, g) => s + g.files.length, 0);
-    return `${this.groups.length} 组重复文件（${files} 个文件），可释放 ${formatBytes(wasted(this.groups))}`;
+    return t("dup.summary", { n: this.groups.length, files, size: formatBytes(wasted(this.groups)) });
   }
 
   start() {
     if (this.running) return;
     if (!this.chooser.folders.length) {
-      showWarning("请先添加要扫描的文件夹");
+      showWarning(t("large.noFolders"));
       return;
     }
     this.running = true;
     this.setGroups([]);
-    this.status("正在查找重复文件…", true);
-    $("dupScanBtn").textContent = "停止扫描";
+    this.status(t("dup.scanning"), true);
+    $("dupScanBtn").textContent = t("large.stopScan");
     $("dupScanBtn").classList.add("stop");
     reportEvent("scan_duplicates_start", { folders: this.chooser.folders.length });
     this.scanId = NativeUtil.startScanDuplicateFiles(this.chooser.argument(), (message) => {
       const type = String(message.type);
       if (type === "error") {
         this.finish();
-        this.status("扫描失败");
-        showError("查找重复文件失败");
+        this.status(t("large.failed"));
+        showError(t("dup.failedToast"));
         return;
       }
       const groups = (parseAnswer(message.data, {}) || {}).groups;
       if (Array.isArray(groups)) this.setGroups(groups);
-      if (type === "progress") this.status("正在查找… 已找到 " + this.summary(), true);
+      if (type === "progress") this.status(t("dup.progress", { found: this.summary() }), true);
       else {
         this.finish();
-        this.status((type === "stopped" ? "已停止：找到 " : "扫描完成：找到 ") + this.summary());
+        this.status(t(type === "stopped" ? "large.stopped" : "large.finished", { found: this.summary() }));
         reportEvent("scan_duplicates_end", { result: type, groups: this.groups.length });
       }
     });
@@ -180,7 +176,7 @@ class Duplicates {
   finish() {
     this.running = false;
     this.scanId = 0;
-    $("dupScanBtn").textContent = "开始扫描";
+    $("dupScanBtn").textContent = t("large.scan");
     $("dupScanBtn").classList.remove("stop");
     this.updateSelection();
   }
@@ -194,7 +190,7 @@ class Duplicates {
     this.chooser.folders = [...folders];
     this.chooser.render();
     this.setGroups(groups);
-    this.status("概览扫描的结果：" + this.summary());
+    this.status(t("large.fromOverview", { found: this.summary() }));
   }
 
   async deleteSelected() {
@@ -203,10 +199,10 @@ class Duplicates {
     const bytes = files.reduce((s, f) => s + Number(f.size || 0), 0);
     const whole = this.groups.filter((g) => g.files.every((f) => this.selected.has(f.path))).length;
     const mode = await askDeletion(
-      "删除重复文件",
+      t("dup.deleteTitle"),
       files,
       bytes,
-      whole ? `注意：有 ${whole} 组的所有副本都被选中，删除后这些内容将一份也不剩（替换为链接时每组保留第一个）。` : "每组至少保留一个文件。",
+      whole ? t("dup.wholeGroups", { n: whole }) : t("dup.oneKept"),
       true,
     );
     if (!mode) return;
@@ -227,23 +223,22 @@ class Duplicates {
     let skipped = 0;
     this.setGroups(
       this.groups.map((g) => {
-        const reason = results && g.files.map((f) => results.get(f.path)).find((r) => SKIPPED[r]);
+        const reason = results && g.files.map((f) => results.get(f.path)).find((r) => SKIPPED.has(r));
         if (reason) skipped += 1;
-        return { ...g, skipped: reason ? SKIPPED[reason] : g.skipped, files: g.files.filter((f) => !gone.has(f.path)) };
+        return { ...g, skipped: reason || g.skipped, files: g.files.filter((f) => !gone.has(f.path)) };
       }),
     );
     if (result.deleted.length) {
       addHistory("duplicates", result.deleted.length, result.bytes, result.failed.length, { record: result.record, mode });
-      const done = mode === "link" ? "个重复文件替换为链接" : trash ? "个重复文件移到回收站" : "个重复文件";
-      showSuccess(`${mode === "delete" ? "已删除" : "已将"} ${result.deleted.length} ${done}，${freedText(result)}`);
+      showSuccess(t(`dup.done.${mode}`, { n: result.deleted.length, freed: freedText(result) }));
     }
-    if (skipped) showWarning(`${skipped} 组未${mode === "link" ? "全部替换" : "删除"}：原因见列表`);
-    if (result.failed.length) showError(`${result.failed.length} 个文件无法删除，可能没有权限或正被使用`);
+    if (skipped) showWarning(t(mode === "link" ? "dup.notLinked" : "dup.notDeleted", { n: skipped }));
+    if (result.failed.length) showError(t("delete.failedToast", { n: result.failed.length }));
     this.status(
       doneText(result) +
-        (skipped ? `，${skipped} 组未删除` : "") +
-        (result.failed.length ? `，${result.failed.length} 个文件未能删除` : "") +
-        (result.unreached.length ? `；已停止，${result.unreached.length} 个文件未删除` : ""),
+        (skipped ? t("dup.skippedNote", { n: skipped }) : "") +
+        (result.failed.length ? t("delete.failedNote", { n: result.failed.length }) : "") +
+        (result.unreached.length ? t("delete.unreachedNote", { n: result.unreached.length }) : ""),
     );
     reportEvent("delete_duplicates", { files: result.deleted.length, failed: result.failed.length, bytes: result.bytes });
   }

@@ -1,4 +1,4 @@
-// 系统清理: the privacy categories and the cleaners (application caches and
+// System cleanup: the privacy categories and the cleaners (application caches and
 // what the system accumulates) in one list grouped by application. Rows
 // appear as they are measured in the background; each can show what it
 // would remove; the selected ones are cleaned after a confirmation, those
@@ -7,35 +7,38 @@
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showSuccess, showWarning } from "/common/js/toast.js";
 import { IS_WINDOWS } from "/common/js/constants.js";
-import { addHistory, confirmDialog, formatBytes, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { addHistory, confirmDialog, parseAnswer, reportEvent, withBusy } from "/common/js/appkit.js";
+import { formatBytes, lang, t } from "/common/js/i18n.js";
 
 const $ = (id) => document.getElementById(id);
 
 // What cleaning them loses cannot be had back: never selected for the user.
 const IRREVERSIBLE = new Set(["recyclebin", "recent"]);
-const CATEGORY_GROUP = "隐私痕迹";
 const LOCK = '<svg class="lock" viewBox="0 0 24 24"><path d="M18 8h-1V6A5 5 0 0 0 7 6v2H6a2 2 0 0 0-2 2v10a2 2 0 0 0 2 2h12a2 2 0 0 0 2-2V10a2 2 0 0 0-2-2zM9 6a3 3 0 0 1 6 0v2H9V6z"/></svg>';
 
+const ENGLISH = lang === "en";
 // The native descriptions are the Windows ones; these say what the
 // categories hold here. A category with no counterpart here is not shown.
-const LOCAL_DESCRIPTIONS = IS_WINDOWS
-  ? {}
-  : {
-      thumbcache: "文件管理器和图片查看器生成的缩略图缓存，需要时会重新生成",
-      recent: "“最近使用”列表中的文件记录（只清除记录，不删除文件本身）",
-      temp: "临时文件夹中一小时以上未改动、且没有程序在使用的临时文件",
-      recyclebin: "回收站中的文件，清空后无法恢复",
-    };
+// The native names and descriptions are Chinese: other languages take
+// theirs from the catalogue by the category's type.
+const LOCAL_DESCRIPTIONS = new Set(IS_WINDOWS ? [] : ["thumbcache", "recent", "temp", "recyclebin"]);
 const ABSENT_HERE = new Set(IS_WINDOWS ? [] : ["prefetch"]);
 
 // A native row as the list shows it, or null for a category absent here.
 function rowOf(item) {
   if (item.id === undefined) {
     if (ABSENT_HERE.has(item.type)) return null;
-    return { ...item, group: CATEGORY_GROUP, description: LOCAL_DESCRIPTIONS[item.type] || item.description };
+    const local = LOCAL_DESCRIPTIONS.has(item.type) ? ".local" : "";
+    return {
+      ...item,
+      group: t("privacy.group"),
+      name: ENGLISH ? t(`privacy.category.${item.type}`) : item.name,
+      description: local || ENGLISH ? t(`privacy.about.${item.type}${local}`) : item.description,
+    };
   }
   // Cleaner ids never clash with the categories' types.
-  return { ...item, type: item.id, group: item.application, cleaner: true };
+  const english = (field) => (ENGLISH && item[field + "En"]) || item[field];
+  return { ...item, type: item.id, group: item.application, name: english("name"), description: english("description"), cleaner: true };
 }
 
 // A category holding something starts selected unless its loss cannot be
@@ -79,7 +82,7 @@ class Privacy {
     this.selected.clear();
     $("privacyCleanBtn").disabled = true;
     $("privacyRefreshBtn").disabled = true;
-    $("privacyStatus").textContent = "正在测量…";
+    $("privacyStatus").textContent = t("privacy.measuring");
     this.render();
     this.measuring = new Promise((resolve) => {
       NativeUtil.measureCleaners((message) => {
@@ -89,14 +92,14 @@ class Privacy {
           if (!row) return;
           this.items.push(row);
           if (preselected(row)) this.selected.add(row.type);
-          $("privacyStatus").textContent = `正在测量… 已发现 ${formatBytes(this.total(this.items))}`;
+          $("privacyStatus").textContent = t("privacy.progress", { size: formatBytes(this.total(this.items)) });
           return this.render();
         }
         this.measuring = null;
         $("privacyRefreshBtn").disabled = false;
         $("privacyStatus").textContent = this.items.length
-          ? `共发现 ${formatBytes(this.total(this.items))} 可清理的内容。`
-          : "无法读取清理项目。";
+          ? t("privacy.found", { size: formatBytes(this.total(this.items)) })
+          : t("privacy.unreadable");
         this.render();
         resolve(this.items);
       });
@@ -106,7 +109,7 @@ class Privacy {
 
   async toggleFiles(type) {
     if (this.opened.delete(type)) return this.render();
-    const answer = await withBusy("正在列出文件…", () => parseAnswer(NativeUtil.getPrivacyItemFiles(type), {}));
+    const answer = await withBusy(t("privacy.listing"), () => parseAnswer(NativeUtil.getPrivacyItemFiles(type), {}));
     this.opened.set(type, {
       count: Number(answer.count) || 0,
       list: Array.isArray(answer.list) ? answer.list : [],
@@ -119,13 +122,10 @@ class Privacy {
   filesPanel(type) {
     const files = this.opened.get(type);
     // A system cleaner's command removes runtimes and revisions as well as files.
-    const unit = files.command ? "项" : "个文件";
-    const head = !files.count
-      ? files.command ? "没有可清理的内容" : "没有文件"
-      : files.count > files.list.length
-        ? `共 ${files.count} ${unit}，以下是最大的 ${files.list.length} ${files.command ? "项" : "个"}：`
-        : `共 ${files.count} ${unit}，从大到小：`;
-    const about = [files.note && `报告：${files.note}`, files.command && `清理时运行：${files.command}`].filter(Boolean);
+    const kind = files.command ? "entries" : "files";
+    const values = { n: files.count, shown: files.list.length };
+    const head = t(!files.count ? `privacy.no.${kind}` : files.count > files.list.length ? `privacy.largest.${kind}` : `privacy.all.${kind}`, values);
+    const about = [files.note && t("privacy.note", { note: files.note }), files.command && t("privacy.command", { command: files.command })].filter(Boolean);
     return (
       `<div class="item-files" data-files="${escapeHtml(type)}">` +
       about.map((line) => `<div class="item-files-head">${escapeHtml(line)}</div>`).join("") +
@@ -143,19 +143,19 @@ class Privacy {
 
   card(item) {
     const on = this.selected.has(item.type);
-    const lock = item.root ? `<span class="badge warn" title="清理时需要管理员授权">${LOCK}需要授权</span>` : "";
-    const description = item.absent ? item.note || "此电脑上没有" : item.description || "";
+    const lock = item.root ? `<span class="badge warn" title="${escapeHtml(t("privacy.rootTip"))}">${LOCK}${escapeHtml(t("privacy.root"))}</span>` : "";
+    const description = item.absent ? item.note || t("privacy.absent") : item.description || "";
     return (
       `<div class="item-card${on ? " selected" : ""}${item.absent ? " absent" : ""}" data-type="${escapeHtml(item.type)}">` +
       `<label class="check"><input type="checkbox" ${on ? "checked" : ""} ${item.absent ? "disabled" : ""}><span></span></label>` +
       `<div class="item-main"><div class="item-name">${escapeHtml(item.name)}${lock}</div>` +
       `<div class="item-desc">${escapeHtml(description)}</div>` +
       (item.warning ? `<div class="item-desc item-warning">${escapeHtml(item.warning)}</div>` : "") +
-      (item.skipped && !item.absent ? `<div class="item-desc item-skipped">已跳过：${escapeHtml(item.skipped)}</div>` : "") +
+      (item.skipped && !item.absent ? `<div class="item-desc item-skipped">${escapeHtml(t("privacy.skipped", { reason: item.skipped }))}</div>` : "") +
       `</div>` +
-      `<div class="item-size">${item.absent ? "—" : Number(item.size) > 0 ? formatBytes(item.size) : "无"}</div>` +
+      `<div class="item-size">${item.absent ? "—" : Number(item.size) > 0 ? formatBytes(item.size) : t("privacy.nothing")}</div>` +
       (Number(item.size) > 0
-        ? `<button class="link-btn" data-open="${escapeHtml(item.type)}">${this.opened.has(item.type) ? "收起" : "查看文件"}</button>`
+        ? `<button class="link-btn" data-open="${escapeHtml(item.type)}">${t(this.opened.has(item.type) ? "privacy.hideFiles" : "privacy.showFiles")}</button>`
         : "") +
       `</div>` +
       (this.opened.has(item.type) ? this.filesPanel(item.type) : "")
@@ -176,11 +176,11 @@ class Privacy {
               items.map((item) => this.card(item)).join(""),
           )
           .join("")
-      : `<div class="empty-note">${this.measuring ? "正在测量…" : "没有可显示的项目"}</div>`;
+      : `<div class="empty-note">${t(this.measuring ? "privacy.measuring" : "privacy.empty")}</div>`;
     const chosen = this.items.filter((i) => this.selected.has(i.type));
     $("privacySelection").textContent = chosen.length
-      ? `已选择 ${chosen.length} 项，共 ${formatBytes(this.total(chosen))}`
-      : "未选择项目";
+      ? t("privacy.selection", { n: chosen.length, size: formatBytes(this.total(chosen)) })
+      : t("privacy.noSelection");
     $("privacyCleanBtn").disabled = !chosen.length || !!this.measuring;
   }
 
@@ -189,31 +189,36 @@ class Privacy {
     if (!chosen.length || this.measuring) return;
     const types = chosen.map((i) => i.type);
     const warnings = [];
-    if (this.selected.has("recyclebin")) warnings.push("回收站中的文件将被永久删除。");
-    if (this.selected.has("recent")) warnings.push("“最近使用”记录将被清空。");
-    if (chosen.some((i) => i.cleaner && !i.safe && !i.root)) warnings.push("所选应用缓存中有清理后需要重新下载的内容。");
-    if (chosen.some((i) => i.root)) warnings.push("标有“需要授权”的项目由系统要求输入管理员密码后才会清理。");
+    if (this.selected.has("recyclebin")) warnings.push(t("privacy.warnTrash"));
+    if (this.selected.has("recent")) warnings.push(t("privacy.warnRecent"));
+    if (chosen.some((i) => i.cleaner && !i.safe && !i.root)) warnings.push(t("privacy.warnDownload"));
+    if (chosen.some((i) => i.root)) warnings.push(t("privacy.warnRoot"));
     const ok = await confirmDialog({
-      title: "系统清理",
-      message: [`确定要清理以下 ${chosen.length} 项吗？`, ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}${i.root ? "（需要授权）" : ""}`), `共 ${formatBytes(this.total(chosen))}`].join("\n"),
-      detail: warnings.concat("清理后无法恢复，可先点“查看文件”确认其中的内容。").join(""),
-      confirmText: "清理",
+      title: t("nav.privacy"),
+      message: [
+        t("privacy.confirm", { n: chosen.length }),
+        ...chosen.map((i) => `· ${i.name}  ${formatBytes(i.size)}${i.root ? t("privacy.rootMark") : ""}`),
+        t("privacy.total", { size: formatBytes(this.total(chosen)) }),
+      ].join("\n"),
+      detail: warnings.concat(t("privacy.warnFinal")).join(ENGLISH ? " " : ""),
+      confirmText: t("privacy.cleanAction"),
     });
     if (!ok) return;
-    const answers = await withBusy("正在清理…", () => parseAnswer(NativeUtil.cleanItems(JSON.stringify(types)), {}).list || []);
+    const answers = await withBusy(t("privacy.cleaning"), () => parseAnswer(NativeUtil.cleanItems(JSON.stringify(types)), {}).list || []);
     const freed = answers.reduce((s, a) => s + Number(a.freed || 0), 0);
     const refused = answers.filter((a) => a.result === "notAuthorised").length;
     const failed = answers.filter((a) => !["cleaned", "notAuthorised"].includes(a.result)).length;
     addHistory("privacy", types.length, freed, failed + refused);
     reportEvent("clean_privacy", { categories: types.join(","), bytes: freed, failed });
-    showSuccess(`已清理 ${types.length - failed - refused} 项，释放 ${formatBytes(freed)}`);
-    if (refused) showWarning(`${refused} 项未获管理员授权，已保留原样`);
-    if (failed) showWarning(`${failed} 项未能完全清理（文件可能正被使用或已改变），已保留原样`);
+    showSuccess(t("privacy.cleaned", { n: types.length - failed - refused, size: formatBytes(freed) }));
+    if (refused) showWarning(t("privacy.refused", { n: refused }));
+    if (failed) showWarning(t("privacy.failed", { n: failed }));
     await this.measure();
-    $("privacyStatus").textContent =
-      `已释放 ${formatBytes(freed)}` +
-      (refused ? `；${refused} 项未获授权` : "") +
-      (failed ? `；${failed} 项未能完全清理，已保留原样。` : "。");
+    $("privacyStatus").textContent = [
+      t("privacy.freed", { size: formatBytes(freed) }),
+      refused && t("privacy.freedRefused", { n: refused }),
+      failed && t("privacy.freedFailed", { n: failed }),
+    ].filter(Boolean).join(t("privacy.separator")) + t("privacy.end");
   }
 
   refresh() {

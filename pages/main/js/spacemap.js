@@ -1,30 +1,20 @@
-// 空间分布: where a folder's space goes. A native scan adds up every folder
+// Space map: where a folder's space goes. A native scan adds up every folder
 // while it walks; this page asks for one folder's items at a time and draws
 // them as a squarified treemap beside a list, largest first. The map fills in
 // while the scan runs; deleting an item takes it out without a new scan.
 import { escapeHtml } from "/common/js/tooltip.js";
 import { showError, showSuccess, showWarning } from "/common/js/toast.js";
 import { VirtualList } from "/common/js/virtuallist.js";
-import { confirmDialog, formatBytes, listOf, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { confirmDialog, listOf, parseAnswer, reportEvent } from "/common/js/appkit.js";
+import { formatBytes, lang, t } from "/common/js/i18n.js";
 import { homeFolder, pickedPath } from "./folders.js";
 import { deleteListed, sortResults } from "./large.js";
 
 const $ = (id) => document.getElementById(id);
-const KIND_NAMES = {
-  folder: "文件夹",
-  image: "图片",
-  video: "视频",
-  audio: "音频",
-  document: "文档",
-  archive: "压缩包与镜像",
-  code: "代码",
-  program: "程序",
-  link: "链接",
-  special: "特殊文件",
-  other: "其他文件",
-  rest: "其他",
-};
-// Cells smaller than this (square pixels) join "其他"; labels need room.
+const KINDS = new Set(["folder", "image", "video", "audio", "document", "archive", "code", "program", "link", "special", "other", "rest"]);
+const kindName = (kind) => t("map.kind." + (KINDS.has(kind) ? kind : "other"));
+const counted = (n) => Number(n || 0).toLocaleString(lang);
+// Cells smaller than this (square pixels) join the rest; labels need room.
 const MIN_AREA = 120;
 const LABEL_WIDTH = 56;
 const LABEL_HEIGHT = 30;
@@ -102,7 +92,7 @@ class SpaceMap {
     this.cells = [];
     this.list = new VirtualList($("mapList"), {
       rowHeight: 40,
-      empty: "还没有扫描结果",
+      empty: t("large.empty"),
       rowClass: (item) => "map-row kind-" + item.kind,
       renderRow: (item) =>
         `<span class="swatch"></span>` +
@@ -111,8 +101,8 @@ class SpaceMap {
         `<span class="share"><span style="width:${Math.max(1, Math.round(item.share * 100))}%"></span></span>` +
         (item.kind === "rest"
           ? "<span></span><span></span>"
-          : `<button class="icon-btn reveal" data-tooltip="在文件夹中显示">${ICONS.reveal}</button>` +
-            (["link", "special"].includes(item.kind) ? "<span></span>" : `<button class="icon-btn danger remove" data-tooltip="删除">${ICONS.remove}</button>`)),
+          : `<button class="icon-btn reveal" data-tooltip="${t("large.reveal")}">${ICONS.reveal}</button>` +
+            (["link", "special"].includes(item.kind) ? "<span></span>" : `<button class="icon-btn danger remove" data-tooltip="${t("map.remove")}">${ICONS.remove}</button>`)),
     });
     this.fillPlaces();
     $("mapList").addEventListener("click", (event) => {
@@ -141,7 +131,7 @@ class SpaceMap {
       this.show();
     });
     $("mapBrowse").addEventListener("click", () => {
-      const answer = NativeUtil.selectFolder("选择要查看的文件夹", $("mapPlace").value || homeFolder());
+      const answer = NativeUtil.selectFolder(t("map.choose"), $("mapPlace").value || homeFolder());
       if (answer) this.scanFolder(pickedPath(answer));
     });
     $("mapPlace").addEventListener("change", () => this.scanFolder($("mapPlace").value));
@@ -149,10 +139,10 @@ class SpaceMap {
     new ResizeObserver(() => this.draw()).observe($("mapView"));
   }
 
-  // The home folder, the system disk and the drives of 概览.
+  // The home folder, the system disk and the overview's drives.
   fillPlaces() {
-    const places = [[homeFolder(), "主文件夹"], ["/", "系统盘 /"]];
-    for (const drive of listOf(NativeUtil.getLogicalDrives())) places.push([String(drive.drive), "磁盘 " + drive.drive]);
+    const places = [[homeFolder(), t("map.home")], ["/", t("map.system")]];
+    for (const drive of listOf(NativeUtil.getLogicalDrives())) places.push([String(drive.drive), t("map.drive", { drive: drive.drive })]);
     $("mapPlace").innerHTML = places.map(([path, label]) => `<option value="${escapeHtml(path)}">${escapeHtml(label)}</option>`).join("");
   }
 
@@ -162,7 +152,7 @@ class SpaceMap {
     select.value = path;
   }
 
-  // Scans the folder chosen (here, or a drive of 概览), once a running scan has stopped.
+  // Scans the folder chosen (here, or a drive of the overview), once a running scan has stopped.
   scanFolder(path) {
     this.choose(path);
     this.pending = this.running;
@@ -186,28 +176,33 @@ class SpaceMap {
     this.running = true;
     this.root = this.path = folder.length > 1 ? folder.replace(/\/+$/, "") : folder;
     this.view = null;
-    $("mapScanBtn").textContent = "停止扫描";
+    $("mapScanBtn").textContent = t("large.stopScan");
     $("mapScanBtn").classList.add("stop");
-    this.status("正在扫描…", true);
+    this.status(t("large.scanning"), true);
     reportEvent("scan_space_start", {});
     const started = Date.now();
     this.scanId = NativeUtil.startScanSpaceMap(folder, (message) => {
       const type = String(message.type);
       if (type === "error") {
         this.finish();
-        this.status("无法扫描：" + folder);
-        showError("无法打开文件夹：" + folder);
+        this.status(t("map.cannotScan", { path: folder }));
+        showError(t("large.openFailed", { path: folder }));
         return;
       }
       const summary = parseAnswer(message.data, {}) || {};
       if (summary.path) this.root = summary.path;
       if (this.path === folder) this.path = this.root;
-      const counted = `${Number(summary.files || 0).toLocaleString()} 个文件，${Number(summary.folders || 0).toLocaleString()} 个文件夹，占用 ${formatBytes(summary.allocated)}（文件大小 ${formatBytes(summary.apparent)}）`;
-      if (type === "progress") this.status("正在扫描… 已统计 " + counted, true);
+      const found = t("map.counted", {
+        files: counted(summary.files),
+        folders: counted(summary.folders),
+        allocated: formatBytes(summary.allocated),
+        apparent: formatBytes(summary.apparent),
+      });
+      if (type === "progress") this.status(t("map.progress", { found }), true);
       else {
         this.finish();
         if (this.pending) return this.start();
-        this.status((type === "stopped" ? "已停止：统计了 " : "扫描完成：") + counted);
+        this.status(t(type === "stopped" ? "map.stopped" : "map.finished", { found }));
         reportEvent("scan_space_end", { result: type, files: Number(summary.files || 0), seconds: Math.round((Date.now() - started) / 1000) });
       }
       this.show();
@@ -216,7 +211,7 @@ class SpaceMap {
 
   finish() {
     this.running = false;
-    $("mapScanBtn").textContent = "开始扫描";
+    $("mapScanBtn").textContent = t("large.scan");
     $("mapScanBtn").classList.remove("stop");
   }
 
@@ -235,9 +230,9 @@ class SpaceMap {
     }
     const items = view.items.filter((i) => Number(i[this.mode]) > 0);
     const rest = view.rest;
-    if (Number(rest[this.mode]) > 0) items.push({ name: rest.count ? `其他 ${rest.count} 个较小的文件` : "其他", kind: "rest", allocated: rest.allocated, apparent: rest.apparent, share: rest.share });
+    if (Number(rest[this.mode]) > 0) items.push({ name: rest.count ? t("map.smaller", { n: rest.count }) : kindName("rest"), kind: "rest", allocated: rest.allocated, apparent: rest.apparent, share: rest.share });
     this.view = { ...view, items };
-    this.list.setItems(items, this.running ? "正在统计…" : "这个文件夹是空的");
+    this.list.setItems(items, t(this.running ? "map.counting" : "map.empty"));
     this.crumbs();
     this.draw();
   }
@@ -250,16 +245,16 @@ class SpaceMap {
       path = (path === "/" ? "" : path) + "/" + name;
       parts.push(`<button class="crumb" data-path="${escapeHtml(path)}">${escapeHtml(name)}</button>`);
     }
-    const total = this.view ? `<span class="muted crumb-total">${formatBytes(this.view[this.mode])}${this.view.complete ? "" : "（统计中）"}</span>` : "";
+    const total = this.view ? `<span class="muted crumb-total">${formatBytes(this.view[this.mode])}${this.view.complete ? "" : t("map.incomplete")}</span>` : "";
     $("mapCrumbs").innerHTML = parts.join('<span class="crumb-sep">›</span>') + total;
   }
 
   // The items of a view as cells of area pixels: those too small to see
-  // join one "其他" cell.
+  // join one cell for the rest.
   grouped(view, area) {
     const whole = Number(view[this.mode]) || 1;
     const visible = [];
-    const small = { name: "其他", kind: "rest", allocated: 0, apparent: 0, share: 0, count: 0 };
+    const small = { name: kindName("rest"), kind: "rest", allocated: 0, apparent: 0, share: 0, count: 0 };
     const items = [...view.items];
     if (view.rest && !items.some((i) => i.kind === "rest")) items.push({ ...view.rest, kind: "rest" });
     for (const item of items) {
@@ -326,8 +321,9 @@ class SpaceMap {
     }
     const item = cell.item;
     tip.innerHTML =
-      `<b>${escapeHtml(item.name)}</b><span>${KIND_NAMES[item.kind] || KIND_NAMES.other}${item.count ? `，${item.count} 项` : ""}</span>` +
-      `<span>占用空间 ${formatBytes(item.allocated)}，文件大小 ${formatBytes(item.apparent)}</span><span>占${escapeHtml(this.nameOf(cell.parent || this.path))}的 ${percent(Number(item.share))}</span>`;
+      `<b>${escapeHtml(item.name)}</b><span>${kindName(item.kind)}${item.count ? t("map.entries", { n: item.count }) : ""}</span>` +
+      `<span>${t("map.sizes", { allocated: formatBytes(item.allocated), apparent: formatBytes(item.apparent) })}</span>` +
+      `<span>${escapeHtml(t("map.share", { parent: this.nameOf(cell.parent || this.path), share: percent(Number(item.share)) }))}</span>`;
     tip.hidden = false;
     const area = $("mapView").getBoundingClientRect();
     const x = event.clientX - area.left + 14;
@@ -341,22 +337,23 @@ class SpaceMap {
   }
 
   reveal(item) {
-    if (!NativeUtil.openFolder(item.path)) showError("无法打开文件夹：" + item.path);
+    if (!NativeUtil.openFolder(item.path)) showError(t("large.openFailed", { path: item.path }));
     else reportEvent("reveal_file", { section: "spacemap" });
   }
 
   async remove(item) {
     if (this.running) {
-      showWarning("请等扫描结束后再删除");
+      showWarning(t("map.waitScan"));
       return;
     }
-    const what = item.kind === "folder" ? "文件夹" : "文件";
+    const what = item.kind === "folder" ? "folder" : "file";
+    const values = { name: item.name, size: formatBytes(item.allocated) };
     const answer = await confirmDialog({
-      title: "删除" + what,
-      message: `确定要将${what}“${item.name}”（占用 ${formatBytes(item.allocated)}）移到回收站吗？`,
-      detail: (item.kind === "folder" ? "其中的所有内容会一起移走。" : "") + "移到回收站的内容可以恢复，空间在清空回收站后才释放。选择“永久删除”则无法恢复。",
-      confirmText: "移到回收站",
-      alternativeText: "永久删除",
+      title: t(`map.${what}.title`),
+      message: t(`map.${what}.question`, values),
+      detail: (item.kind === "folder" ? t("map.folderContents") : "") + t("map.trashDetail"),
+      confirmText: t("delete.toTrash"),
+      alternativeText: t("delete.permanently"),
       danger: false,
     });
     if (!answer) return;
@@ -364,9 +361,9 @@ class SpaceMap {
     const files = [{ path: item.path, size: Number(item.apparent) }];
     const result = sortResults(files, await deleteListed({ trash, entries: files }, 1));
     for (const gone of [...result.deleted, ...result.gone]) NativeUtil.forgetSpaceMapItem(this.scanId, gone.path);
-    if (result.deleted.length) showSuccess(`${trash ? "已将" : "已删除"}${what}“${item.name}”${trash ? "移到回收站" : ""}，${trash ? "清空回收站后" : ""}释放 ${formatBytes(item.allocated)}`);
-    if (result.changed.length) showWarning(`“${item.name}”在扫描后已改变，未删除，请重新扫描`);
-    if (result.failed.length) showError(`无法删除“${item.name}”，可能没有权限或正被使用`);
+    if (result.deleted.length) showSuccess(t(`map.${what}.${trash ? "trashed" : "deleted"}`, values));
+    if (result.changed.length) showWarning(t("map.changed", values));
+    if (result.failed.length) showError(t("map.failed", values));
     reportEvent("delete_space_item", { folder: item.kind === "folder", trash, deleted: result.deleted.length });
     this.show();
   }

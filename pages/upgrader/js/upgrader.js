@@ -6,7 +6,8 @@
 import "/common/js/tooltip.js";
 import { gAppVersion, PATH_SEPARATOR } from "/common/js/constants.js";
 import { escapeHtml } from "/common/js/tooltip.js";
-import { formatBytes, listOf, nextPaint, parseAnswer, reportEvent, serviceProblem } from "/common/js/appkit.js";
+import { listOf, nextPaint, parseAnswer, reportEvent, serviceProblem } from "/common/js/appkit.js";
+import { formatBytes, t } from "/common/js/i18n.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -56,7 +57,7 @@ function showNotes(latest) {
   newer.sort((a, b) => compareVersions(b.version, a.version));
   if (!newer.length) return;
   $("notes").innerHTML = newer
-    .map((r) => `<div class="note-version">版本 ${escapeHtml(r.version)}</div><div class="note-text">${escapeHtml(r.notes || "性能和稳定性改进")}</div>`)
+    .map((r) => `<div class="note-version">${escapeHtml(t("upgrader.version", { version: r.version }))}</div><div class="note-text">${escapeHtml(r.notes || t("upgrader.defaultNotes"))}</div>`)
     .join("");
   $("notes").hidden = false;
 }
@@ -82,16 +83,16 @@ function progress(percent, tip) {
 
 function download(latest) {
   if (!latest.sha256) {
-    state("更新信息缺少文件校验值，无法安全地下载。", "error");
+    state(t("upgrader.noDigest"), "error");
     return;
   }
   // Relative: into the user's own folder, which no one else can change
   // between the check and the start.
   const target = "update" + PATH_SEPARATOR + saveName(latest.url);
-  action("正在下载…");
+  action(t("upgrader.downloading"));
   $("actionBtn").disabled = true;
-  state(`正在下载版本 ${latest.version}…`);
-  progress(0, "正在连接…");
+  state(t("upgrader.downloadingVersion", { version: latest.version }));
+  progress(0, t("upgrader.connecting"));
   reportEvent("update_download", { version: latest.version });
   const answer = NativeUtil.downloadUpdate(latest.url, target, (message) => {
     const type = String(message.type);
@@ -99,43 +100,43 @@ function download(latest) {
       const received = Number(message.received) || 0;
       const total = Number(message.total) || 0;
       const percent = total > 0 ? Math.min(100, Math.floor((received / total) * 100)) : 0;
-      progress(percent, total > 0 ? `${formatBytes(received)} / ${formatBytes(total)}` : `已下载 ${formatBytes(received)}`);
+      progress(percent, total > 0 ? `${formatBytes(received)} / ${formatBytes(total)}` : t("upgrader.received", { size: formatBytes(received) }));
     } else if (type === "done") {
       verify(latest, String(message.path));
     } else if (type === "error") {
-      state("下载失败：" + serviceProblem("download update", message.error), "error");
-      action("重试", () => download(latest));
+      state(t("upgrader.downloadFailed", { problem: serviceProblem("download update", message.error) }), "error");
+      action(t("upgrader.retry"), () => download(latest));
       reportEvent("update_failed", { stage: "download" });
     }
   });
   if (answer !== "started") {
-    state("无法开始下载。", "error");
-    action("重试", () => download(latest));
+    state(t("upgrader.cannotDownload"), "error");
+    action(t("upgrader.retry"), () => download(latest));
   }
 }
 
 function verify(latest, path) {
-  progress(100, "正在校验文件…");
+  progress(100, t("upgrader.verifying"));
   const digest = String(NativeUtil.getFileSha256(path) || "").toLowerCase();
   if (!digest || digest !== latest.sha256) {
     const removed = NativeUtil.removeFile(path);
-    state("文件校验失败：下载的文件与发布的版本不一致，" + (removed ? "已将其删除。请稍后重试。" : "且无法删除：" + path), "error");
-    $("progressTip").textContent = "校验失败";
-    action("重新下载", () => download(latest));
+    state(removed ? t("upgrader.mismatchRemoved") : t("upgrader.mismatchKept", { path }), "error");
+    $("progressTip").textContent = t("upgrader.verifyFailed");
+    action(t("upgrader.downloadAgain"), () => download(latest));
     reportEvent("update_failed", { stage: "verify" });
     return;
   }
-  state(`版本 ${latest.version} 已下载并通过校验。安装时潮井将会退出。`, "ok");
-  $("progressTip").textContent = "校验通过";
-  action("立即安装", () => install(path));
+  state(t("upgrader.verified", { version: latest.version }), "ok");
+  $("progressTip").textContent = t("upgrader.verifyPassed");
+  action(t("upgrader.install"), () => install(path));
 }
 
 function install(path) {
   if (NativeUtil.installUpdate(path) !== "") {
     // The window stays: the user learns where the verified file is.
-    state(`无法启动安装程序。已下载的安装包保存在：${path}`, "error");
-    $("progressTip").textContent = "启动失败";
-    action("重试安装", () => install(path));
+    state(t("upgrader.cannotInstall", { path }), "error");
+    $("progressTip").textContent = t("upgrader.startFailed");
+    action(t("upgrader.retryInstall"), () => install(path));
     reportEvent("update_failed", { stage: "install" });
     return;
   }
@@ -147,15 +148,15 @@ function install(path) {
 // Files a package put on the system are the package manager's to replace:
 // the page says how to update, and downloads nothing.
 function packageInstall(name) {
-  $("headline").textContent = "请通过软件包管理器更新";
-  $("versions").textContent = `当前版本 ${gAppVersion}（软件包 ${name}）`;
-  state(`潮井是用系统的软件包 ${name} 安装的，新版本由系统的软件包管理器提供。请在“软件”中更新，或在终端运行：sudo apt update && sudo apt upgrade`, "ok");
+  $("headline").textContent = t("upgrader.packageHeadline");
+  $("versions").textContent = t("upgrader.packageVersion", { version: gAppVersion, name });
+  state(t("upgrader.packageHow", { name }), "ok");
   action("");
 }
 
 // The service call holds the page for up to a few seconds: the words go up first.
 async function check() {
-  state("正在检查更新…");
+  state(t("upgrader.checking"));
   action("");
   await nextPaint();
   const packageName = NativeUtil.installedPackage();
@@ -164,37 +165,37 @@ async function check() {
     return;
   }
   const answer = parseAnswer(NativeUtil.checkUpdate(), null);
-  $("versions").textContent = "当前版本 " + gAppVersion;
+  $("versions").textContent = t("upgrader.current", { version: gAppVersion });
   if (!answer || typeof answer !== "object") {
-    state("更新服务器的回答无法识别，请稍后重试。", "error");
-    action("重试", check);
+    state(t("upgrader.unreadable"), "error");
+    action(t("upgrader.retry"), check);
     return;
   }
   if (answer.error !== undefined) {
-    state("检查更新失败：" + serviceProblem("check update", answer.error), "error");
-    action("重试", check);
+    state(t("upgrader.checkFailed", { problem: serviceProblem("check update", answer.error) }), "error");
+    action(t("upgrader.retry"), check);
     return;
   }
   const latest = release(answer);
   if (!latest) {
-    state("更新服务器的回答无法识别，请稍后重试。", "error");
-    action("重试", check);
+    state(t("upgrader.unreadable"), "error");
+    action(t("upgrader.retry"), check);
     return;
   }
   if (compareVersions(latest.version, gAppVersion) <= 0) {
-    state("已是最新版本。", "ok");
-    $("headline").textContent = "潮井已是最新版本";
+    state(t("upgrader.upToDate"), "ok");
+    $("headline").textContent = t("upgrader.upToDateHeadline");
     return;
   }
-  $("headline").textContent = "发现新版本 " + latest.version;
-  $("versions").textContent = `当前版本 ${gAppVersion} → 新版本 ${latest.version}` + (latest.size ? `（${formatBytes(latest.size)}）` : "");
-  state("新版本带来了以下改进：");
+  $("headline").textContent = t("upgrader.found", { version: latest.version });
+  $("versions").textContent = t("upgrader.versions", { current: gAppVersion, version: latest.version }) + (latest.size ? t("upgrader.size", { size: formatBytes(latest.size) }) : "");
+  state(t("upgrader.notes"));
   showNotes(latest);
   if (!latest.url) {
-    state("更新信息缺少下载地址。", "error");
+    state(t("upgrader.noUrl"), "error");
     return;
   }
-  action("立即更新", () => download(latest));
+  action(t("upgrader.update"), () => download(latest));
 }
 
 $("closeBtn").addEventListener("click", () => Window.this.close());
