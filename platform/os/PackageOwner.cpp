@@ -85,10 +85,10 @@ void writeCache(const QByteArray &key, const QHash<QString, QString> &answers) {
 } // namespace
 
 QString of(const QString &path, const QString &infoDir, const QStringList &candidates) {
+  if (candidates.isEmpty())
+    return owners({path}, infoDir).value(path).section(QLatin1Char(':'), 0, 0);
   const QDir info(infoDir);
   QStringList lists;
-  if (candidates.isEmpty())
-    lists = info.entryList({QStringLiteral("*.list")}, QDir::Files, QDir::Name);
   for (const QString &package : candidates) // "name.list" or "name:arch.list"
     lists += info.entryList(
         {package + QStringLiteral(".list"), package + QStringLiteral(":*.list")}, QDir::Files);
@@ -112,7 +112,8 @@ QHash<QString, QString> owners(const QStringList &paths, const QString &infoDir)
       answers.insert(path, found.value(path));
     // A change within the same second as the key may leave the key as it
     // was: such answers are not kept.
-    if (key == cacheKey(infoDir) && key.mid(key.lastIndexOf('\t') + 1).toLongLong() / 1000000000 < started)
+    if (key == cacheKey(infoDir) &&
+        key.mid(key.lastIndexOf('\t') + 1).toLongLong() / 1000000000 < started)
       writeCache(key, answers);
   }
   QHash<QString, QString> result;
