@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 
 #include "cleanup/LinuxPrograms.h"
 #include "cleanup/MenuEntry.h"
 #include "cleanup/PackageNames.h"
+#include "platform/os/PackageOwner.h"
 
 namespace LinuxPrograms {
 namespace {
@@ -51,19 +51,19 @@ QHash<QString, Package> installedPackages(const QString &statusFile) {
     if (colon <= 0)
       continue;
     const QByteArray field = line.left(colon);
-    const QString value = QString::fromUtf8(line.mid(colon + 1)).trimmed();
+    const auto value = [&] { return QString::fromUtf8(line.mid(colon + 1)).trimmed(); };
     if (field == "Package")
-      package.name = value;
+      package.name = value();
     else if (field == "Status")
-      installed = value.endsWith(QLatin1String(" installed"));
+      installed = value().endsWith(QLatin1String(" installed"));
     else if (field == "Architecture")
-      package.architecture = value;
+      package.architecture = value();
     else if (field == "Version")
-      package.version = value;
+      package.version = value();
     else if (field == "Maintainer")
-      package.maintainer = value;
+      package.maintainer = value();
     else if (field == "Installed-Size")
-      package.installedSize = value.toULongLong();
+      package.installedSize = value().toULongLong();
   }
   finish();
   return packages;
@@ -75,26 +75,6 @@ QString personName(const QString &maintainer) {
   return (mail > 0 ? maintainer.left(mail) : maintainer).trimmed();
 }
 
-// Which package's file list names each menu entry file.
-QHash<QString, QString> menuEntryOwners(const QString &infoDir, const QSet<QString> &entryFiles) {
-  QHash<QString, QString> owners;
-  const QDir info(infoDir);
-  for (const QString &list : info.entryList({QStringLiteral("*.list")}, QDir::Files, QDir::Name)) {
-    QFile file(info.filePath(list));
-    if (!file.open(QIODevice::ReadOnly))
-      continue;
-    const QString package = list.left(list.size() - 5);
-    for (const QByteArray &line : file.readAll().split('\n')) {
-      if (!line.endsWith(".desktop"))
-        continue;
-      const QString path = QFile::decodeName(line);
-      if (entryFiles.contains(path) && !owners.contains(path))
-        owners.insert(path, package);
-    }
-  }
-  return owners;
-}
-
 } // namespace
 
 QVector<InstalledProgram> debianPackages(const ProgramRoots &roots, IconFinder &icons) {
@@ -104,10 +84,10 @@ QVector<InstalledProgram> debianPackages(const ProgramRoots &roots, IconFinder &
     return programs;
   // System folders only: the user's own entries belong to no package.
   const QList<QPair<QString, MenuEntry>> entries = shownMenuEntries(roots.applicationDirs);
-  QSet<QString> entryFiles;
+  QStringList entryFiles;
   for (const auto &entry : entries)
-    entryFiles.insert(entry.first);
-  const QHash<QString, QString> owners = menuEntryOwners(roots.dpkgInfo, entryFiles);
+    entryFiles.append(entry.first);
+  const QHash<QString, QString> owners = PackageOwner::owners(entryFiles, roots.dpkgInfo);
 
   // One program per package: the entry named after the package, else its first.
   QHash<QString, int> listed;

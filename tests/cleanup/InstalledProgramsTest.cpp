@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -274,6 +275,27 @@ TEST_F(LinuxFixture, DebianPackagesWithMenuEntriesAreListedOnceWithThemeIcons) {
             tree.path("usr/icons/hicolor/scalable/apps/barview.svg"));
   EXPECT_EQ(programNamed(programs, "Pix").value("displayIcon").toString(),
             tree.path("usr/pixmaps/pix.png"));
+
+  // The owners kept between listings are asked again once a package comes
+  // or goes, even for entries that had none.
+  const auto listedAfter = [&](int year) {
+    const time_t when = QDateTime(QDate(year, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
+    struct utimbuf times {
+      when, when
+    };
+    ::utime(QFile::encodeName(roots.dpkgInfo).constData(), &times);
+    QStringList listed;
+    for (const QJsonValue &value : list())
+      listed.append(value.toObject().value("name").toString());
+    return listed;
+  };
+  EXPECT_EQ(listedAfter(2020), names);
+  ASSERT_TRUE(QFile::exists(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                            "/Tidewell/package-owners"));
+  package("orphan", "Status: install ok installed\nArchitecture: all\nVersion: 1\n",
+          {"usr/applications/orphan.desktop"});
+  QFile::remove(tree.path("dpkg/info/pix.list"));
+  EXPECT_EQ(listedAfter(2021), QStringList({"Bar View", "Foo Editor", "Orphan"}));
 }
 
 // A registration of the folder a package installed is that package, listed

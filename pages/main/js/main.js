@@ -32,6 +32,7 @@ let current = "overview";
 
 function showSection(name) {
   if (!sections[name]) return;
+  finishStart();
   current = name;
   for (const button of document.querySelectorAll(".nav-item")) button.classList.toggle("active", button.dataset.section === name);
   for (const section of document.querySelectorAll(".section")) section.classList.toggle("active", section.id === "section-" + name);
@@ -295,9 +296,10 @@ $("closeBtn").addEventListener("click", () => {
 });
 
 // Shortcuts: Escape closes a dialog; the rest are changeable in the shortcuts window.
-let hotkeys = readHotkeys();
+let hotkeys = {};
 window.addEventListener("focus", () => (hotkeys = readHotkeys()));
 document.addEventListener("keydown", (event) => {
+  finishStart();
   if (event.keyCode === VirtualKey.ESC) {
     dismissDialog();
     return;
@@ -323,10 +325,21 @@ document.onGlobalEvent("APP_SCAN", () => {
   measureAll();
   reportEvent("tray_scan", {});
 });
-NativeUtil.setMinimizeOnClose(NativeUtil.getSetting("minimizeOnClose", "1") === "1");
-NativeUtil.setTrayIcon();
-
 labelSizes($("setLargeMin"));
 showOverview();
-showSettings();
-reportEvent("app_start", { version: gAppVersion });
+
+// What the overview does not show waits until it is on screen (or until
+// the user acts first): the tray, the settings, the shortcuts, the start
+// report.
+let started = false;
+function finishStart() {
+  if (started) return;
+  started = true;
+  NativeUtil.setMinimizeOnClose(NativeUtil.getSetting("minimizeOnClose", "1") === "1");
+  NativeUtil.setTrayIcon();
+  showSettings();
+  hotkeys = readHotkeys();
+  reportEvent("app_start", { version: gAppVersion });
+}
+requestAnimationFrame(() => setTimeout(finishStart, 0));
+setTimeout(finishStart, 1000); // a window hidden at once paints no frame
