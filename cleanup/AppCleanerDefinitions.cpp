@@ -103,22 +103,27 @@ void readInUse(const QJsonValue &value, AppCleaner &result, const QString &where
   }
 }
 
-AppCleaner cleaner(const QJsonValue &value, const QString &application, const QString &where) {
+AppCleaner cleaner(const QJsonValue &value, const QString &application,
+                   const QString &applicationEn, const QString &where) {
   if (!value.isObject())
     refuse(where, "must be an object");
   const QJsonObject object = value.toObject();
   onlyKeys(object,
-           {"id", "name", "description", "nameEn", "descriptionEn", "warning", "locations", "files",
-            "olderThanDays", "ownedByUser", "safe", "inUse", "command"},
+           {"id", "name", "description", "nameEn", "descriptionEn", "warning", "warningEn",
+            "locations", "files", "olderThanDays", "ownedByUser", "safe", "inUse", "command"},
            where);
   AppCleaner result;
   result.application = application;
+  result.applicationEn = applicationEn;
   result.id = text(object, "id", where, true);
   result.name = text(object, "name", where, true);
   result.description = text(object, "description", where, true);
   result.nameEn = text(object, "nameEn", where, true);
   result.descriptionEn = text(object, "descriptionEn", where, true);
   result.warning = text(object, "warning", where, false);
+  result.warningEn = text(object, "warningEn", where, !result.warning.isEmpty());
+  if (result.warning.isEmpty() && !result.warningEn.isEmpty())
+    refuse(where + ".warningEn", "goes only with warning");
   result.safe = flag(object, "safe", where);
   if (result.safe && !result.warning.isEmpty())
     refuse(where + ".safe", "a cleaner with a warning is never safe");
@@ -163,8 +168,9 @@ std::vector<AppCleaner> loadFile(const QString &file, QSet<QString> &ids) {
   if (error.error != QJsonParseError::NoError || !document.isObject())
     refuse(QStringLiteral("file"), "is not a JSON object");
   const QJsonObject object = document.object();
-  onlyKeys(object, {"application", "cleaners"}, QStringLiteral("file"));
+  onlyKeys(object, {"application", "applicationEn", "cleaners"}, QStringLiteral("file"));
   const QString application = text(object, "application", QStringLiteral("file"), true);
+  const QString applicationEn = text(object, "applicationEn", QStringLiteral("file"), true);
   const QJsonValue list = object.value("cleaners");
   if (!list.isArray() || list.toArray().isEmpty())
     refuse(QStringLiteral("cleaners"), "must be a non-empty list");
@@ -172,7 +178,7 @@ std::vector<AppCleaner> loadFile(const QString &file, QSet<QString> &ids) {
   QSet<QString> own;
   for (int i = 0; i < list.toArray().size(); ++i) {
     const QString where = QStringLiteral("cleaners[%1]").arg(i);
-    result.push_back(cleaner(list.toArray().at(i), application, where));
+    result.push_back(cleaner(list.toArray().at(i), application, applicationEn, where));
     if (ids.contains(result.back().id) || own.contains(result.back().id))
       refuse(where + ".id", "is already taken");
     own.insert(result.back().id);

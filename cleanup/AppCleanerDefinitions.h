@@ -4,7 +4,7 @@
 // file with any fault is refused whole, with a log line naming the file and
 // the field, and the others load.
 //
-//   {"application": "pip",
+//   {"application": "pip", "applicationEn": "pip",
 //    "cleaners": [{"id": "pip-cache", "name": "...", "description": "...",
 //                  "nameEn": "...", "descriptionEn": "...",
 //                  "locations": [{"root": "cache", "path": "pip"}],
@@ -51,11 +51,13 @@ struct CleanerTarget {
 struct AppCleaner {
   QString id;
   QString application;
+  QString applicationEn;
   QString name;
   QString description;
   QString nameEn;
   QString descriptionEn;
   QString warning; // what cleaning loses that the user would notice
+  QString warningEn;
   QVector<CleanerLocation> locations;
   QString files; // a glob on file names; empty for everything
   int olderThanDays = 0;

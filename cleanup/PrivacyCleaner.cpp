@@ -156,11 +156,13 @@ QJsonObject cleanerRow(const AppCleaner &cleaner, CleanerRunner &runner) {
   QJsonObject row{
       {"id", cleaner.id},
       {"application", cleaner.application},
+      {"applicationEn", cleaner.applicationEn},
       {"name", cleaner.name},
       {"description", cleaner.description},
       {"nameEn", cleaner.nameEn},
       {"descriptionEn", cleaner.descriptionEn},
       {"warning", cleaner.warning},
+      {"warningEn", cleaner.warningEn},
       {"safe", cleaner.safe},
       {"size", double(preview.bytes)},
       {"skipped", preview.skipped},

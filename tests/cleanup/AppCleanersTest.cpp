@@ -11,14 +11,14 @@
 
 namespace {
 
-const QByteArray goodFile = R"({"application": "Tool", "cleaners": [
+const QByteArray goodFile = R"({"application": "Tool", "applicationEn": "Tool", "cleaners": [
   {"id": "tool-cache", "name": "工具缓存", "description": "工具的缓存", "nameEn": "Tool cache",
    "descriptionEn": "The tool's cache",
    "locations": [{"root": "cache", "path": "tool"}, {"root": "config", "path": "tool/*/GPUCache"}],
    "files": "*.bin", "olderThanDays": 3, "safe": true}]})";
 
 QByteArray withCleaner(const QByteArray &cleaner) {
-  return R"({"application": "Bad", "cleaners": [)" + cleaner + "]}";
+  return R"({"application": "Bad", "applicationEn": "Bad", "cleaners": [)" + cleaner + "]}";
 }
 
 QStringList ids(const std::vector<AppCleaner> &cleaners) {
@@ -57,13 +57,15 @@ TEST(AppCleanerDefinitions, aFaultyFileIsRefusedWholeWithItsFieldAndTheOthersLoa
         withCleaner(R"({"id": "temp", "name": "n", "description": "d", "nameEn": "n",
                         "descriptionEn": "d", "locations": [{"root": "home", "path": "t"}]})"));
   write(folder.filePath("h-broken.json"), "{");
-  write(folder.filePath("i-second.json"),
-        R"({"application": "Other", "cleaners": [{"id": "other", "name": "n", "description": "d",
+  write(
+      folder.filePath("i-second.json"),
+      R"({"application": "Other", "applicationEn": "Other", "cleaners": [{"id": "other", "name": "n", "description": "d",
            "nameEn": "n", "descriptionEn": "d", "locations": [{"root": "data", "path": "o"}]}]})");
   write(folder.filePath("j-english.json"),
         withCleaner(R"({"id": "e", "name": "n", "description": "d", "nameEn": "",
                         "locations": [{"root": "home", "path": "t"}]})"));
-  write(folder.filePath("k-warned.json"), cleaner(R"(, "warning": "w", "safe": true)"));
+  write(folder.filePath("k-warned.json"),
+        cleaner(R"(, "warning": "w", "warningEn": "w", "safe": true)"));
   write(folder.filePath("l-temp.json"), cleaner("", "x\"}, {\"root\": \"var-temp"));
   write(folder.filePath("m-process.json"), cleaner(R"(, "inUse": {"processes": ["/bin/x"]})"));
   write(folder.filePath("n-command.json"),

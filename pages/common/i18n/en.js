@@ -51,7 +51,7 @@ export default {
   "nav.large": "Large Files",
   "nav.dup": "Duplicates",
   "nav.spacemap": "Space map",
-  "nav.privacy": "System cleanup",
+  "nav.privacy": "Cleanup",
   "nav.startup": "Startup",
   "nav.programs": "Programs",
   "nav.settings": "Settings",

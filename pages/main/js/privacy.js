@@ -38,7 +38,7 @@ function rowOf(item) {
   }
   // Cleaner ids never clash with the categories' types.
   const english = (field) => (ENGLISH && item[field + "En"]) || item[field];
-  return { ...item, type: item.id, group: item.application, name: english("name"), description: english("description"), cleaner: true };
+  return { ...item, type: item.id, group: english("application"), name: english("name"), description: english("description"), warning: english("warning"), cleaner: true };
 }
 
 // A category holding something starts selected unless its loss cannot be
@@ -144,7 +144,8 @@ class Privacy {
   card(item) {
     const on = this.selected.has(item.type);
     const lock = item.root ? `<span class="badge warn" title="${escapeHtml(t("privacy.rootTip"))}">${LOCK}${escapeHtml(t("privacy.root"))}</span>` : "";
-    const description = item.absent ? item.note || t("privacy.absent") : item.description || "";
+    // The native reason why a row is absent is worded in Chinese only.
+    const description = item.absent ? (!ENGLISH && item.note) || t("privacy.absent") : item.description || "";
     return (
       `<div class="item-card${on ? " selected" : ""}${item.absent ? " absent" : ""}" data-type="${escapeHtml(item.type)}">` +
       `<label class="check"><input type="checkbox" ${on ? "checked" : ""} ${item.absent ? "disabled" : ""}><span></span></label>` +
