@@ -20,7 +20,10 @@ const char *helpText = R"(Usage: tidewell-clean [--json] --list
        tidewell-clean [--json] --clean --from PREVIEW.json
 
 Lists, previews and cleans the cleaners the application shows: caches,
-thumbnails, old logs and temporary files of the user running it.
+thumbnails, old logs and temporary files of the user running it, and what
+the system accumulates (the journal, downloaded packages, unused Flatpak
+runtimes, disabled Snap revisions, core dumps, rotated logs). Those that
+need root are cleaned by root, or through polkit's password prompt.
 
   --list          every cleaner: id, whether it is preselected, whether it
                   needs root, its name
